@@ -1,0 +1,29 @@
+// Number layouts of the report. Every column of every table is written by one of these four
+// rules, so a report can be read (and compared with a textbook) column by column:
+//
+//   Int(w)      whole number right-aligned in w characters
+//   Fixed(w,d)  fixed point with d decimals, right-aligned in w characters
+//   Exp(w)      " d.ddddE+dddd" with w - 8 significant digits
+//   General     up to 15 significant digits, fixed or exponent form, no padding
+//
+// A number wider than its field takes the room it needs and shifts the rest of the line.
+// The decimal separator is always "." except in General, which takes the caller's.
+#pragma once
+
+#include <string>
+
+namespace qv {
+
+std::string Int(long long value, int width);
+std::string Fixed(long double value, int width, int decimals);
+std::string Exp(long double value, int width);
+std::string General(long double value, char decimalSeparator = '.');
+
+// The separator line of the report tables, without its line end.
+inline constexpr int kSeparatorWidth = 78;
+std::string Separator(int width = kSeparatorWidth);
+
+// Pads a label with blanks on the right to the given width (labels of table rows).
+std::string PadRight(std::string text, std::size_t width);
+
+}  // namespace qv

@@ -1,0 +1,46 @@
+// TReport: the report text that every analysis writes, one fixed-width line at a time.
+//
+// Lines end in "\r\n". The text is held in a buffer of its own: appending costs time in
+// proportion to the piece, never to the whole report, so a run is linear in the report's
+// length. The report window shows this text; Show asks whoever displays it to do so.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+class TReport {
+ public:
+  void Clear() { text_.clear(); }
+  void Append(std::string_view piece) { text_.append(piece); }
+  // Appends a line and its "\r\n".
+  void AppendLine(std::string_view line) {
+    text_.append(line);
+    text_.append("\r\n");
+  }
+  void AppendSeparator(int width = 78) {
+    text_.append(static_cast<std::size_t>(width), '_');
+    text_.append("\r\n");
+  }
+  void AppendBlankLines(int count) {
+    for (int k = 0; k < count; ++k) text_.append("\r\n");
+  }
+
+  const std::string& Text() const { return text_; }
+  // The user edits the report in its window between runs.
+  void SetText(std::string text) { text_ = std::move(text); }
+
+  // Brings up the report window (or whatever shows the report for this front end).
+  void Show() const {
+    if (onShow_) onShow_(*this);
+  }
+  void SetShowHandler(std::function<void(const TReport&)> handler) { onShow_ = std::move(handler); }
+
+ private:
+  std::string text_;
+  std::function<void(const TReport&)> onShow_;
+};
+
+}  // namespace qv

@@ -1,0 +1,253 @@
+#include "cli/cli.h"
+
+#include <CLI/CLI.hpp>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/run.h"
+#include "analysis/session.h"
+#include "cli/registry.h"
+
+#ifndef QV_VERSION
+#define QV_VERSION "0.0.0"
+#endif
+
+namespace qv {
+namespace {
+
+// Message boxes separate their lines with a lone carriage return; a terminal needs a newline.
+std::string ForTerminal(std::string text) {
+  for (char& c : text) {
+    if (c == '\r') c = '\n';
+  }
+  return text;
+}
+
+struct TVariableEntries {
+  std::optional<std::string> gle, qme, r;
+};
+
+struct TCliOptions {
+  std::string method, table, g, a, r, gle, qme, alpha = "0.05", output;
+  std::string genotypeColumn, environmentColumn;
+  std::vector<std::string> vars;
+  std::map<std::string, TVariableEntries> perVariable;
+};
+
+// The parameters dialog, answered from the options. Phase 1 takes g, a, r, Alpha and the code
+// columns; phase 2 takes gle, QME and r of the variable (its --var, else the common options).
+// The per-variable dialog cannot be asked again: a second showing for the same variable means
+// its entries were refused, and the run is ended.
+class TCliForm : public TParametersForm {
+ public:
+  explicit TCliForm(const TCliOptions& o) : o_(o) {
+    entries_[Control::EditAlpha] = o.alpha;
+    entries_[Control::EditNum_gen] = o.g;
+    entries_[Control::EditNum_amb] = o.a;
+    entries_[Control::EditNum_rep] = o.r;
+    entries_[Control::EditGLE] = o.gle;
+    entries_[Control::EditQME] = o.qme;
+  }
+  void SetCaption(const std::string& caption) override { caption_ = caption; }
+  void SetControlVisible(Control, bool) override {}
+  void SetListItems(Control list, const std::vector<std::string>& items) override {
+    (list == Control::ListBoxgenot ? genotItems_ : ambItems_) = items;
+    selected_[list] = -1;
+  }
+  void SelectListItem(Control list, int index) override {
+    const auto& items = list == Control::ListBoxgenot ? genotItems_ : ambItems_;
+    selected_[list] = index >= 0 && index < static_cast<int>(items.size()) ? index : -1;
+  }
+  int SelectedIndex(Control list) const override { return selected_.at(list); }
+  std::string EntryText(Control edit) const override { return entries_.at(edit); }
+
+  void ShowModal() override {
+    const std::string prefix = "Parâmetros para ";
+    if (caption_.rfind(prefix, 0) == 0) {
+      const std::string variable = caption_.substr(prefix.size());
+      if (variable == lastVariable_) {
+        throw TRunAborted("os parâmetros da variável " + variable +
+                          " foram recusados (--gle, --qme, -r ou --var)");
+      }
+      lastVariable_ = variable;
+      entries_[Control::EditGLE] = o_.gle;
+      entries_[Control::EditQME] = o_.qme;
+      entries_[Control::EditNum_rep] = o_.r;
+      if (auto it = o_.perVariable.find(variable); it != o_.perVariable.end()) {
+        if (it->second.gle) entries_[Control::EditGLE] = *it->second.gle;
+        if (it->second.qme) entries_[Control::EditQME] = *it->second.qme;
+        if (it->second.r) entries_[Control::EditNum_rep] = *it->second.r;
+      }
+      return;
+    }
+    if (!o_.genotypeColumn.empty()) selected_[Control::ListBoxgenot] = Column(o_.genotypeColumn);
+    if (!o_.environmentColumn.empty()) selected_[Control::ListBoxAmb] = Column(o_.environmentColumn);
+  }
+
+ private:
+  // A column given by name, or by its 1-based number.
+  int Column(const std::string& spec) const {
+    for (std::size_t k = 0; k < genotItems_.size(); ++k) {
+      if (genotItems_[k] == spec) return static_cast<int>(k);
+    }
+    try {
+      std::size_t used = 0;
+      const int n = std::stoi(spec, &used);
+      if (used == spec.size() && n >= 1 && n <= static_cast<int>(genotItems_.size())) return n - 1;
+    } catch (const std::exception&) {
+    }
+    throw TRunAborted("a tabela não tem a coluna \"" + spec + "\"");
+  }
+
+  const TCliOptions& o_;
+  std::string caption_, lastVariable_;
+  std::vector<std::string> genotItems_, ambItems_;
+  std::map<Control, int> selected_{{Control::ListBoxgenot, -1}, {Control::ListBoxAmb, -1}};
+  std::map<Control, std::string> entries_;
+};
+
+class TCliHost : public THost {
+ public:
+  TCliHost(const TCliOptions& o, std::ostream& err) : o_(o), form_(o), err_(err) {}
+  std::optional<std::string> ChooseTableFile() override { return o_.table; }
+  TParametersForm& Params() override { return form_; }
+  bool Confirm(const std::string&) override { return true; }
+  bool WarnYesNo(const std::string& text) override {
+    err_ << ForTerminal(text) << '\n';
+    return false;
+  }
+  void Warn(const std::string& text) override { err_ << ForTerminal(text) << '\n'; }
+  void Inform(const std::string& text) override { err_ << ForTerminal(text) << '\n'; }
+  void ShowMessage(const std::string& text) override { err_ << ForTerminal(text) << '\n'; }
+  void SetBusyCursor(bool) override {}
+
+ private:
+  const TCliOptions& o_;
+  TCliForm form_;
+  std::ostream& err_;
+};
+
+// NAME:gle=N,qme=X,r=R
+bool ParseVar(const std::string& spec, TCliOptions& o, std::string& error) {
+  const auto colon = spec.rfind(':');
+  if (colon == std::string::npos || colon == 0) {
+    error = "--var espera NOME:gle=N,qme=X,r=R, recebeu \"" + spec + "\"";
+    return false;
+  }
+  TVariableEntries& v = o.perVariable[spec.substr(0, colon)];
+  std::size_t start = colon + 1;
+  while (start <= spec.size()) {
+    const auto comma = spec.find(',', start);
+    const std::string item =
+        spec.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    const auto eq = item.find('=');
+    const std::string key = item.substr(0, eq);
+    if (eq == std::string::npos || (key != "gle" && key != "qme" && key != "r")) {
+      error = "--var: \"" + item + "\" não é gle=N, qme=X nem r=R";
+      return false;
+    }
+    (key == "gle" ? v.gle : key == "qme" ? v.qme : v.r) = item.substr(eq + 1);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return true;
+}
+
+std::string MethodList() {
+  std::string s;
+  for (const auto& m : MethodCatalogue()) {
+    s += "  " + m.name + std::string(m.name.size() < 15 ? 15 - m.name.size() : 1, ' ') +
+         m.description + "\n";
+  }
+  return s;
+}
+
+}  // namespace
+
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  CLI::App app{"Quorvandelia: análise de estabilidade e adaptabilidade de genótipos", "quorvandelia-cli"};
+  app.set_version_flag("--version", std::string("quorvandelia-cli ") + QV_VERSION);
+  app.require_subcommand(1);
+  TCliOptions o;
+
+  CLI::App* analyze = app.add_subcommand(
+      "analyze",
+      "Analisa cada variável numérica da tabela pelo método escolhido e escreve o relatório.");
+  analyze->footer("Métodos:\n" + MethodList() +
+                  "\nSaída: 0 sucesso; 1 alguma variável não pôde ser analisada; 2 uso ou "
+                  "parâmetros inválidos.\nO relatório é texto UTF-8 com fins de linha CR LF.");
+  analyze->add_option("--method,-m", o.method, "Método de análise (lista abaixo)")->required();
+  analyze->add_option("TABLE", o.table, "Tabela de médias (.db Paradox, .dbf dBase ou .csv)")
+      ->required();
+  analyze->add_option("-g", o.g, "Número de genótipos")->required();
+  analyze->add_option("-a", o.a, "Número de ambientes")->required();
+  analyze->add_option("--genotype-column", o.genotypeColumn,
+                      "Coluna dos códigos de genótipo, por nome ou número (padrão: a 1a)");
+  analyze->add_option("--environment-column", o.environmentColumn,
+                      "Coluna dos códigos de ambiente, por nome ou número (padrão: a 2a)");
+  analyze->add_option("-r", o.r, "Número de repetições das médias");
+  analyze->add_option("--gle", o.gle, "Graus de liberdade do resíduo");
+  analyze->add_option("--qme", o.qme, "Quadrado médio do resíduo");
+  analyze->add_option("--alpha", o.alpha, "Nível de significância (Annicchiarico; padrão 0.05)");
+  analyze->add_option("--var", o.vars,
+                      "Parâmetros de uma variável: NOME:gle=N,qme=X,r=R (repetível; "
+                      "substituem --gle, --qme e -r para essa variável)");
+  analyze->add_option("-o,--output", o.output, "Arquivo do relatório (padrão: saída padrão)");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e, out, err) == 0 ? 0 : 2;
+  }
+
+  std::optional<TMethod> method = FindMethod(o.method);
+  if (!method) {
+    bool known = false;
+    for (const auto& m : MethodCatalogue()) known = known || m.name == o.method;
+    err << "quorvandelia-cli: "
+        << (known ? "o método \"" + o.method + "\" ainda não está disponível nesta versão"
+                  : "método desconhecido \"" + o.method + "\"; métodos:\n" + MethodList())
+        << '\n';
+    return 2;
+  }
+  for (const std::string& v : o.vars) {
+    std::string error;
+    if (!ParseVar(v, o, error)) {
+      err << "quorvandelia-cli: " << error << '\n';
+      return 2;
+    }
+  }
+
+  TSession session;
+  TCliHost host(o, err);
+  const TRunOutcome outcome = RunAnalysis(*method, session, host);
+  if (outcome.aborted) {
+    err << "quorvandelia-cli: " << outcome.abortReason << '\n';
+    return 2;
+  }
+  if (!outcome.tableOpened) {
+    err << "quorvandelia-cli: não foi possível abrir a tabela " << o.table << '\n';
+    return 2;
+  }
+  if (outcome.parametersRefused) return 2;
+
+  const std::string& text = session.report.Text();
+  if (o.output.empty()) {
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.flush();
+  } else {
+    std::ofstream file(o.output, std::ios::binary | std::ios::trunc);
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    file.close();
+    if (!file) {
+      err << "quorvandelia-cli: não foi possível escrever o relatório em " << o.output << '\n';
+      return 2;
+    }
+  }
+  return outcome.dataError || outcome.abandoned || outcome.variablesRefused > 0 ? 1 : 0;
+}
+
+}  // namespace qv
