@@ -169,7 +169,10 @@ std::string General(long double value, char decimalSeparator) {
 std::string Separator(int width) { return std::string(width, '_'); }
 
 std::string PadRight(std::string text, std::size_t width) {
-  if (text.size() < width) text.append(width - text.size(), ' ');
+  // Width in characters as the reader sees them: a UTF-8 continuation byte adds none.
+  std::size_t chars = 0;
+  for (unsigned char c : text) chars += (c & 0xC0) != 0x80;
+  if (chars < width) text.append(width - chars, ' ');
   return text;
 }
 

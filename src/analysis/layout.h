@@ -23,7 +23,7 @@ std::string General(long double value, char decimalSeparator = '.');
 inline constexpr int kSeparatorWidth = 78;
 std::string Separator(int width = kSeparatorWidth);
 
-// Pads a label with blanks on the right to the given width (labels of table rows).
+// Pads a label with blanks on the right to the given width in characters (labels of rows).
 std::string PadRight(std::string text, std::size_t width);
 
 }  // namespace qv

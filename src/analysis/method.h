@@ -77,7 +77,7 @@ struct TMethod {
   TComputeStep compute;
 
   RunEnd end = RunEnd::ShowReport;
-  std::string endMessage;  // the information box of RunEnd::Inform
+  std::string endMessage;  // the information box of RunEnd::Inform (not after an abandoned run)
 };
 
 }  // namespace qv

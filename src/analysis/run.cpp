@@ -330,7 +330,10 @@ TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host) {
   if (out.aborted) return out;
   switch (method.end) {
     case RunEnd::ShowReport: session.report.Show(); break;
-    case RunEnd::Inform: host.Inform(method.endMessage); break;
+    case RunEnd::Inform:
+      // Only a run that went through: not after giving up in the dialog or a failed reading.
+      if (!out.abandoned) host.Inform(method.endMessage);
+      break;
     case RunEnd::Nothing: break;
   }
   return out;

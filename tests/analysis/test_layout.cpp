@@ -1,0 +1,96 @@
+// The number layouts, case by case. Each expected string was written by hand from the layout
+// rule (widths counted character by character), not produced by the code under test.
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "analysis/layout.h"
+
+namespace qv {
+namespace {
+
+struct FixedCase {
+  long double value;
+  int width, decimals;
+  const char* expected;
+};
+
+TEST(Layout, Fixed) {
+  const long double inf = std::numeric_limits<long double>::infinity();
+  const FixedCase cases[] = {
+      {12.5L, 14, 6, "     12.500000"},
+      {-4e-7L, 14, 6, "     -0.000000"},      // the sign follows the value, not the digits
+      {-0.0L, 8, 2, "   -0.00"},             // ... and the sign bit of a negative zero
+      {1e6L, 8, 2, "1000000.00"},            // wider than its field: takes the room it needs
+      {0.0L, 14, 6, "      0.000000"},
+      {6e-7L, 10, 6, "  0.000001"},
+      {0.96L, 5, 1, "  1.0"},                // rounding carries into the units
+      {-999.9996L, 12, 3, "   -1000.000"},
+      {0.1234565L, 10, 6, "  0.123457"},     // decimal tie rounds away from zero
+      {2.5L, 4, 0, "   3"},
+      {4.00000L, 15, 5, "        4.00000"},
+      {123456789.123456789L, 20, 6, "    123456789.123457"},
+      {std::numeric_limits<long double>::quiet_NaN(), 6, 2, "   Nan"},
+      {inf, 6, 2, "  +Inf"},
+      {-inf, 6, 2, "  -Inf"},
+      {2.5e40L, 15, 6, " 2.500000E+0040"},  // from 1e36 up, the exponent form
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Fixed(c.value, c.width, c.decimals), c.expected)
+        << "Fixed(" << static_cast<double>(c.value) << ", " << c.width << ", " << c.decimals << ")";
+  }
+}
+
+TEST(Layout, Int) {
+  EXPECT_EQ(Int(12, 8), "      12");
+  EXPECT_EQ(Int(-3, 5), "   -3");
+  EXPECT_EQ(Int(123456, 4), "123456");
+  EXPECT_EQ(Int(0, 1), "0");
+}
+
+TEST(Layout, Exp) {
+  EXPECT_EQ(Exp(1234.5L, 15), " 1.234500E+0003");
+  EXPECT_EQ(Exp(-1234.5L, 15), "-1.234500E+0003");
+  EXPECT_EQ(Exp(0.0L, 15), " 0.000000E+0000");
+  EXPECT_EQ(Exp(1.5e-12L, 16), " 1.5000000E-0012");
+  EXPECT_EQ(Exp(9.99999999L, 15), " 1.000000E+0001");  // rounding moves the exponent
+  EXPECT_EQ(Exp(1.0L, 20), " 1.00000000000E+0000");
+  // Never fewer than two significant digits: at least ten characters.
+  EXPECT_EQ(Exp(1.25L, 4), " 1.3E+0000");
+  EXPECT_EQ(Exp(std::numeric_limits<long double>::quiet_NaN(), 15), "            Nan");
+}
+
+TEST(Layout, General) {
+  const struct {
+    long double value;
+    const char* expected;
+  } cases[] = {
+      {0.00012L, "0.00012"},
+      {0.00001L, "1E-5"},
+      {2.5L, "2.5"},
+      {1e15L, "1E15"},
+      {999999999999999.0L, "999999999999999"},
+      {0.0001L, "0.0001"},
+      {0.0L, "0"},
+      {-12.0L, "-12"},
+      {1.0L / 3.0L, "0.333333333333333"},
+      {-2.0L / 3.0L, "-0.666666666666667"},
+      {123456.75L, "123456.75"},
+      {1.5e20L, "1.5E20"},
+      {-2.25e-9L, "-2.25E-9"},
+      {5.0L, "5"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(General(c.value), c.expected) << static_cast<double>(c.value);
+  }
+  EXPECT_EQ(General(2.5L, ','), "2,5");  // the locale's separator where one is asked for
+}
+
+TEST(Layout, SeparatorAndPadding) {
+  EXPECT_EQ(Separator(), std::string(78, '_'));
+  EXPECT_EQ(PadRight("média", 22), "média                 ");  // characters, not bytes
+  EXPECT_EQ(PadRight("longer than", 4), "longer than");
+}
+
+}  // namespace
+}  // namespace qv
