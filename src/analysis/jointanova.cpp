@@ -177,10 +177,25 @@ TFTest AnovaFTest(int df, long double ms, const TAnalysisParams& p, double pFloo
   t.fc = D(ms / p.QME);
   if (guard && !(t.fc > 0)) t.fc = kFcGuard;
   ProbStatus st = ProbStatus::Ok;
-  // The series is exact to its tolerance for any ratio; near and below 1 the normal
-  // approximation is the one the tests have always used.
-  const long double v =
-      t.fc > 1 ? ProbF(df, p.gle, t.fc, &st) : ProbFPeizerPratt(df, p.gle, t.fc, &st);
+  // The series above 1; at and below 1, Peizer and Pratt's (1968) normal approximation.
+  //
+  // Peizer and Pratt's approximation works with q = n/(m F + n) and 1 - q, which cancels to 0
+  // for a positive F of rounding size (a deviation mean square of 1e-30 from a genotype that
+  // follows its regression exactly) and then gives no number. The approximation itself takes
+  // F <= 0 as 1e-11; positive ratios below that floor are taken at the floor too. With both
+  // df >= 2, P(F <= 1e-11) is below 1e-9, so the printed "Pr>Fc" is 1.000000 either way; with
+  // a df of 1 the approximation goes through the t distribution, which has no such cancellation.
+  constexpr long double kPeizerPrattFloor = 1e-11L;
+  long double f = t.fc;
+  if (f > 0 && f < kPeizerPrattFloor && df >= 2 && p.gle >= 2) f = kPeizerPrattFloor;
+  long double v = f > 1 ? ProbF(df, p.gle, f, &st) : ProbFPeizerPratt(df, p.gle, f, &st);
+  if (f > 1 && st == ProbStatus::NoConvergence) {
+    // With thousands of degrees of freedom (the interaction of a large table, the pooled
+    // residual of many trials) the series' terms leave the extended range. The normal
+    // approximation is at its most accurate there, its error falling with the df.
+    st = ProbStatus::Ok;
+    v = ProbFPeizerPratt(df, p.gle, f, &st);
+  }
   // A value that is not a number must never reach the report, whatever its cause.
   if (st == ProbStatus::Ok && std::isnan(v)) st = ProbStatus::InvalidArgument;
   if (st != ProbStatus::Ok && status == ProbStatus::Ok) status = st;

@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "analysis/jointanova.h"
+#include "analysis/layout.h"
 #include "gxe_fixture.h"
 
 namespace qv {
@@ -183,18 +184,37 @@ TEST(JointAnova, EqualGenotypeMeans) {
   EXPECT_EQ(st, ProbStatus::Ok);
 }
 
-// A mean square of rounding size (genotype means equal up to the last bit): either a p-value
-// near 1 or a failure status for the method to refuse on, never a NaN passed on silently.
-TEST(JointAnova, TinyFcNeverGivesSilentNan) {
-  const TAnalysisParams p = FixtureParams();
-  for (double ms : {1e-35, 1e-20, 1e-300}) {
+// A mean square of rounding size (a genotype on its regression line leaves deviations of
+// 1e-30): Pr>Fc is 1.000000, with a df of 1 (through the t distribution) as with larger ones.
+TEST(JointAnova, RoundingSizeFcHasPOne) {
+  TAnalysisParams p = FixtureParams();
+  for (int gle : {1, 2, 30, 1000})
+    for (int df : {1, 2, 3, 12, 599})
+      for (double ms : {1e-35, 1e-20, 1e-300}) {
+        p.gle = gle;
+        ProbStatus st = ProbStatus::Ok;
+        const TFTest t = AnovaFTest(df, ms, p, kPFloorDeviation, false, st);
+        EXPECT_EQ(st, ProbStatus::Ok) << df << " " << gle << " " << ms;
+        EXPECT_EQ(Fixed(t.p, 11, 6), "   1.000000") << df << " " << gle << " " << ms;
+      }
+}
+
+// Tests with thousands of df, where the F series could not be summed (its terms overflowed the
+// extended range) when this was written: they fall back on Peizer and Pratt's approximation
+// instead of failing. The true probabilities here are far below 1e-6.
+TEST(JointAnova, LargeDfFallBackOnApproximation) {
+  TAnalysisParams p = FixtureParams();
+  struct Case {
+    int df, gle;
+    double fc;
+  };
+  const Case cases[] = {{599, 100000, 1000}, {358801, 718800, 3}, {2, 5000, 1e6}};
+  for (const auto& c : cases) {
+    p.gle = c.gle;
     ProbStatus st = ProbStatus::Ok;
-    const TFTest t = AnovaFTest(3, ms, p, kPFloorMain, false, st);
-    if (st == ProbStatus::Ok) {
-      EXPECT_GT(t.p, 0.9999) << ms;
-    } else {
-      EXPECT_EQ(st, ProbStatus::InvalidArgument) << ms;
-    }
+    const TFTest t = AnovaFTest(c.df, c.fc * p.QME, p, kPFloorMain, false, st);
+    EXPECT_EQ(st, ProbStatus::Ok) << c.df;
+    EXPECT_EQ(Fixed(t.p, 11, 6), "   0.000000") << c.df;
   }
 }
 
