@@ -203,13 +203,11 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     return app.exit(e, out, err) == 0 ? 0 : 2;
   }
 
-  std::optional<TMethod> method = FindMethod(o.method);
-  if (!method) {
-    bool known = false;
-    for (const auto& m : MethodCatalogue()) known = known || m.name == o.method;
+  const TMethodInfo* method = FindMethod(o.method);
+  if (!method || !method->command) {
     err << "quorvandelia-cli: "
-        << (known ? "o método \"" + o.method + "\" ainda não está disponível nesta versão"
-                  : "método desconhecido \"" + o.method + "\"; métodos:\n" + MethodList())
+        << (method ? "o método \"" + o.method + "\" ainda não está disponível nesta versão"
+                   : "método desconhecido \"" + o.method + "\"; métodos:\n" + MethodList())
         << '\n';
     return 2;
   }
@@ -223,7 +221,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 
   TSession session;
   TCliHost host(o, err);
-  const TRunOutcome outcome = RunAnalysis(*method, session, host);
+  const TRunOutcome outcome = method->command(session, host);
   if (outcome.aborted) {
     err << "quorvandelia-cli: " << outcome.abortReason << '\n';
     return 2;

@@ -1,23 +1,27 @@
 // The analyses the command line knows, by the names scripts call them.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "analysis/method.h"
+#include "analysis/run.h"
+#include "analysis/session.h"
 
 namespace qv {
+
+// A menu command of the program: the method's run (the Toler command goes on to the simple
+// linear model after its run).
+using TMethodCommand = TRunOutcome (*)(TSession&, THost&);
 
 struct TMethodInfo {
   std::string name;
   std::string description;
-  bool built = false;
+  TMethodCommand command = nullptr;  // nullptr: not available in this version
 };
 
-// Every method name, in the order of the main menu.
+// Every method, in the order of the main menu.
 const std::vector<TMethodInfo>& MethodCatalogue();
-// The method's description for the run; nothing for a name that is unknown or not built yet.
-std::optional<TMethod> FindMethod(const std::string& name);
+// The method of that name, or nullptr for a name that is unknown.
+const TMethodInfo* FindMethod(const std::string& name);
 
 }  // namespace qv
