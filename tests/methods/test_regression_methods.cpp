@@ -207,6 +207,20 @@ TEST(RegressionMethods, AdditiveTable) {
   }
 }
 
+// An index exactly 0 counts with the favourable environments: indices -2, 0, 0, 2 give three
+// of them and T = I - 2/3 there (with "> 0" there would be one, and a refusal).
+TEST(RegressionMethods, CruzIndexZeroIsFavourable) {
+  auto m = FixtureMeans();
+  TAnalysisParams p = FixtureParams();
+  p.a = 4;
+  const long double levels[] = {8, 10, 10, 12};  // environment means 10.5, 12.5, 12.5, 14.5
+  for (int i = 1; i <= 4; ++i)
+    for (int j = 1; j <= 4; ++j) m->Y(i, j) = levels[j - 1] + i;
+  const auto cz = Lines(CruzMethod(), *m, p);
+  EXPECT_EQ(Numbers(LineAfter(cz, "T(Ij)", "         2")).back(), -0.666667);
+  EXPECT_EQ(Numbers(LineAfter(cz, "T(Ij)", "         1")).back(), 0.0);
+}
+
 // Degenerate input: the variable is refused before anything of it is written, with a cause
 // that names the problem, and nothing that is not a number reaches the report.
 TEST(RegressionMethods, DegenerateInputIsRefused) {
