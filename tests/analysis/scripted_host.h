@@ -14,7 +14,13 @@ namespace qv::testing {
 
 class ScriptedForm : public TParametersForm {
  public:
-  explicit ScriptedForm(std::vector<std::string>& log) : log_(log) {
+  explicit ScriptedForm(std::vector<std::string>& log) : log_(log) { Reset(); }
+  void Reset() {
+    caption.clear();
+    lists.clear();
+    selected.clear();
+    entries.clear();
+    onShow.clear();
     for (Control c : kAllControls) visible[c] = true;
   }
   void SetCaption(const std::string& c) override { caption = c; }
@@ -75,6 +81,15 @@ class ScriptedHost : public THost {
   void Inform(const std::string& text) override { log.push_back("inform:" + text); }
   void ShowMessage(const std::string& text) override { log.push_back("message:" + text); }
   void SetBusyCursor(bool) override {}
+
+  // Back to a fresh host (a new person at the keyboard), for table-driven tests.
+  void Reset() {
+    file.reset();
+    confirmAnswers.clear();
+    warnYesNoAnswers.clear();
+    log.clear();
+    form.Reset();
+  }
 
   // The logged events that start with a prefix ("warn:", "dialog:"...).
   std::vector<std::string> Events(const std::string& prefix) const {

@@ -1,0 +1,354 @@
+// The analysis run through a scripted host, with Wricke as the method: the dialog flows with
+// their exact texts, the reading of the records, and complete reports.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "analysis/run.h"
+#include "methods/wricke.h"
+#include "../analysis/scripted_host.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ScriptedForm;
+using testing::ScriptedHost;
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+class RunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("qv_run_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir);
+    session.report.SetShowHandler([this](const TReport&) { ++reportShown; });
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  std::string Table(const std::string& csv, const std::string& name = "t.csv") {
+    const fs::path p = dir / name;
+    std::ofstream(p, std::ios::binary) << csv;
+    host.file = p.string();
+    return p.string();
+  }
+  void Entries(const std::string& g, const std::string& a, const std::string& r = "1") {
+    host.form.entries[Control::EditNum_gen] = g;
+    host.form.entries[Control::EditNum_amb] = a;
+    host.form.entries[Control::EditNum_rep] = r;
+  }
+
+  fs::path dir;
+  TSession session;
+  ScriptedHost host;
+  int reportShown = 0;
+};
+
+const char* const kWricke2x2 = "gen,env,yield\n1,1,10\n1,2,12\n2,1,14\n2,2,20\n";
+const char* const kWrickeTitle = "Análise de Quorvandelia de Acordo com o modelo de Wricke (1965)\r\n";
+const char* const kWrickeNote =
+    "Obs. Ômega (W) é o parâmetro de quorvandelia do método de Wricke (1965)\r\n";
+
+// The worked example of the method, checked by hand: genotype means 11 and 17, environment
+// means 12 and 16, grand mean 14, every interaction effect +-1, so W(i) = 2r and the shares
+// are 50 % each.
+TEST_F(RunTest, WrickeWorkedExamples) {
+  for (const auto& [r, golden] : {std::pair{"1", "wricke_2x2_r1.txt"}, {"4", "wricke_2x2_r4.txt"}}) {
+    Table(kWricke2x2);
+    Entries("2", "2", r);
+    const TRunOutcome out = WrickeRun(session, host);
+    EXPECT_TRUE(out.tableOpened && !out.abandoned && !out.dataError);
+    EXPECT_EQ(out.variablesAnalysed, 1);
+    EXPECT_EQ(session.report.Text(), ReadFile(fs::path(QV_GOLDEN_DIR) / golden)) << golden;
+  }
+  EXPECT_EQ(reportShown, 2);
+  EXPECT_FALSE(session.table.IsOpen());
+}
+
+TEST_F(RunTest, PhaseOneShowsTheMethodsControlsAndRestoresThemAll) {
+  Table(kWricke2x2);
+  Entries("2", "2");
+  std::map<Control, bool> seen;
+  host.form.onShow.push_back([&](ScriptedForm& f) { seen = f.visible; });
+  WrickeRun(session, host);
+  EXPECT_EQ(host.Events("dialog:"), std::vector<std::string>{"Parâmetros"});
+  EXPECT_TRUE(seen[Control::EditNum_rep] && seen[Control::EditNum_gen] &&
+              seen[Control::EditNum_amb] && seen[Control::ListBoxgenot] &&
+              seen[Control::ListBoxAmb]);
+  EXPECT_FALSE(seen[Control::EditAlpha] || seen[Control::EditGLE] || seen[Control::EditQME]);
+  for (Control c : kAllControls) EXPECT_TRUE(host.form.visible[c]);
+}
+
+// "No" to the confirmation shows the dialog again with both lists reset to the first and
+// second field, while the typed entries keep their text.
+TEST_F(RunTest, NoToTheConfirmationAsksAgainWithListsReset) {
+  Table("a,gen,env,yield\n1,1,1,10\n1,1,2,12\n1,2,1,14\n1,2,2,20\n");
+  Entries("2", "2");
+  host.confirmAnswers = {false, true};
+  int genotSelectedAtSecondShow = -1, ambSelectedAtSecondShow = -1;
+  host.form.onShow.push_back([](ScriptedForm& f) {
+    f.SelectListItem(Control::ListBoxgenot, 1);
+    f.SelectListItem(Control::ListBoxAmb, 2);
+  });
+  host.form.onShow.push_back([&](ScriptedForm& f) {
+    genotSelectedAtSecondShow = f.SelectedIndex(Control::ListBoxgenot);
+    ambSelectedAtSecondShow = f.SelectedIndex(Control::ListBoxAmb);
+    f.SelectListItem(Control::ListBoxgenot, 1);
+    f.SelectListItem(Control::ListBoxAmb, 2);
+  });
+  WrickeRun(session, host);
+  EXPECT_EQ(host.Events("dialog:").size(), 2u);
+  EXPECT_EQ(host.Events("confirm:"),
+            (std::vector<std::string>{text::kConfirmParams, text::kConfirmParams}));
+  EXPECT_EQ(genotSelectedAtSecondShow, 0);
+  EXPECT_EQ(ambSelectedAtSecondShow, 1);
+  EXPECT_EQ(host.form.entries[Control::EditNum_gen], "2");
+  // Field "a" (all ones) is analysed too: it is neither code column nor text.
+  EXPECT_NE(session.report.Text().find("Análise da variável a\r\n"), std::string::npos);
+  EXPECT_NE(session.report.Text().find("Análise da variável yield\r\n"), std::string::npos);
+}
+
+// Phase-1 checks: only the first failing check of a pass is reported, then the question.
+TEST_F(RunTest, PhaseOneChecksInOrder) {
+  const struct {
+    const char *g, *a, *r;
+    int genot, amb;
+    const char* message;
+  } cases[] = {
+      {"x", "x", "x", 0, 0, "< r >: O valor de r deve ser inteiro: "},
+      {"2.0", "2", "1", 0, 1, "< g >: O valor de g deve ser inteiro: "},
+      {"2", "2,0", "1", 0, 1, "< a >: O valor de a deve ser inteiro: "},
+      {"601", "2", "1", 0, 1,
+       "< g >: O número de genótipos não pode passar de 600 (capacidade do programa)"},
+      {"2", "601", "1", 0, 1,
+       "< a >: O número de ambientes não pode passar de 600 (capacidade do programa)"},
+      {"2", "2", "1", 1, 1,
+       "O valor da coluna dos ambientes deve ser diferente da\r de genótipos"},
+  };
+  for (const auto& c : cases) {
+    host.Reset();
+    Table(kWricke2x2);
+    Entries(c.g, c.a, c.r);
+    host.form.onShow.push_back([&](ScriptedForm& f) {
+      f.SelectListItem(Control::ListBoxgenot, c.genot);
+      f.SelectListItem(Control::ListBoxAmb, c.amb);
+    });
+    session.report.SetText("previous report");
+    const TRunOutcome out = WrickeRun(session, host);
+    EXPECT_EQ(host.Events("warn:"), std::vector<std::string>{c.message});
+    EXPECT_EQ(host.Events("warn-yes-no:"), std::vector<std::string>{text::kErrorsContinue});
+    EXPECT_TRUE(out.abandoned && out.parametersRefused);
+    EXPECT_EQ(session.report.Text(), "previous report");  // No leaves the report as it was
+  }
+  EXPECT_EQ(reportShown, 6);  // Wricke still shows its window after an abandoned run
+}
+
+TEST_F(RunTest, YesToErrorsFoundGoesBackToTheWholeFirstPhase) {
+  Table(kWricke2x2);
+  Entries("dois", "2");
+  host.warnYesNoAnswers = {true};
+  host.form.onShow.push_back([](ScriptedForm&) {});
+  host.form.onShow.push_back([](ScriptedForm& f) { f.entries[Control::EditNum_gen] = "2"; });
+  const TRunOutcome out = WrickeRun(session, host);
+  EXPECT_EQ(host.Events("dialog:"), (std::vector<std::string>{"Parâmetros", "Parâmetros"}));
+  EXPECT_EQ(out.variablesAnalysed, 1);
+  EXPECT_EQ(session.report.Text(), ReadFile(fs::path(QV_GOLDEN_DIR) / "wricke_2x2_r1.txt"));
+}
+
+TEST_F(RunTest, CancelledFileDialogClearsAndShowsTheReport) {
+  session.report.SetText("previous report");
+  host.file.reset();
+  const TRunOutcome out = WrickeRun(session, host);
+  EXPECT_FALSE(out.tableOpened);
+  EXPECT_TRUE(host.Events("dialog:").empty());
+  EXPECT_EQ(session.report.Text(), "");
+  EXPECT_EQ(reportShown, 1);
+}
+
+TEST_F(RunTest, UnreadableTableShowsTheOpenMessage) {
+  Table("", "missing-dir/none.db");
+  session.report.SetText("previous report");
+  WrickeRun(session, host);
+  EXPECT_EQ(host.Events("message:"), std::vector<std::string>{text::kOpenFailed});
+  EXPECT_EQ(session.report.Text(), "");
+}
+
+TEST_F(RunTest, TableWithOnlyCodeColumnsLeavesAnEmptyReport) {
+  Table("gen,env\n1,1\n");
+  Entries("1", "1");
+  session.report.SetText("previous report");
+  const TRunOutcome out = WrickeRun(session, host);
+  EXPECT_EQ(session.report.Text(), "");
+  EXPECT_EQ(out.variablesAnalysed, 0);
+}
+
+// A one-field table leaves the environment list without a selection: that is refused like a
+// column beyond the last field, and no record is read with a column that does not exist.
+TEST_F(RunTest, SingleFieldTableIsRefusedInTheDialog) {
+  Table("gen\n1\n");
+  Entries("1", "1");
+  const TRunOutcome out = WrickeRun(session, host);
+  EXPECT_EQ(host.Events("warn:"),
+            std::vector<std::string>{"O valor da coluna dos ambientes deve ser deve ser inteiro "
+                                     "\rou inferior ao número de colunas do arquivo!"});
+  EXPECT_TRUE(out.parametersRefused);
+}
+
+// Reading errors: the first bad record stops the variable; the box text names the cause.
+TEST_F(RunTest, ReadingErrors) {
+  const struct {
+    const char* name;
+    const char* csv;
+    std::string box;  // empty: the reading succeeds
+  } cases[] = {
+      {"codes truncated toward zero", "gen,env,y\n1.9,1,10\n1,2.9,12\n2,1,14\n2.5,2,20\n", ""},
+      {"blank value", "gen,env,y\n1,1,10\n1,2,\n2,1,14\n2,2,20\n", text::kDatabaseError},
+      {"blank code", "gen,env,y\n1,1,10\n,2,12\n2,1,14\n2,2,20\n", text::kDatabaseError},
+      {"genotype beyond g", "gen,env,y\n1,1,10\n1,2,12\n3,1,14\n2,2,20\n", text::kDatabaseError},
+      {"code 0.5 is 0", "gen,env,y\n1,1,10\n1,0.5,12\n2,1,14\n2,2,20\n", text::kDatabaseError},
+      {"missing cell", "gen,env,y\n1,1,10\n2,1,14\n2,2,20\n",
+       "Falta no Banco de Dados o registro do genótipo 1 no ambiente 2.\rA tabela deve ter um "
+       "registro de cada genótipo em cada ambiente."},
+      {"duplicate cell", "gen,env,y\n1,1,10\n1,2,12\n2,1,14\n2,2,20\n1,2,13\n",
+       "Registro duplicado no Banco de Dados: o genótipo 1 no ambiente 2 aparece mais de uma vez "
+       "(registro 5).\rCada genótipo deve ter um só registro em cada ambiente."},
+      {"text in a code column", "gen,env,y\nG1,1,10\n1,2,12\n2,1,14\n2,2,20\n",
+       "Valor não numérico no Banco de Dados: o campo \"gen\" do registro 1 contém \"G1\".\rAs "
+       "colunas de genótipos e de ambientes e as variáveis analisadas devem ser numéricas."},
+  };
+  for (const auto& c : cases) {
+    host.Reset();
+    Table(c.csv);
+    Entries("2", "2");
+    session.params.g = 2;
+    session.params.a = 2;
+    session.params.colGenot = 1;
+    session.params.colAmb = 2;
+    session.table.SetName(*host.file);
+    session.table.Open();
+    const std::string box = ReadVariable(session, 3, true);
+    session.table.Close();
+    EXPECT_EQ(box, c.box) << c.name;
+    if (c.box.empty()) {
+      // 1.9 -> genotype 1, 2.9 -> environment 2, 2.5 -> genotype 2.
+      EXPECT_EQ(session.means.Y(1, 1), 10);
+      EXPECT_EQ(session.means.Y(1, 2), 12);
+      EXPECT_EQ(session.means.Y(2, 2), 20);
+      EXPECT_DOUBLE_EQ(session.means.MediaGeral, 14.0);
+    }
+  }
+}
+
+// Once a variable fails, every later variable gets its title lines, the box and the ERRO line
+// without its records being read again.
+TEST_F(RunTest, AFailedVariableStopsTheRestOfTheRun) {
+  Table("gen,env,y1,label,y2\n1,1,10,a,1\n1,2,,b,2\n2,1,14,c,3\n2,2,20,d,4\n");
+  Entries("2", "2");
+  const TRunOutcome out = WrickeRun(session, host);
+  EXPECT_TRUE(out.dataError);
+  EXPECT_EQ(out.variablesAnalysed, 0);
+  const std::string expected = std::string(kWrickeTitle) + "Análise da variável y1\r\n" +
+                               kWrickeNote + text::kErrorLine + kWrickeTitle +
+                               "Análise da variável y2\r\n" + kWrickeNote + text::kErrorLine;
+  EXPECT_EQ(session.report.Text(), expected);
+  EXPECT_EQ(host.Events("warn:"),
+            (std::vector<std::string>{text::kDatabaseError, text::kDatabaseError}));
+}
+
+// A method with a second phase: the dialog comes back until every entry converts (and, for a
+// method that asks for it, is positive), with no other way out.
+TEST_F(RunTest, PhaseTwoLoopsUntilTheEntriesAreValid) {
+  Table(kWricke2x2);
+  Entries("2", "2");
+  TMethod m;
+  m.phase2Entries = {Entry::GLE, Entry::QME, Entry::NumRep};
+  m.phase2RequirePositive = true;
+  m.repMessage = "< r >: O valor de r deve ser inteiro (ou real): ";
+  m.titleLine = "T\r\n";
+  TAnalysisParams seen;
+  m.compute = [&](TGxeMeans&, const TAnalysisParams& p, TReport&) {
+    seen = p;
+    return TStepResult::Done();
+  };
+  auto set = [](const char* gle, const char* qme, const char* r) {
+    return [=](ScriptedForm& f) {
+      f.entries[Control::EditGLE] = gle;
+      f.entries[Control::EditQME] = qme;
+      f.entries[Control::EditNum_rep] = r;
+    };
+  };
+  host.form.onShow = {[](ScriptedForm&) {},           set("1.5", "2", "3"), set("10", "x", "3"),
+                      set("10", "2", "3,5"),          set("10", "0", "3"),  set("10", "2.5", "3")};
+  const TRunOutcome out = RunAnalysis(m, session, host);
+  EXPECT_EQ(host.Events("warn:"),
+            (std::vector<std::string>{"< gle >: O valor de gle deve ser real ",
+                                      "< QME >: O valor de QME deve ser inteiro: ",
+                                      "< r >: O valor de r deve ser inteiro (ou real): "}));
+  EXPECT_EQ(host.Events("dialog:"),
+            (std::vector<std::string>{"Parâmetros", "Parâmetros para yield", "Parâmetros para yield",
+                                      "Parâmetros para yield", "Parâmetros para yield",
+                                      "Parâmetros para yield"}));
+  EXPECT_EQ(out.variablesAnalysed, 1);
+  EXPECT_EQ(seen.gle, 10);
+  EXPECT_EQ(seen.QME, 2.5);
+  EXPECT_EQ(seen.r, 3.0);
+  EXPECT_EQ(session.report.Text(), "T\r\nAnálise da variável yield\r\n");
+}
+
+TEST_F(RunTest, AlphaEntry) {
+  const struct {
+    const char* entry;
+    double alpha;
+    bool warned;
+  } cases[] = {{"0.05", 0.95, false}, {"0.10", 0.90, false}, {"0,05", 0.95, true},
+               {"1.5", 0.95, false},  {"0", 0.95, false},    {"", 0.95, true}};
+  TMethod m;
+  m.phase1Caption = "Parâmetros ";
+  m.phase1Extras = {Entry::Alpha};
+  m.compute = [](TGxeMeans&, const TAnalysisParams&, TReport&) { return TStepResult::Done(); };
+  for (const auto& c : cases) {
+    host.Reset();
+    Table(kWricke2x2);
+    Entries("2", "2");
+    host.form.entries[Control::EditAlpha] = c.entry;
+    session.params.Alpha = 0.0;
+    const TRunOutcome out = RunAnalysis(m, session, host);
+    EXPECT_DOUBLE_EQ(session.params.Alpha, c.alpha) << c.entry;
+    EXPECT_EQ(host.Events("warn:").size(), c.warned ? 1u : 0u) << c.entry;
+    EXPECT_EQ(out.variablesAnalysed, 1) << c.entry;  // never an error of the run
+    EXPECT_EQ(host.Events("dialog:"), std::vector<std::string>{"Parâmetros "});
+  }
+}
+
+// A refusal by the method: its warning, one report line, and the run goes on.
+TEST_F(RunTest, RefusedVariableDoesNotStopTheRun) {
+  Table("gen,env,y1,y2\n1,1,1,5\n1,2,2,6\n2,1,3,7\n2,2,4,8\n");
+  Entries("2", "2");
+  TMethod m;
+  m.titleLine = "T\r\n";
+  int calls = 0;
+  m.compute = [&](TGxeMeans&, const TAnalysisParams&, TReport& r) {
+    if (calls++ == 0) return TStepResult::Refuse("QME igual a zero");
+    r.AppendLine("ok");
+    return TStepResult::Done();
+  };
+  const TRunOutcome out = RunAnalysis(m, session, host);
+  EXPECT_EQ(out.variablesRefused, 1);
+  EXPECT_EQ(out.variablesAnalysed, 1);
+  EXPECT_EQ(session.report.Text(),
+            "T\r\nAnálise da variável y1\r\nVariável não analisada: QME igual a zero\r\n"
+            "T\r\nAnálise da variável y2\r\nok\r\n");
+  EXPECT_EQ(host.Events("warn:"), std::vector<std::string>{"QME igual a zero"});
+}
+
+}  // namespace
+}  // namespace qv
