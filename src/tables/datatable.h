@@ -6,7 +6,19 @@
 // over the old one only once that new file is complete, so a refused value, a full disk or a
 // crash never leaves a half-written table behind.
 //
-// Errors of the file layer are thrown as TableError with a message meant for the user.
+// Errors of the file layer are thrown as TableError with a message meant for the user: it names
+// the file and the cause, in Portuguese like the rest of the program.
+//
+// Editing follows Delphi's TTable, which the analyses and the table manager were designed
+// around: Append and Insert open a blank record in an edit buffer, SetValue on a stored record
+// opens it for editing (on an empty table it inserts the first record, as Edit does there),
+// Post stores the buffer and Cancel drops it. Moving the cursor (First, Next, Last), Append,
+// Insert and RenameField first post a changed record and drop an unchanged one, as Delphi's
+// CheckBrowseMode does, so they too may throw. A Post or DeleteRecord that fails leaves the
+// file and the records in memory as they were (and the edit buffer open).
+//
+// The format modules (paradoxfile.cpp, dbasefile.cpp, csvfile.cpp) say how each format is
+// read and written: code pages, the width of dBase numbers, how CSV columns get their types.
 #pragma once
 
 #include <cstddef>
@@ -88,13 +100,15 @@ class TDataTable {
   void SetName(const std::string& path);
   const std::string& Name() const;
   void SetType(TableType type);
-  TableType Type() const;         // as set (Auto unless set)
+  TableType Type() const;          // as set (Auto unless set)
   TableType ResolvedType() const;  // Auto resolved from the extension; throws for an unknown one
   bool IsOpen() const;
-  void Open();   // throws TableError (missing, unreadable, corrupt, unknown type)
-  void Close();  // discards an unposted edit; never throws
+  void Open();  // throws TableError (missing, unreadable, corrupt, unknown type); no-op if open
+  // Discards an unposted edit, and the changes of a batch not ended; never throws.
+  void Close();
 
   // --- fields (0-based positions) ---------------------------------------------------------
+  // Of the open table; none while closed. A position out of range throws TableError.
   int FieldCount() const;
   const std::string& FieldName(int i) const;
   FieldType GetFieldType(int i) const;
@@ -110,9 +124,15 @@ class TDataTable {
   bool AtEnd() const;
 
   // --- values of the current record (or of the record being edited) ----------------------
+  // On an empty table every value is blank. After Last, or Next on the last record, the current
+  // record is still the last one.
   bool IsBlank(int field) const;
   TValue GetValue(int field) const;
-  void SetValue(int field, const TValue& v);  // starts editing the current record if needed
+  // Starts editing the current record if needed. A numeric field takes a number or a text that
+  // reads as one (ParseReal); a text field takes a text, or a number as its shortest text; an
+  // empty text is a blank. Throws TableError for a value the field cannot take (a word in a
+  // numeric field, a fraction in an integer field, an infinite or NaN number).
+  void SetValue(int field, const TValue& v);
 
   // --- editing ----------------------------------------------------------------------------
   void Append();        // a new blank record at the end, to be filled and posted
@@ -123,15 +143,19 @@ class TDataTable {
   bool IsEditing() const;
 
   // Between BeginBatch and EndBatch, Post and DeleteRecord change the table in memory only and
-  // EndBatch writes the file once (an import of n records then costs one write, not n).
+  // EndBatch writes the file once (an import of n records then costs one write, not n). If that
+  // write fails the changes stay in memory and the next write of the table includes them.
   void BeginBatch();
   void EndBatch();
 
   // --- definitions and files --------------------------------------------------------------
+  // Definitions are set while the table is closed; opening a table sets them to its fields.
   void DefineFields(const std::vector<FieldDef>& defs);
   const std::vector<FieldDef>& FieldDefs() const;
   void CopyFieldDefinitions(const TDataTable& other);
-  void CreateTable();  // creates an empty file from the definitions (replacing an existing one)
+  // Creates an empty file from the definitions (replacing an existing one); the table must be
+  // closed and stays closed. String fields need a size (the program uses 30).
+  void CreateTable();
   void DeleteTable();  // deletes the file and its companion files; the table must be closed
   // Renames field i of the open table and rewrites the file.
   void RenameField(int i, const std::string& newName);

@@ -1,0 +1,298 @@
+// CSV files: a header line of field names, then one line per record.
+//
+// The separator is "," or ";" (spreadsheets set to Portuguese write ";", since their decimal
+// mark is the comma); it is taken from the header line, as whichever of the two occurs more
+// often there outside quotes, and kept when the file is rewritten. Numbers use "." as decimal
+// point. A cell may be quoted ("...", with "" for a quote inside); an empty cell is a blank.
+// Blank lines are skipped. A record with fewer cells than the header has blanks in the rest;
+// one with more non-empty cells is an error.
+//
+// Types: a CSV file has none, so they are inferred. A column whose non-blank cells all read as
+// numbers (ParseReal) is a Float field, any other column a String field whose size is the
+// longest text in it or 30 (the size of the text fields the program creates), whichever is
+// larger. A String field whose texts all look like numbers therefore comes back as a Float
+// field. A column with no values at all says nothing of its type: it is a String field when
+// the table object knew it as one (a table created empty comes back as it was created), a
+// Float field otherwise.
+//
+// Text is UTF-8 (a byte-order mark at the start is allowed and dropped). A file that is not
+// valid UTF-8 is read as Windows code page 1252, which is what a spreadsheet on a Portuguese
+// Windows saves under "CSV". Files are written in UTF-8, numbers in their shortest exact form
+// (FormatReal), lines ended by "\n".
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tables/codepage.h"
+#include "tables/realtext.h"
+#include "tables/tablebackend.h"
+
+namespace qv::detail {
+
+namespace {
+
+constexpr int kDefaultTextSize = 30;
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// Splits CSV text into records of cells.
+class CsvScanner {
+ public:
+  CsvScanner(std::string_view text, char separator, const std::string& path)
+      : text_(text), separator_(separator), path_(path) {}
+
+  // The next record; false at the end of the text. line is the line the record starts on.
+  bool Next(std::vector<std::string>& cells, std::size_t& count, std::size_t& line) {
+    // Blank lines between records.
+    while (pos_ < text_.size() && (text_[pos_] == '\n' || text_[pos_] == '\r')) {
+      if (text_[pos_] == '\n') ++line_;
+      ++pos_;
+    }
+    if (pos_ >= text_.size()) return false;
+    line = line_ + 1;
+    count = 0;
+    while (true) {
+      if (count == cells.size()) cells.emplace_back();
+      std::string& cell = cells[count++];
+      cell.clear();
+      ReadCell(cell, line);
+      if (pos_ >= text_.size()) break;
+      const char c = text_[pos_];
+      if (c == separator_) {
+        ++pos_;
+        continue;
+      }
+      // End of the record: "\n", "\r\n" or a lone "\r".
+      if (c == '\r') ++pos_;
+      if (pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
+      ++line_;
+      break;
+    }
+    return true;
+  }
+
+ private:
+  void ReadCell(std::string& cell, std::size_t line) {
+    std::size_t p = pos_;
+    while (p < text_.size() && IsSpace(text_[p])) ++p;
+    if (p < text_.size() && text_[p] == '"') {
+      ++p;
+      while (true) {
+        if (p >= text_.size()) {
+          ThrowTableError(path_, "a linha " + std::to_string(line) +
+                                     " abre aspas que não se fecham até o fim do arquivo.");
+        }
+        const char c = text_[p++];
+        if (c == '"') {
+          if (p < text_.size() && text_[p] == '"') {
+            cell.push_back('"');
+            ++p;
+          } else {
+            break;
+          }
+        } else {
+          if (c == '\n') ++line_;
+          cell.push_back(c);
+        }
+      }
+      while (p < text_.size() && IsSpace(text_[p])) ++p;
+      if (p < text_.size() && text_[p] != separator_ && text_[p] != '\r' && text_[p] != '\n') {
+        ThrowTableError(path_, "linha " + std::to_string(line_ + 1) +
+                                   ": há texto depois das aspas que fecham um valor.");
+      }
+      pos_ = p;
+      return;
+    }
+    const std::size_t start = p;
+    while (p < text_.size() && text_[p] != separator_ && text_[p] != '\r' && text_[p] != '\n') ++p;
+    std::size_t end = p;
+    while (end > start && IsSpace(text_[end - 1])) --end;
+    cell.assign(text_.data() + start, end - start);
+    pos_ = p;
+  }
+
+  std::string_view text_;
+  char separator_;
+  const std::string& path_;
+  std::size_t pos_ = 0;
+  std::size_t line_ = 0;  // line breaks passed
+};
+
+// "," or ";", whichever the header line holds more of outside quotes.
+char DetectSeparator(std::string_view text) {
+  std::size_t commas = 0, semicolons = 0;
+  bool quoted = false;
+  for (const char c : text) {
+    if (c == '"') quoted = !quoted;
+    if (quoted) continue;
+    if (c == '\n' || c == '\r') break;
+    if (c == ',') ++commas;
+    if (c == ';') ++semicolons;
+  }
+  return semicolons > commas ? ';' : ',';
+}
+
+class CsvBackend final : public TableBackend {
+ public:
+  const char* FormatName() const override { return "CSV"; }
+
+  bool Detect(std::string_view) const override { return false; }  // any text could be CSV
+
+  TableData Read(const std::string& path, const std::vector<FieldDef>& expected) override {
+    std::string text = ReadWholeFile(path);
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+    if (!IsValidUtf8(text)) text = TextCodec("CP1252").Decode(text);
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
+      ThrowTableError(path, "o arquivo está vazio; a primeira linha deve ter os nomes dos campos.");
+    }
+    if (text.find('\0') != std::string::npos) {
+      ThrowTableError(path, "o arquivo não é um texto CSV (tem bytes nulos).");
+    }
+    separator_ = DetectSeparator(std::string_view(text).substr(text.find_first_not_of("\r\n")));
+
+    std::vector<std::string> cells;
+    std::size_t count = 0, line = 0;
+    CsvScanner header(text, separator_, path);
+    header.Next(cells, count, line);
+    std::vector<FieldDef> fields(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      fields[i].name = cells[i].empty() ? "Var" + std::to_string(i + 1) : cells[i];
+    }
+    const std::size_t n = fields.size();
+
+    // First pass: which columns are numeric, the numbers of those, the longest texts.
+    std::vector<bool> numeric(n, true);
+    std::vector<std::size_t> longest(n, 0);
+    std::vector<std::vector<double>> numbers(n);
+    std::vector<std::vector<bool>> blanks(n);
+    CsvScanner scan(text, separator_, path);
+    scan.Next(cells, count, line);  // the header
+    std::size_t rows = 0;
+    while (scan.Next(cells, count, line)) {
+      CheckWidth(cells, count, n, line, path);
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::string empty;
+        const std::string& cell = i < count ? cells[i] : empty;
+        if (cell.size() > longest[i]) longest[i] = std::max(longest[i], Utf8Length(cell));
+        if (!numeric[i]) continue;
+        double v = 0.0;
+        if (cell.empty()) {
+          numbers[i].push_back(0.0);
+          blanks[i].push_back(true);
+        } else if (ParseReal(cell, v)) {
+          numbers[i].push_back(v);
+          blanks[i].push_back(false);
+        } else {
+          numeric[i] = false;
+          numbers[i] = {};
+          blanks[i] = {};
+        }
+      }
+      ++rows;
+    }
+    bool anyText = false;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (numeric[i] && longest[i] == 0) {
+        // Not a single value: nothing tells the type, so keep the one the table was created
+        // (or last read) with.
+        for (const FieldDef& e : expected) {
+          if (e.name == fields[i].name && e.type == FieldType::String) {
+            numeric[i] = false;
+            longest[i] = static_cast<std::size_t>(std::max(e.size, 0));
+          }
+        }
+      }
+      fields[i].type = numeric[i] ? FieldType::Float : FieldType::String;
+      fields[i].size =
+          numeric[i] ? 0 : static_cast<int>(std::max<std::size_t>(kDefaultTextSize, longest[i]));
+      anyText = anyText || !numeric[i];
+    }
+    TableData data = TableData::Empty(fields);
+    for (std::size_t i = 0; i < n; ++i) {
+      if (numeric[i]) {
+        data.columns[i].Adopt(std::move(numbers[i]), std::move(blanks[i]));
+      } else {
+        data.columns[i].Reserve(rows);
+      }
+    }
+    if (anyText) {  // second pass for the text columns
+      CsvScanner again(text, separator_, path);
+      again.Next(cells, count, line);
+      while (again.Next(cells, count, line)) {
+        for (std::size_t i = 0; i < n; ++i) {
+          if (!numeric[i]) data.columns[i].AppendText(i < count ? cells[i] : std::string());
+        }
+      }
+    }
+    return data;
+  }
+
+  void CheckFields(const std::string& path, const std::vector<FieldDef>& fields) const override {
+    if (fields.empty()) ThrowTableError(path, "a tabela deve ter ao menos um campo.");
+  }
+
+  void Write(const TableData& data, SafeFile& out) override {
+    std::string line;
+    for (std::size_t i = 0; i < data.fields.size(); ++i) {
+      if (i > 0) line.push_back(separator_);
+      AppendCell(line, data.fields[i].name);
+    }
+    line.push_back('\n');
+    out.Write(line);
+    for (std::size_t r = 0; r < data.RowCount(); ++r) {
+      line.clear();
+      for (std::size_t i = 0; i < data.columns.size(); ++i) {
+        if (i > 0) line.push_back(separator_);
+        const Column& c = data.columns[i];
+        if (c.IsBlank(r)) continue;
+        if (c.IsText()) {
+          AppendCell(line, c.Text(r));
+        } else {
+          line += FormatReal(c.Number(r));
+        }
+      }
+      line.push_back('\n');
+      out.Write(line);
+    }
+  }
+
+ private:
+  static void CheckWidth(const std::vector<std::string>& cells, std::size_t count, std::size_t n,
+                         std::size_t line, const std::string& path) {
+    for (std::size_t i = n; i < count; ++i) {
+      if (!cells[i].empty()) {
+        ThrowTableError(path, "a linha " + std::to_string(line) + " tem " + std::to_string(count) +
+                                  " valores e o cabeçalho tem " + std::to_string(n) + " campos.");
+      }
+    }
+  }
+
+  void AppendCell(std::string& line, const std::string& text) const {
+    const bool quote =
+        text.find_first_of(std::string("\"\r\n") + separator_) != std::string::npos ||
+        (!text.empty() && (IsSpace(text.front()) || IsSpace(text.back())));
+    if (!quote) {
+      line += text;
+      return;
+    }
+    line.push_back('"');
+    for (const char c : text) {
+      if (c == '"') line.push_back('"');
+      line.push_back(c);
+    }
+    line.push_back('"');
+  }
+
+  char separator_ = ',';
+};
+
+}  // namespace
+
+std::unique_ptr<TableBackend> MakeCsvBackend() {
+  return std::make_unique<CsvBackend>();
+}
+
+}  // namespace qv::detail

@@ -1,0 +1,779 @@
+// dBase tables (.dbf) through shapelib.
+//
+// shapelib reads and writes the records; we give it our own file hooks (SAHooks) so that
+//  - it opens the file we name: left to itself it strips the extension and tries "name.dbf"
+//    and "name.DBF", so "Ensaio.Dbf" would not open and a temporary name would be mangled;
+//  - no failed write goes unnoticed: shapelib does not check every write (the header is
+//    rewritten on close without a check), so the hooks record the first failure and the table
+//    is not replaced when there was one;
+//  - numbers are read without the C library's atof, which follows the user's locale.
+// Before shapelib sees a file, its header is checked against the file's size here (field
+// descriptors, record length, record count): shapelib reads by the header's counts and would
+// return garbage, not an error, for the records of a truncated file.
+//
+// Numbers. dBase keeps numbers as text in fields of a declared width. shapelib formats a
+// double with printf("%*.*f"), which cannot hold every double in a fixed width (1e-300 with
+// 15 decimals is 0.000000000000000), so we write the text ourselves: the shortest text that
+// reads back to exactly the same double (fixed notation when it fits in the width, the
+// exponent form otherwise), right-aligned in an N field of width 24, which holds every finite
+// double ("-2.2250738585072014e-308" is the longest). Float fields are N(24,15): the 15
+// decimals only tell other programs how to show the values. Integer fields are N(20,0).
+// Reading accepts the exponent form and, since some Brazilian programs write one, a decimal
+// comma.
+//
+// Code page. New files are written in Windows code page 1252 and say so with the language
+// driver byte of the header (LDID 87, "ANSI"), which needs no companion file; a stale .cpg of
+// the old version is removed, as shapelib (and GDAL) would let it override the header. When
+// reading, a .cpg file beside the table wins, then the language driver byte; a file with
+// neither is read as code page 1252.
+//
+// Types: C is text; N with decimals is Float, N without is Integer, F is Float; D (YYYYMMDD)
+// is a day number counted from 30 December 1899, L is 0 or 1. Memo and other field types read
+// as blank and a table with them cannot be rewritten (the memos would be lost). Records marked
+// as deleted are not part of the table and are left out when it is rewritten.
+
+#include <shapefil.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tables/codepage.h"
+#include "tables/realtext.h"
+#include "tables/tablebackend.h"
+
+namespace qv::detail {
+
+namespace {
+
+constexpr std::size_t kFileHeaderSize = 32;
+constexpr std::size_t kDescriptorSize = 32;
+constexpr unsigned char kHeaderEnd = 0x0D;
+constexpr int kNumberWidth = 24;
+constexpr int kNumberDecimals = 15;
+constexpr int kIntegerWidth = 20;
+constexpr int kMaxTextWidth = 254;
+constexpr std::size_t kMaxNameBytes = 10;
+constexpr int kLdidAnsi = 87;
+// 30 December 1899 counted from 1 January 1970.
+constexpr long kDay0FromUnixEpoch = -25569;
+
+unsigned U8(const std::string& b, std::size_t off) {
+  return static_cast<unsigned char>(b[off]);
+}
+unsigned U16(const std::string& b, std::size_t off) {
+  return U8(b, off) | (U8(b, off + 1) << 8);
+}
+std::uint32_t U32(const std::string& b, std::size_t off) {
+  return static_cast<std::uint32_t>(U16(b, off)) |
+         (static_cast<std::uint32_t>(U16(b, off + 2)) << 16);
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return s;
+}
+
+// Days from 1 January 1970 of a civil date and back (H. Hinnant's algorithms).
+long DaysFromCivil(long y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const long era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<long>(doe) - 719468;
+}
+
+void CivilFromDays(long z, long& y, unsigned& m, unsigned& d) {
+  z += 719468;
+  const long era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  y = static_cast<long>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = doy - (153 * mp + 2) / 5 + 1;
+  m = mp < 10 ? mp + 3 : mp - 9;
+  y += m <= 2;
+}
+
+bool ParseDate(const std::string& s, double& out) {
+  if (s.size() != 8) return false;
+  for (const char c : s) {
+    if (c < '0' || c > '9') return false;
+  }
+  const long y = std::stol(s.substr(0, 4));
+  const unsigned m = static_cast<unsigned>(std::stoul(s.substr(4, 2)));
+  const unsigned d = static_cast<unsigned>(std::stoul(s.substr(6, 2)));
+  if (m < 1 || m > 12 || d < 1 || d > 31) return false;
+  long y2 = 0;
+  unsigned m2 = 0, d2 = 0;
+  const long days = DaysFromCivil(y, m, d);
+  CivilFromDays(days, y2, m2, d2);
+  if (m2 != m || d2 != d) return false;  // 31 April and the like
+  out = static_cast<double>(days - kDay0FromUnixEpoch);
+  return true;
+}
+
+// The language driver byte as an iconv code page (the LDID table of dBase and ArcGIS).
+std::string CodePageOfLdid(unsigned ldid) {
+  switch (ldid) {
+    case 1:
+    case 9:
+    case 11:
+    case 13:
+    case 15:
+    case 17:
+    case 21:
+    case 24:
+    case 25:
+    case 27:
+      return "CP437";
+    case 2:
+    case 10:
+    case 14:
+    case 16:
+    case 18:
+    case 20:
+    case 22:
+    case 26:
+    case 29:
+    case 37:
+    case 55:
+      return "CP850";
+    case 3:
+    case 87:
+    case 88:
+    case 89:
+      return "CP1252";
+    case 4:
+      return "MACINTOSH";
+    case 8:
+    case 23:
+    case 102:
+      return "CP865";
+    case 19:
+    case 123:
+      return "CP932";
+    case 28:
+    case 108:
+      return "CP863";
+    case 31:
+    case 34:
+    case 35:
+    case 64:
+    case 100:
+    case 135:
+      return "CP852";
+    case 36:
+      return "CP860";
+    case 38:
+    case 101:
+      return "CP866";
+    case 77:
+    case 122:
+      return "CP936";
+    case 78:
+    case 121:
+      return "CP949";
+    case 79:
+    case 120:
+      return "CP950";
+    case 80:
+    case 124:
+      return "CP874";
+    case 103:
+      return "CP861";
+    case 106:
+    case 134:
+      return "CP737";
+    case 107:
+    case 136:
+      return "CP857";
+    case 200:
+      return "CP1250";
+    case 201:
+      return "CP1251";
+    case 202:
+      return "CP1254";
+    case 203:
+      return "CP1253";
+    case 204:
+      return "CP1257";
+    default:
+      return "CP1252";
+  }
+}
+
+// The contents of a .cpg file ("1252", "ANSI 1252", "UTF-8", "88591", "CP850") as an iconv
+// code page.
+std::string CodePageOfCpg(std::string text) {
+  const std::size_t end = text.find_first_of("\r\n");
+  if (end != std::string::npos) text.resize(end);
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  while (!text.empty() && text.front() == ' ') text.erase(0, 1);
+  text = Upper(text);
+  if (text == "UTF-8" || text == "UTF8") return "UTF-8";
+  if (text.rfind("ANSI ", 0) == 0 || text.rfind("OEM ", 0) == 0)
+    text = text.substr(text.find(' ') + 1);
+  if (text.rfind("8859", 0) == 0) {
+    const std::string part = text.substr(4);
+    return "ISO-8859-" + (part.rfind('-', 0) == 0 ? part.substr(1) : part);
+  }
+  if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos) {
+    return "CP" + text;
+  }
+  return text.empty() ? "CP1252" : text;
+}
+
+// --- shapelib's file hooks ----------------------------------------------------------------
+
+struct HookState {
+  std::string path;   // the file shapelib opens, whatever name it asks for
+  std::string error;  // the first failure
+};
+thread_local HookState* tHook = nullptr;
+
+void NoteFailure(const std::string& what) {
+  if (tHook && tHook->error.empty()) tHook->error = what;
+}
+
+// A file as the hooks see it: the stream and where it stands. shapelib seeks to every record
+// before reading it; when the records are read in order the position is already right, and
+// skipping that seek (which empties the stream's buffer) makes reading several times faster.
+struct HookFile {
+  std::FILE* stream;
+  off_t pos;
+};
+
+HookFile* AsFile(SAFile f) {
+  return reinterpret_cast<HookFile*>(f);
+}
+
+SAFile HookOpen(const char* name, const char* access) {
+  if (!tHook) return nullptr;
+  const std::string n = Lower(name ? name : "");
+  if (n.size() < 4 || n.compare(n.size() - 4, 4, ".dbf") != 0) return nullptr;  // .cpg: ours
+  std::FILE* stream = std::fopen(tHook->path.c_str(), access);
+  if (!stream) {
+    NoteFailure(ErrnoText(errno));
+    return nullptr;
+  }
+  std::setvbuf(stream, nullptr, _IOFBF, 1 << 16);
+  return reinterpret_cast<SAFile>(new HookFile{stream, 0});
+}
+
+SAOffset HookRead(void* p, SAOffset size, SAOffset count, SAFile f) {
+  const SAOffset n = std::fread(p, size, count, AsFile(f)->stream);
+  AsFile(f)->pos += static_cast<off_t>(n * size);
+  return n;
+}
+
+SAOffset HookWrite(void* p, SAOffset size, SAOffset count, SAFile f) {
+  const SAOffset n = std::fwrite(p, size, count, AsFile(f)->stream);
+  if (n != count) NoteFailure(ErrnoText(errno));
+  AsFile(f)->pos += static_cast<off_t>(n * size);
+  return n;
+}
+
+SAOffset HookSeek(SAFile f, SAOffset offset, int whence) {
+  HookFile* file = AsFile(f);
+  if (whence == SEEK_SET && static_cast<off_t>(offset) == file->pos) return 0;
+  if (fseeko(file->stream, static_cast<off_t>(offset), whence) != 0) {
+    NoteFailure(ErrnoText(errno));
+    return static_cast<SAOffset>(-1);
+  }
+  file->pos = ftello(file->stream);
+  return 0;
+}
+
+SAOffset HookTell(SAFile f) {
+  return static_cast<SAOffset>(AsFile(f)->pos);
+}
+
+int HookFlush(SAFile f) {
+  const int r = std::fflush(AsFile(f)->stream);
+  if (r != 0) NoteFailure(ErrnoText(errno));
+  return r;
+}
+
+int HookClose(SAFile f) {
+  HookFile* file = AsFile(f);
+  const int r = std::fclose(file->stream);
+  if (r != 0) NoteFailure(ErrnoText(errno));
+  delete file;
+  return r;
+}
+
+// shapelib removes a .cpg it does not write; companion files are ours to manage.
+int HookRemove(const char*) {
+  return 0;
+}
+
+void HookError(const char* message) {
+  NoteFailure(message ? message : "erro de E/S");
+}
+
+double HookAtof(const char* text) {
+  double v = 0.0;
+  ParseReal(text ? text : "", v);
+  return v;
+}
+
+SAHooks Hooks() {
+  SAHooks h;
+  SASetupDefaultHooks(&h);
+  h.FOpen = HookOpen;
+  h.FRead = HookRead;
+  h.FWrite = HookWrite;
+  h.FSeek = HookSeek;
+  h.FTell = HookTell;
+  h.FFlush = HookFlush;
+  h.FClose = HookClose;
+  h.Remove = HookRemove;
+  h.Error = HookError;
+  h.Atof = HookAtof;
+  return h;
+}
+
+// Makes the hooks work on one file while it lives.
+class HookScope {
+ public:
+  explicit HookScope(const std::string& path) {
+    state_.path = path;
+    previous_ = tHook;
+    tHook = &state_;
+  }
+  ~HookScope() { tHook = previous_; }
+  HookScope(const HookScope&) = delete;
+  HookScope& operator=(const HookScope&) = delete;
+  const std::string& Error() const { return state_.error; }
+
+ private:
+  HookState state_;
+  HookState* previous_ = nullptr;
+};
+
+struct DbfCloser {
+  void operator()(DBFInfo* h) const { DBFClose(h); }
+};
+using DbfHandle = std::unique_ptr<DBFInfo, DbfCloser>;
+
+// --- the header ---------------------------------------------------------------------------
+
+struct DbfField {
+  char type;
+  int width;
+  int decimals;
+};
+
+struct DbfLayout {
+  std::uint32_t records = 0;
+  unsigned headerSize = 0;
+  unsigned recordSize = 0;
+  unsigned ldid = 0;
+  std::vector<DbfField> fields;
+};
+
+bool KnownVersion(unsigned v) {
+  switch (v) {
+    case 0x02:
+    case 0x03:
+    case 0x30:
+    case 0x31:
+    case 0x32:
+    case 0x43:
+    case 0x63:
+    case 0x83:
+    case 0x8B:
+    case 0xCB:
+    case 0xE5:
+    case 0xF5:
+    case 0xFB:
+      return true;
+    default:
+      return false;
+  }
+}
+
+[[noreturn]] void Corrupt(const std::string& path, const std::string& what) {
+  ThrowTableError(path,
+                  "o arquivo não é uma tabela dBase válida ou está danificado (" + what + ").");
+}
+
+DbfLayout CheckLayout(const std::string& path, const std::string& head, std::size_t fileSize) {
+  if (fileSize == 0) ThrowTableError(path, "o arquivo está vazio.");
+  if (head.size() < kFileHeaderSize) Corrupt(path, "arquivo curto demais para um cabeçalho");
+  const unsigned version = U8(head, 0);
+  if (version == 0x04 || version == 0x8C) {
+    ThrowTableError(path, "tabelas do dBase 7 não são aceitas; grave-a como dBase III, IV ou 5.");
+  }
+  if (!KnownVersion(version)) Corrupt(path, "assinatura de versão desconhecida");
+  DbfLayout l;
+  l.records = U32(head, 4);
+  l.headerSize = U16(head, 8);
+  l.recordSize = U16(head, 10);
+  l.ldid = U8(head, 29);
+  if (l.headerSize < kFileHeaderSize + kDescriptorSize + 1 || l.headerSize > head.size()) {
+    Corrupt(path,
+            head.size() < l.headerSize ? "cabeçalho truncado" : "tamanho de cabeçalho inválido");
+  }
+  unsigned sum = 1;  // the deletion mark
+  bool ended = false;
+  for (std::size_t at = kFileHeaderSize; at < l.headerSize; at += kDescriptorSize) {
+    if (U8(head, at) == kHeaderEnd) {
+      ended = true;
+      break;
+    }
+    if (at + kDescriptorSize > l.headerSize) break;
+    DbfField f{head[at + 11], static_cast<int>(U8(head, at + 16)),
+               static_cast<int>(U8(head, at + 17))};
+    if (f.width == 0 || !((f.type >= 'A' && f.type <= 'Z') || f.type == '@' || f.type == '+')) {
+      Corrupt(path, "descrição do campo " + std::to_string(l.fields.size() + 1) + " inválida");
+    }
+    sum += static_cast<unsigned>(f.width);
+    l.fields.push_back(f);
+  }
+  if (!ended || l.fields.empty()) Corrupt(path, "lista de campos sem fim");
+  if (sum != l.recordSize) Corrupt(path, "os campos não somam o tamanho do registro");
+  if (l.headerSize + static_cast<std::uint64_t>(l.records) * l.recordSize > fileSize) {
+    Corrupt(path, "o cabeçalho anuncia " + std::to_string(l.records) +
+                      " registros e o arquivo é curto demais para eles (truncado?)");
+  }
+  return l;
+}
+
+FieldType TypeOf(const DbfField& f) {
+  switch (f.type) {
+    case 'C':
+      return FieldType::String;
+    case 'N':
+      return f.decimals == 0 ? FieldType::Integer : FieldType::Float;
+    case 'F':
+      return FieldType::Float;
+    case 'D':
+      return FieldType::Date;
+    case 'L':
+      return FieldType::Logical;
+    default:
+      return FieldType::Other;
+  }
+}
+
+DbfField SpecOf(const FieldDef& f) {
+  switch (f.type) {
+    case FieldType::String:
+      return {'C', f.size, 0};
+    case FieldType::Integer:
+      return {'N', kIntegerWidth, 0};
+    case FieldType::Date:
+      return {'D', 8, 0};
+    case FieldType::Logical:
+      return {'L', 1, 0};
+    case FieldType::Float:
+    case FieldType::Currency:
+    case FieldType::Time:
+    case FieldType::Timestamp:
+      return {'N', kNumberWidth, kNumberDecimals};
+    case FieldType::Other:
+      break;
+  }
+  return {0, 0, 0};
+}
+
+std::string RightAligned(const std::string& s, int width) {
+  return std::string(static_cast<std::size_t>(width) - s.size(), ' ') + s;
+}
+
+// The shortest round-trip text of v that fits in width, fixed notation preferred.
+std::string NumberText(double v, int width) {
+  char buffer[400];
+  auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed);
+  if (r.ec == std::errc() && r.ptr - buffer <= width) return std::string(buffer, r.ptr);
+  r = std::to_chars(buffer, buffer + sizeof buffer, v);
+  return std::string(buffer, r.ptr);
+}
+
+class DBaseBackend final : public TableBackend {
+ public:
+  const char* FormatName() const override { return "dBase"; }
+
+  bool Detect(std::string_view head) const override {
+    if (head.size() < kFileHeaderSize + kDescriptorSize + 1) return false;
+    const std::string b(head.substr(0, kFileHeaderSize + kDescriptorSize));
+    const unsigned headerSize = U16(b, 8);
+    const char firstType = b[kFileHeaderSize + 11];
+    return KnownVersion(U8(b, 0)) && headerSize >= kFileHeaderSize + kDescriptorSize + 1 &&
+           U16(b, 10) >= 2 && U8(b, 2) >= 1 && U8(b, 2) <= 12 && firstType >= 'A' &&
+           firstType <= 'Z';
+  }
+
+  TableData Read(const std::string& path, const std::vector<FieldDef>& /*expected*/) override {
+    std::size_t fileSize = 0;
+    const std::string head = ReadFileHead(path, 65536, fileSize);
+    const DbfLayout layout = CheckLayout(path, head, fileSize);
+
+    const HookScope scope(path);
+    SAHooks hooks = Hooks();
+    const DbfHandle dbf(DBFOpenLL(path.c_str(), "rb", &hooks));
+    if (!dbf)
+      ThrowTableError(
+          path, "a biblioteca shapelib não conseguiu abrir a tabela (" + scope.Error() + ").");
+    DBFHandle h = dbf.get();
+    const int nFields = static_cast<int>(layout.fields.size());
+    if (DBFGetFieldCount(h) != nFields ||
+        DBFGetRecordCount(h) != static_cast<int>(layout.records)) {
+      Corrupt(path, "cabeçalho inconsistente");
+    }
+    const TextCodec codec(CodePageOf(path, layout.ldid));
+    std::vector<FieldDef> fields;
+    for (int i = 0; i < nFields; ++i) {
+      char name[XBASE_FLDNAME_LEN_READ + 1] = {};
+      int width = 0, decimals = 0;
+      DBFGetFieldInfo(h, i, name, &width, &decimals);
+      if (width != layout.fields[i].width) Corrupt(path, "cabeçalho inconsistente");
+      FieldDef def;
+      def.name = codec.Decode(name);
+      def.type = TypeOf(layout.fields[i]);
+      def.size = def.type == FieldType::String ? width : 0;
+      fields.push_back(def);
+    }
+    TableData data = TableData::Empty(fields);
+    for (Column& c : data.columns) c.Reserve(layout.records);
+    for (int r = 0; r < static_cast<int>(layout.records); ++r) {
+      if (DBFIsRecordDeleted(h, r)) continue;
+      for (int i = 0; i < nFields; ++i) ReadValue(h, r, i, layout.fields[i], codec, data, path);
+    }
+    if (!scope.Error().empty()) {
+      ThrowTableError(path, "não foi possível ler a tabela (" + scope.Error() + ").");
+    }
+    return data;
+  }
+
+  void CheckFields(const std::string& path, const std::vector<FieldDef>& fields) const override {
+    if (fields.empty() || fields.size() > 255) {
+      ThrowTableError(path, "uma tabela dBase tem de 1 a 255 campos.");
+    }
+    const TextCodec codec("CP1252");
+    std::vector<std::string> seen;
+    std::size_t recordSize = 1;
+    for (const FieldDef& f : fields) {
+      std::string encoded;
+      if (f.name.empty() || !codec.Encode(f.name, encoded) ||
+          encoded.find('\0') != std::string::npos) {
+        ThrowTableError(path, "o nome de campo \"" + f.name +
+                                  "\" não pode ser gravado numa tabela dBase (vazio ou com "
+                                  "caracteres fora do código de página 1252).");
+      }
+      if (encoded.size() > kMaxNameBytes) {
+        ThrowTableError(path, "o nome de campo \"" + f.name +
+                                  "\" é longo demais para uma tabela dBase (no máximo 10 "
+                                  "caracteres).");
+      }
+      const std::string key = Lower(encoded);
+      for (const std::string& s : seen) {
+        if (s == key) ThrowTableError(path, "há dois campos chamados \"" + f.name + "\".");
+      }
+      seen.push_back(key);
+      const DbfField spec = SpecOf(f);
+      if (spec.type == 0) {
+        ThrowTableError(path, "o campo \"" + f.name +
+                                  "\" é de um tipo (memorando ou dados binários) que este "
+                                  "programa não sabe gravar; a tabela não pode ser alterada "
+                                  "sem perdê-lo.");
+      }
+      if (spec.width < 1 || spec.width > kMaxTextWidth) {
+        ThrowTableError(path, "o campo de texto \"" + f.name +
+                                  "\" deve ter de 1 a 254 caracteres numa tabela dBase.");
+      }
+      recordSize += static_cast<std::size_t>(spec.width);
+    }
+    if (recordSize > 65535) {
+      ThrowTableError(path, "os campos somam mais do que cabe num registro dBase.");
+    }
+  }
+
+  void Write(const TableData& data, SafeFile& out) override {
+    const std::string& path = out.Path();
+    CheckFields(path, data.fields);
+    const TextCodec codec("CP1252");
+    const HookScope scope(out.TempPath());
+    SAHooks hooks = Hooks();
+    {
+      const std::string ldid = "LDID/" + std::to_string(kLdidAnsi);
+      DbfHandle dbf(DBFCreateLL(out.TempPath().c_str(), ldid.c_str(), &hooks));
+      if (!dbf) ThrowTableError(path, "não foi possível criar a tabela (" + scope.Error() + ").");
+      DBFHandle h = dbf.get();
+      // shapelib writes the end-of-file mark after every record it flushes, then seeks back
+      // over it for the next one; asked for the mark only with the last record, it writes
+      // the records in one stream.
+      DBFSetWriteEndOfFileChar(h, 0);
+      std::vector<DbfField> specs;
+      for (const FieldDef& f : data.fields) {
+        const DbfField spec = SpecOf(f);
+        std::string name;
+        codec.Encode(f.name, name);
+        if (DBFAddNativeFieldType(h, name.c_str(), spec.type, spec.width, spec.decimals) < 0) {
+          ThrowTableError(path, "a biblioteca shapelib recusou o campo \"" + f.name + "\".");
+        }
+        specs.push_back(spec);
+      }
+      std::string text;
+      for (std::size_t r = 0; r < data.RowCount(); ++r) {
+        for (std::size_t i = 0; i < specs.size(); ++i) {
+          const int row = static_cast<int>(r), field = static_cast<int>(i);
+          bool ok = false;
+          if (data.columns[i].IsBlank(r)) {
+            ok = DBFWriteNULLAttribute(h, row, field);
+          } else {
+            FieldText(data, r, i, specs[i], codec, path, text);
+            ok = DBFWriteAttributeDirectly(h, row, field, text.data());
+          }
+          if (!ok) {
+            NoteFailure("a biblioteca shapelib recusou o registro " + std::to_string(r + 1));
+            break;
+          }
+        }
+        if (!scope.Error().empty()) break;
+      }
+      DBFSetWriteEndOfFileChar(h, 1);
+    }  // closing writes the last record, the end-of-file mark and the header's record count
+    if (!scope.Error().empty()) {
+      ThrowTableError(path, "não foi possível gravar o arquivo (" + scope.Error() +
+                                "). A versão anterior do arquivo ficou intacta.");
+    }
+  }
+
+  void AfterReplace(const std::string& path) override {
+    for (const std::string& f : SiblingFiles(path, {"cpg", "dbt", "mdx"})) RemoveIfPresent(f);
+  }
+
+  std::vector<std::string> CompanionFiles(const std::string& path) const override {
+    return SiblingFiles(path, {"cpg", "dbt", "mdx"});
+  }
+
+ private:
+  static std::string CodePageOf(const std::string& path, unsigned ldid) {
+    for (const std::string& cpg : SiblingFiles(path, {"cpg"})) {
+      std::size_t size = 0;
+      try {
+        return CodePageOfCpg(ReadFileHead(cpg, 200, size));
+      } catch (const TableError&) {
+        break;  // an unreadable .cpg: the header's byte still says something
+      }
+    }
+    return CodePageOfLdid(ldid);
+  }
+
+  static void ReadValue(DBFHandle h, int r, int i, const DbfField& f, const TextCodec& codec,
+                        TableData& data, const std::string& path) {
+    Column& column = data.columns[static_cast<std::size_t>(i)];
+    if (DBFIsAttributeNULL(h, r, i)) return column.AppendBlank();
+    const char* raw = DBFReadStringAttribute(h, r, i);
+    std::string s = raw ? raw : "";
+    switch (f.type) {
+      case 'C':
+        return column.AppendText(codec.Decode(s));
+      case 'N':
+      case 'F': {
+        double v = 0.0;
+        for (char& c : s) {
+          if (c == ',') c = '.';
+        }
+        if (!ParseReal(s, v)) {
+          ThrowTableError(path, "registro " + std::to_string(r + 1) + ", campo \"" +
+                                    data.fields[static_cast<std::size_t>(i)].name +
+                                    "\": o valor \"" + s + "\" não é um número.");
+        }
+        return column.AppendNumber(v);
+      }
+      case 'D': {
+        double v = 0.0;
+        if (!ParseDate(s, v)) {
+          ThrowTableError(path, "registro " + std::to_string(r + 1) + ", campo \"" +
+                                    data.fields[static_cast<std::size_t>(i)].name +
+                                    "\": o valor \"" + s + "\" não é uma data AAAAMMDD.");
+        }
+        return column.AppendNumber(v);
+      }
+      case 'L':
+        if (s == "T" || s == "t" || s == "Y" || s == "y") return column.AppendNumber(1.0);
+        if (s == "F" || s == "f" || s == "N" || s == "n") return column.AppendNumber(0.0);
+        return column.AppendBlank();
+      default:
+        return column.AppendBlank();
+    }
+  }
+
+  // The text of one value, exactly the field's width.
+  static void FieldText(const TableData& data, std::size_t r, std::size_t i, const DbfField& spec,
+                        const TextCodec& codec, const std::string& path, std::string& text) {
+    const Column& column = data.columns[i];
+    const std::string& name = data.fields[i].name;
+    if (spec.type == 'C') {
+      const std::string& value = column.Text(r);
+      if (!codec.Encode(value, text)) {
+        ThrowRefusedValue(path, r, name,
+                          "o texto \"" + value +
+                              "\" tem caracteres que não existem no código de página 1252 "
+                              "das tabelas dBase.");
+      }
+      if (text.size() > static_cast<std::size_t>(spec.width)) {
+        ThrowRefusedValue(path, r, name,
+                          "o texto \"" + value + "\" tem " + std::to_string(text.size()) +
+                              " caracteres e o campo aceita no máximo " +
+                              std::to_string(spec.width) + ".");
+      }
+      text.append(static_cast<std::size_t>(spec.width) - text.size(), ' ');
+      return;
+    }
+    const double v = column.Number(r);
+    if (spec.type == 'L') {
+      text = v != 0.0 ? "T" : "F";
+      return;
+    }
+    if (spec.type == 'D') {
+      long y = 0;
+      unsigned m = 0, d = 0;
+      CivilFromDays(static_cast<long>(std::floor(v)) + kDay0FromUnixEpoch, y, m, d);
+      if (std::fabs(v) > 4e6 || y < 1 || y > 9999) {
+        ThrowRefusedValue(path, r, name, "o valor " + FormatReal(v) + " não é uma data válida.");
+      }
+      char buffer[16];
+      std::snprintf(buffer, sizeof buffer, "%04ld%02u%02u", y, m, d);
+      text = buffer;
+      return;
+    }
+    text = NumberText(v, spec.width);
+    if (static_cast<int>(text.size()) > spec.width || (spec.decimals == 0 && v != std::trunc(v))) {
+      ThrowRefusedValue(path, r, name,
+                        "o valor " + FormatReal(v) + " não cabe num campo numérico de " +
+                            std::to_string(spec.width) + " posições e " +
+                            std::to_string(spec.decimals) + " decimais.");
+    }
+    text = RightAligned(text, spec.width);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<TableBackend> MakeDBaseBackend() {
+  return std::make_unique<DBaseBackend>();
+}
+
+}  // namespace qv::detail

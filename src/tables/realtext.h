@@ -1,0 +1,22 @@
+// Reals as text, the same way in every table format and whatever the user's locale.
+//
+// The C library's strtod and printf follow LC_NUMERIC, and a Qt program on a Portuguese desktop
+// runs with a decimal comma; a table read there must give the same numbers as anywhere else.
+// These two functions use std::from_chars/std::to_chars, which never look at the locale.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+// Reads a real written with "." as decimal point, an optional sign and an optional exponent.
+// Blanks (spaces, tabs, line ends) around the number are allowed; anything else left over,
+// an empty text, "inf", "nan", hexadecimal and values beyond the range of a double are not.
+bool ParseReal(std::string_view text, double& out);
+
+// The shortest text that ParseReal reads back to exactly the same double ("0.1", "1e-300",
+// "-2.5e+17", "42"): fixed notation unless the exponent form is shorter.
+std::string FormatReal(double value);
+
+}  // namespace qv

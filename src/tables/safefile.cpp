@@ -1,0 +1,226 @@
+#include "tables/safefile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "tables/datatable.h"
+
+namespace qv::detail {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 1 << 16;
+
+std::string DirectoryOf(const std::string& path) {
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  return parent.empty() ? std::string(".") : parent.string();
+}
+
+// Reads exactly size bytes or up to the end of the file; throws on an error.
+std::size_t ReadAll(int fd, char* data, std::size_t size, const std::string& path) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::read(fd, data + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::close(fd);
+      ThrowTableError(path, "não foi possível ler o arquivo (" + ErrnoText(err) + ").");
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+int OpenForReading(const std::string& path, std::size_t& size) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == ENOENT) ThrowTableError(path, "o arquivo não existe.");
+    ThrowTableError(path, "não foi possível abrir o arquivo (" + ErrnoText(err) + ").");
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    ThrowTableError(path, "não é um arquivo comum.");
+  }
+  size = static_cast<std::size_t>(st.st_size);
+  return fd;
+}
+
+}  // namespace
+
+void ThrowTableError(const std::string& path, const std::string& cause) {
+  throw TableError("Tabela \"" + path + "\": " + cause);
+}
+
+void ThrowRefusedValue(const std::string& path, std::size_t row, const std::string& field,
+                       const std::string& cause) {
+  ThrowTableError(path, "registro " + std::to_string(row + 1) + ", campo \"" + field +
+                            "\": " + cause + " O arquivo não foi alterado.");
+}
+
+std::string ErrnoText(int err) {
+  return std::strerror(err);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::size_t size = 0;
+  const int fd = OpenForReading(path, size);
+  std::string data(size, '\0');
+  data.resize(ReadAll(fd, data.data(), size, path));
+  ::close(fd);
+  return data;
+}
+
+std::string ReadFileHead(const std::string& path, std::size_t maxBytes, std::size_t& fileSize) {
+  const int fd = OpenForReading(path, fileSize);
+  std::string data(std::min(maxBytes, fileSize), '\0');
+  data.resize(ReadAll(fd, data.data(), data.size(), path));
+  ::close(fd);
+  return data;
+}
+
+std::vector<std::string> SiblingFiles(const std::string& path,
+                                      const std::vector<std::string>& extensions) {
+  const auto lower = [](std::string s) {
+    for (char& c : s) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return s;
+  };
+  const auto matches = [](const std::string& pattern, const std::string& text) {
+    if (pattern.size() != text.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (pattern[i] != '?' && pattern[i] != text[i]) return false;
+    }
+    return true;
+  };
+  const std::filesystem::path p(path);
+  const std::string stem = lower(p.stem().string());
+  std::vector<std::string> found;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(DirectoryOf(path), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::filesystem::path name = it->path().filename();
+    std::string ext = lower(name.extension().string());
+    if (ext.empty() || lower(name.stem().string()) != stem) continue;
+    ext.erase(0, 1);  // the dot
+    for (const std::string& pattern : extensions) {
+      if (matches(lower(pattern), ext)) {
+        found.push_back(it->path().string());
+        break;
+      }
+    }
+  }
+  return found;
+}
+
+bool RemoveIfPresent(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+SafeFile::SafeFile(const std::string& path) : finalPath_(path) {
+  // Write beside the real file when the name is a symbolic link, so that the link survives.
+  std::error_code ec;
+  if (std::filesystem::is_symlink(path, ec)) {
+    const std::filesystem::path target = std::filesystem::canonical(path, ec);
+    if (!ec) finalPath_ = target.string();
+  }
+  const std::string dir = DirectoryOf(finalPath_);
+  const std::string base = std::filesystem::path(finalPath_).filename().string();
+  std::random_device seed;
+  std::mt19937 random(seed());
+  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+    tempPath_ = dir + "/.~" + base + "." + suffix;
+    // 0666 before the umask, like any file a program creates; an existing file's mode is
+    // copied below.
+    fd_ = ::open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ < 0 && errno != EEXIST) {
+      const int err = errno;
+      tempPath_.clear();
+      ThrowTableError(path, "não foi possível criar um arquivo temporário na pasta \"" + dir +
+                                "\" para gravar a tabela (" + ErrnoText(err) + ").");
+    }
+  }
+  if (fd_ < 0) {
+    tempPath_.clear();
+    ThrowTableError(path, "não foi possível criar um arquivo temporário na pasta \"" + dir + "\".");
+  }
+  struct stat st {};
+  if (::stat(finalPath_.c_str(), &st) == 0) (void)::fchmod(fd_, st.st_mode & 07777);
+  buffer_.reserve(kBufferSize);
+}
+
+SafeFile::~SafeFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_ && !tempPath_.empty()) ::unlink(tempPath_.c_str());
+}
+
+void SafeFile::Fail(const std::string& cause) {
+  ThrowTableError(finalPath_, cause + " A versão anterior do arquivo ficou intacta.");
+}
+
+void SafeFile::Flush() {
+  std::size_t done = 0;
+  while (done < buffer_.size()) {
+    const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      Fail("não foi possível gravar o arquivo (" + ErrnoText(err) + ").");
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  buffer_.clear();
+}
+
+void SafeFile::Write(const void* data, std::size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const std::size_t room = kBufferSize - buffer_.size();
+    const std::size_t n = size < room ? size : room;
+    buffer_.insert(buffer_.end(), p, p + n);
+    p += n;
+    size -= n;
+    if (buffer_.size() == kBufferSize) Flush();
+  }
+}
+
+void SafeFile::Commit() {
+  Flush();
+  if (::fsync(fd_) != 0) {
+    const int err = errno;
+    Fail("não foi possível gravar o arquivo no disco (" + ErrnoText(err) + ").");
+  }
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) {
+    const int err = errno;
+    Fail("não foi possível gravar o arquivo (" + ErrnoText(err) + ").");
+  }
+  if (::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {
+    const int err = errno;
+    Fail("não foi possível substituir o arquivo pela nova versão (" + ErrnoText(err) + ").");
+  }
+  committed_ = true;
+  // Make the rename itself durable. Failing here loses nothing already written, so it is not
+  // reported.
+  const int dirFd = ::open(DirectoryOf(finalPath_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
+}
+
+}  // namespace qv::detail

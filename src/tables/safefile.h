@@ -1,0 +1,66 @@
+// Writing a table file without ever leaving a damaged one behind.
+//
+// A SafeFile is the next version of a file: it is written under a temporary name in the same
+// directory (so that the final rename stays within one file system and is atomic), flushed to
+// the disk with fsync, and only then renamed over the old file. Until Commit succeeds the old
+// file is untouched; a SafeFile destroyed without a successful Commit (a refused value, a full
+// disk, an exception anywhere) removes its temporary file.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv::detail {
+
+// "The message for the user": the file's name in quotes and the cause.
+[[noreturn]] void ThrowTableError(const std::string& path, const std::string& cause);
+// A value the format cannot store: names the record (1-based) and the field, and says that the
+// file was left as it was.
+[[noreturn]] void ThrowRefusedValue(const std::string& path, std::size_t row,
+                                    const std::string& field, const std::string& cause);
+std::string ErrnoText(int err);  // strerror, for the cause of a failed system call
+
+// The whole file, for the readers that validate a file before handing it to a library.
+std::string ReadWholeFile(const std::string& path);
+// Size of a file and its first maxBytes bytes (fewer if the file is shorter).
+std::string ReadFileHead(const std::string& path, std::size_t maxBytes, std::size_t& fileSize);
+
+// Existing files beside path named as path's stem followed by one of the extensions, in any
+// letter case; "?" in an extension stands for any one character ("X??" finds ".X01", ".xg0").
+std::vector<std::string> SiblingFiles(const std::string& path,
+                                      const std::vector<std::string>& extensions);
+
+// Removes a file; a file that does not exist is no error. False when the removal failed.
+bool RemoveIfPresent(const std::string& path);
+
+class SafeFile {
+ public:
+  explicit SafeFile(const std::string& path);
+  ~SafeFile();
+  SafeFile(const SafeFile&) = delete;
+  SafeFile& operator=(const SafeFile&) = delete;
+
+  const std::string& Path() const { return finalPath_; }     // the file being replaced
+  const std::string& TempPath() const { return tempPath_; }  // for libraries that open by name
+
+  void Write(const void* data, std::size_t size);  // buffered; throws TableError
+  void Write(std::string_view text) { Write(text.data(), text.size()); }
+
+  // Flushes, fsyncs, closes and renames over the old file. Throws TableError; the old file
+  // is intact and the temporary removed if it does.
+  void Commit();
+
+ private:
+  void Flush();
+  [[noreturn]] void Fail(const std::string& cause);
+
+  std::string finalPath_;
+  std::string tempPath_;
+  int fd_ = -1;
+  bool committed_ = false;
+  std::vector<char> buffer_;
+};
+
+}  // namespace qv::detail

@@ -1,0 +1,55 @@
+// One file format behind TDataTable, in the manner of PSPP's readers: a small interface that
+// recognises, reads and writes one format, so that TDataTable itself knows nothing of any.
+//
+// A backend reads a whole file into a TableData and writes a whole TableData into a
+// SafeFile; TDataTable decides when. A backend object lives as long as its table is open, so
+// it may keep what it learned while reading that the file's next version should keep too
+// (the separator of a CSV file).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tables/datatable.h"
+#include "tables/safefile.h"
+#include "tables/tablestore.h"
+
+namespace qv::detail {
+
+class TableBackend {
+ public:
+  virtual ~TableBackend() = default;
+
+  virtual const char* FormatName() const = 0;  // "Paradox", "dBase", "CSV"
+
+  // Whether the first bytes of a file look like this format. Only used to tell the user that a
+  // file that failed to open under its extension's format looks like another one.
+  virtual bool Detect(std::string_view head) const = 0;
+
+  // Reads the whole table. Throws TableError naming the file and the fault. expected holds the
+  // fields the table object last knew for this file (created or read); only a format that
+  // stores no types (CSV) looks at it.
+  virtual TableData Read(const std::string& path, const std::vector<FieldDef>& expected) = 0;
+
+  // Throws TableError when this format cannot hold these fields (names, types, sizes).
+  virtual void CheckFields(const std::string& path, const std::vector<FieldDef>& fields) const = 0;
+
+  // Writes the whole table into out. Throws TableError (a value the format refuses, a failed
+  // write); the caller then drops out, which removes the temporary file.
+  virtual void Write(const TableData& data, SafeFile& out) = 0;
+
+  // After the new version has replaced the file: removes companion files that described the
+  // old version and would now contradict the new one (a stale index, a stale code page).
+  virtual void AfterReplace(const std::string& /*path*/) {}
+
+  // Files that belong to the table besides the table file itself, deleted with it.
+  virtual std::vector<std::string> CompanionFiles(const std::string& /*path*/) const { return {}; }
+};
+
+std::unique_ptr<TableBackend> MakeParadoxBackend();
+std::unique_ptr<TableBackend> MakeDBaseBackend();
+std::unique_ptr<TableBackend> MakeCsvBackend();
+
+}  // namespace qv::detail
