@@ -1,0 +1,89 @@
+// Toler's bisegmented model at the largest size the fitting storage takes: g = 189 genotypes in
+// a = 30 environments, 3g + a = 597 parameters and 3 constraints (a bordered system of order
+// 600) fitted to 5,670 means; and a 600 x 600 table, which the size check refuses before any
+// work. Targets: one Gauss-Newton pass under 0.5 s; the whole run under 200 MB (measure the
+// peak with /usr/bin/time -v).
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+
+#include "segmented/toler.h"
+
+namespace {
+
+// Genotypes with their own means and their own slopes below and above the mean environment,
+// plus a deterministic scatter: a table the model fits as it would fit a field trial.
+void FillTrial(qv::TGxeMeans& m, qv::TAnalysisParams& p, int g, int a) {
+  p.g = g;
+  p.a = a;
+  p.r = 3;
+  p.gle = 2 * g * a;
+  p.QME = 1.5;
+  m.MediaGeral = 0;
+  for (int i = 1; i <= g; ++i) {
+    const long double b1 = 0.6L + 0.8L * ((i * 37) % 101) / 100.0L;
+    const long double b2 = 0.6L + 0.8L * ((i * 53) % 97) / 96.0L;
+    for (int j = 1; j <= a; ++j) {
+      const long double e = 3.0L * std::sin(1.7L * j);
+      const long double scatter = (((i * 7919 + j * 104729) % 1000) - 500) / 2500.0L;
+      m.Y(i, j) = 50 + (i % 13) + (e <= 0 ? b1 : b2) * e + scatter;
+      m.MediaGeral = m.MediaGeral + static_cast<double>(m.Y(i, j)) / (g * a);
+    }
+  }
+}
+
+struct TTrial {
+  qv::TGxeMeans means;
+  qv::TAnalysisParams params;
+  TTrial(int g, int a) { FillTrial(means, params, g, a); }
+};
+
+void BM_TolerPass(benchmark::State& state) {
+  auto trial = std::make_unique<TTrial>(189, 30);
+  qv::TReport report;
+  qv::TTolerState fitState;
+  qv::TolerCompute(trial->means, trial->params, report, fitState);  // margins, fit set up
+  const qv::TTolerModel model(trial->means, 189, 30);
+  qv::TFitEngine& fit = fitState.fit;
+  for (auto _ : state) {
+    fit.FillJacobian(model);
+    fit.BuildNormalMatrix(model);
+    fit.BuildRhs(model, trial->means);
+    fit.Invert();
+    fit.ComputeStep();
+    fit.LineSearch(model, trial->means);
+    benchmark::DoNotOptimize(fit.SSE());
+  }
+  state.counters["order"] = fit.Order();
+}
+BENCHMARK(BM_TolerPass)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_TolerVariable(benchmark::State& state) {
+  auto trial = std::make_unique<TTrial>(189, 30);
+  qv::TTolerState fitState;
+  long double passes = 0;
+  for (auto _ : state) {
+    qv::TReport report;
+    qv::TolerCompute(trial->means, trial->params, report, fitState);
+    passes = fitState.fit.Pass();
+    benchmark::DoNotOptimize(report.Text().size());
+  }
+  state.counters["passes"] = static_cast<double>(passes);
+}
+BENCHMARK(BM_TolerVariable)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_TolerRefused600x600(benchmark::State& state) {
+  auto trial = std::make_unique<TTrial>(600, 600);
+  qv::TTolerState fitState;
+  for (auto _ : state) {
+    qv::TReport report;
+    const qv::TStepResult result = qv::TolerCompute(trial->means, trial->params, report, fitState);
+    benchmark::DoNotOptimize(result.abandon);
+  }
+}
+BENCHMARK(BM_TolerRefused600x600)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
