@@ -83,7 +83,8 @@ TTolerOutcome TolerRun(TSession& session, THost& host);
 // The menu command (and the command line's "toler"): the bisegmented run, then, unless it was
 // abandoned, the simple linear model on the last variable, which shows the report window.
 // When the run analysed no variable (no table chosen, no numeric column) or its last variable
-// was refused, there are no means to fit and nothing follows the run.
+// was refused, there are no means to fit: the report window is shown without the simple model.
+// An abandoned run shows nothing.
 TTolerOutcome TolerCommand(TSession& session, THost& host);
 
 }  // namespace qv

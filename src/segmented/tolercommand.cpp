@@ -7,14 +7,23 @@
 
 namespace qv {
 
+namespace {
+
+// The end of the command: the table closed, the dialog's controls visible, the report shown.
+void EndCommand(TSession& session, THost& host) {
+  session.table.Close();
+  for (Control c : kAllControls) host.Params().SetControlVisible(c, true);
+  session.report.Show();
+}
+
+}  // namespace
+
 bool TolerSimpleRun(TSession& session, THost& host, TFitEngine& fit, long double T) {
   const TStepResult result = TolerSimpleCompute(session.means, session.params, session.report, fit,
                                                 T, session.decimalSeparator);
   if (!result.warning.empty()) host.Warn(result.warning);
   if (!result.reportLine.empty()) session.report.AppendLine(result.reportLine);
-  session.table.Close();
-  for (Control c : kAllControls) host.Params().SetControlVisible(c, true);
-  session.report.Show();
+  EndCommand(session, host);
   return !result.refused;
 }
 
@@ -32,8 +41,15 @@ TTolerOutcome TolerRun(TSession& session, THost& host) {
 TTolerOutcome TolerCommand(TSession& session, THost& host) {
   host.SetBusyCursor(true);
   TTolerOutcome out = TolerRun(session, host);
-  if (!out.abandon && out.lastReported) {
-    out.simpleReported = TolerSimpleRun(session, host, out.state->fit, out.T);
+  if (!out.abandon) {
+    // With no variable analysed (no table chosen, no numeric column) or the last one refused,
+    // the means in memory are not those of an analysed variable: there is nothing to fit, and
+    // the command ends as the run would, showing the report.
+    if (out.lastReported) {
+      out.simpleReported = TolerSimpleRun(session, host, out.state->fit, out.T);
+    } else {
+      EndCommand(session, host);
+    }
   }
   host.SetBusyCursor(false);
   return out;
