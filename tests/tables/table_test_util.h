@@ -1,0 +1,121 @@
+// Helpers shared by the table tests: a scratch directory and whole-file reads and writes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tables/datatable.h"
+
+namespace qv {
+
+// Readable values in the failure messages of the tests.
+inline void PrintTo(const TValue& v, std::ostream* os) {
+  if (v.IsBlank()) {
+    *os << "(blank)";
+  } else if (v.IsNumber()) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.17g", v.AsNumber());
+    *os << buffer;
+  } else {
+    *os << '"' << v.AsText() << '"';
+  }
+}
+
+}  // namespace qv
+
+namespace qv::testing {
+
+// A fresh directory, removed with everything in it when the test ends.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string templ = (std::filesystem::temp_directory_path() / "qv-tables-XXXXXX").string();
+    if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = templ;
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  const std::filesystem::path& Path() const { return path_; }
+
+  // Names of the files in the directory (hidden temporaries included).
+  std::set<std::string> Files() const {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(path_)) {
+      names.insert(e.path().filename().string());
+    }
+    return names;
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string TestData(const std::string& name) {
+  return std::string(QV_TEST_DATA) + "/tables/" + name;
+}
+
+// Creates a table with these fields at path and leaves it open.
+inline void CreateOpen(TDataTable& t, const std::string& path, const std::vector<FieldDef>& defs) {
+  t.SetName(path);
+  t.DefineFields(defs);
+  t.CreateTable();
+  t.Open();
+}
+
+// Appends one record and posts it.
+inline void AppendRow(TDataTable& t, const std::vector<TValue>& values) {
+  t.Append();
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (!values[i].IsBlank()) t.SetValue(static_cast<int>(i), values[i]);
+  }
+  t.Post();
+}
+
+// Every record of an open table, field by field, read through the cursor.
+inline std::vector<std::vector<TValue>> AllRows(TDataTable& t) {
+  std::vector<std::vector<TValue>> rows;
+  for (t.First(); !t.AtEnd(); t.Next()) {
+    std::vector<TValue> row;
+    for (int i = 0; i < t.FieldCount(); ++i) row.push_back(t.GetValue(i));
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+inline TValue N(double v) {
+  return TValue::Number(v);
+}
+inline TValue S(const std::string& s) {
+  return TValue::Text(s);
+}
+inline TValue B() {
+  return TValue();
+}
+
+}  // namespace qv::testing
