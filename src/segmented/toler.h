@@ -87,4 +87,8 @@ TTolerOutcome TolerRun(TSession& session, THost& host);
 // An abandoned run shows nothing.
 TTolerOutcome TolerCommand(TSession& session, THost& host);
 
+// TolerCommand as a menu or command-line entry that reports like every other run: a simple
+// model that could not be reported counts as a refused variable.
+TRunOutcome TolerCommandRun(TSession& session, THost& host);
+
 }  // namespace qv

@@ -55,4 +55,10 @@ TTolerOutcome TolerCommand(TSession& session, THost& host) {
   return out;
 }
 
+TRunOutcome TolerCommandRun(TSession& session, THost& host) {
+  TTolerOutcome out = TolerCommand(session, host);
+  if (!out.abandon && out.lastReported && !out.simpleReported) ++out.run.variablesRefused;
+  return out.run;
+}
+
 }  // namespace qv
