@@ -1,0 +1,285 @@
+// Symmetric eigen decomposition: Householder tridiagonalisation, explicitly shifted QR,
+// stable descending sort. See symeigen.h for the references and why the sequence of
+// operations is fixed.
+//
+// Notes on the arithmetic, which every loop below keeps:
+// - Each sum is accumulated in ascending index order in one long double, and each update is
+//   evaluated left to right as written, so that the rounding, and with it the signs of the
+//   printed vectors, does not depend on the compiler (x87 has no fused multiply-add, and ISO
+//   C++ mode does not contract expressions).
+// - Loops that the textbook writes column-wise are traversed row by row over the row-major
+//   storage, without changing the order in which any single element or sum is updated. For
+//   order 600 a column walk touches a new cache line on every step; the row walk streams.
+#include "stats/symeigen.h"
+
+#include <cmath>
+#include <stdexcept>
+#include <utility>
+
+namespace qv {
+
+namespace {
+
+// Below this every entry counts as zero and the matrix is not decomposed.
+constexpr long double kNullEntry = 1e-10L;
+// Larger entries are refused: their squares, summed over a row, must stay finite.
+constexpr long double kLargestEntry = 1e2000L;
+// Deflation tolerance: relative to the norm of T, with an absolute floor.
+constexpr long double kRelativeTolerance = 2.5e-14L;
+constexpr long double kToleranceFloor = 1e-11L;
+
+}  // namespace
+
+SymEigenSolver::SymEigenSolver(int maxOrder) : maxOrder_(maxOrder) {
+  if (maxOrder < 1) throw std::invalid_argument("SymEigenSolver: order must be at least 1");
+  const auto size = static_cast<std::size_t>(maxOrder) + 1;
+  stride_ = size;
+  a_.assign(size * size, 0.0L);
+  v_.assign(size * size, 0.0L);
+  for (auto* vec : {&d_, &e_, &w_, &p_, &c_, &s_, &z_, &lambda_}) vec->assign(size, 0.0L);
+  order_.assign(size, 0);
+}
+
+EigenStatus SymEigenSolver::Decompose(int n) {
+  if (n < 1 || n > maxOrder_) return EigenStatus::InvalidInput;
+  return Decompose(n, kSweepsPerEigenvalue * n);
+}
+
+EigenStatus SymEigenSolver::Decompose(int n, int maxSweeps) {
+  sweeps_ = 0;
+  if (n < 1 || n > maxOrder_ || maxSweeps < 0) return EigenStatus::InvalidInput;
+
+  // Refuse what cannot be iterated, then the null test: a matrix whose upper triangle is zero
+  // to 1e-10 has no decomposition worth reporting, and nothing is written.
+  bool isNull = true;
+  for (int i = 1; i <= n; ++i) {
+    const long double* ai = ARow(i);
+    for (int j = i; j <= n; ++j) {
+      const long double x = std::fabs(ai[j]);
+      if (!std::isfinite(x) || x > kLargestEntry) return EigenStatus::InvalidInput;
+      if (x >= kNullEntry) isNull = false;
+    }
+  }
+  if (isNull) return EigenStatus::NullMatrix;
+
+  for (int r = 1; r <= n; ++r) {
+    long double* vr = VRow(r);
+    for (int k = 1; k <= n; ++k) vr[k] = (r == k) ? 1.0L : 0.0L;
+  }
+  lambda_[1] = A(1, 1);
+  if (n == 1) {
+    A(1, 1) = 1.0L;  // the eigenvector of a 1 x 1 matrix: the identity's one column
+    return EigenStatus::Success;
+  }
+
+  Tridiagonalize(n);
+  const EigenStatus status = IterateQr(n, maxSweeps);
+  if (status != EigenStatus::Success) return status;
+  SortAndStore(n);
+  return EigenStatus::Success;
+}
+
+// Householder reduction: for each row i the reflection P = I - 2 w w' maps a(i, i+1..n) onto
+// e(i) times the first unit vector, with e(i) of the sign opposite to a(i, i+1) so that
+// w(i+1) = sqrt((1 - t/alpha) / 2) >= sqrt(1/2) never cancels (Wilkinson 1965, ch. 5 sec. 29).
+// The trailing block becomes P A P = A - w p' - p w' + K w w' with p = 2 A w and K = 2 w'p,
+// updated on its upper triangle only.
+void SymEigenSolver::Tridiagonalize(int n) {
+  std::vector<long double>& d = d_;
+  std::vector<long double>& e = e_;
+  std::vector<long double>& w = w_;
+  std::vector<long double>& p = p_;
+
+  for (int i = 1; i <= n - 2; ++i) {
+    long double* ai = ARow(i);
+    d[i] = ai[i];
+
+    long double sumSq = 0.0L;
+    for (int k = i + 1; k <= n; ++k) sumSq += ai[k] * ai[k];
+    long double alpha = std::sqrt(sumSq);
+    const long double t = ai[i + 1];
+    if (t > 0.0L) alpha = -alpha;
+    e[i] = alpha;
+    if (alpha == 0.0L) continue;  // the row is already reduced
+
+    w[i + 1] = std::sqrt((1.0L - t / alpha) * 0.5L);
+    const long double denom = 2.0L * alpha * w[i + 1];
+    for (int k = i + 2; k <= n; ++k) w[k] = -ai[k] / denom;
+
+    // p(j) = 2 (sum_{k=i+1..j} a(k,j) w(k) + sum_{k=j+1..n} a(j,k) w(k)), one running sum per j
+    // in ascending k. Row k supplies term k of every p(j), j > k (the column part), and then
+    // completes p(k) with its own row part.
+    for (int j = i + 1; j <= n; ++j) p[j] = 0.0L;
+    for (int k = i + 1; k <= n; ++k) {
+      const long double* ak = ARow(k);
+      const long double wk = w[k];
+      long double sum = p[k] + ak[k] * wk;
+      for (int j = k + 1; j <= n; ++j) {
+        sum += ak[j] * w[j];
+        p[j] += ak[j] * wk;
+      }
+      p[k] = 2.0L * sum;
+    }
+
+    long double pw = 0.0L;
+    for (int k = i + 1; k <= n; ++k) pw += p[k] * w[k];
+    const long double kk = 2.0L * pw;
+
+    for (int j = i + 1; j <= n; ++j) {
+      long double* aj = ARow(j);
+      const long double wj = w[j];
+      const long double g = p[j] - kk * wj;
+      for (int k = j; k <= n; ++k) aj[k] = aj[k] - wj * p[k] - g * w[k];
+    }
+
+    // V = V P, row by row.
+    for (int r = 1; r <= n; ++r) {
+      long double* vr = VRow(r);
+      long double sum = 0.0L;
+      for (int k = i + 1; k <= n; ++k) sum += vr[k] * w[k];
+      const long double q = 2.0L * sum;
+      for (int k = i + 1; k <= n; ++k) vr[k] = vr[k] - q * w[k];
+    }
+  }
+
+  d[n - 1] = A(n - 1, n - 1);
+  d[n] = A(n, n);
+  e[n - 1] = A(n - 1, n);
+  e[0] = 0.0L;
+  e[n] = 0.0L;
+}
+
+// Shifted QR on the tridiagonal T (Francis 1961; Kublanovskaya 1961). The shift comes from the
+// trailing 2 x 2 block: its eigenvalues mu1 (larger magnitude) and mu2 = det / mu1. A shift is
+// taken only once the estimate sigma has settled to within half of itself, so the first sweep
+// is always unshifted; sigma is not reset when an eigenvalue deflates. Each sweep factors
+// T - tau I = Q R by Givens rotations (R has two superdiagonals: e and z), forms R Q + tau I
+// and applies the rotations to V.
+EigenStatus SymEigenSolver::IterateQr(int n, int maxSweeps) {
+  std::vector<long double>& d = d_;
+  std::vector<long double>& e = e_;
+  std::vector<long double>& c = c_;
+  std::vector<long double>& s = s_;
+  std::vector<long double>& z = z_;
+
+  long double norm = 0.0L;
+  for (int i = 1; i <= n; ++i) {
+    const long double rowSum = std::fabs(d[i]) + std::fabs(e[i - 1]) + std::fabs(e[i]);
+    if (rowSum > norm) norm = rowSum;
+  }
+  long double eps = kRelativeTolerance * norm;
+  if (eps < kToleranceFloor) eps = kToleranceFloor;
+
+  long double sigma = 0.0L;
+  int m = n;
+  while (m > 0) {
+    if (std::fabs(e[m - 1]) < eps) {
+      lambda_[m] = d[m];
+      --m;
+      continue;
+    }
+    if (sweeps_ >= maxSweeps) return EigenStatus::NoConvergence;
+    ++sweeps_;
+
+    // Top of the unreduced block; e(0) = 0 stops the scan. A NaN stops it too, and then never
+    // deflates: the sweep limit ends that case.
+    int top = m - 2;
+    while (std::fabs(e[top]) >= eps) --top;
+    const int l = top + 1;
+
+    const long double a2 = d[m - 1];
+    const long double b2 = e[m - 1];
+    const long double c2 = d[m];
+    const long double tr = a2 + c2;
+    const long double det = a2 * c2 - b2 * b2;
+    const long double disc = std::sqrt((a2 - c2) * (a2 - c2) + 4.0L * b2 * b2);
+    // |mu1| >= disc / 2 >= |b2| >= eps > 0, so the division is safe.
+    const long double mu1 = (tr >= 0.0L) ? (tr + disc) / 2.0L : (tr - disc) / 2.0L;
+    const long double mu2 = det / mu1;
+    long double tau;
+    if (std::fabs(mu2 - sigma) < 0.5L * std::fabs(mu2)) {
+      tau = mu2;
+      sigma = mu2;
+    } else if (std::fabs(mu1 - sigma) < 0.5L * std::fabs(mu1)) {
+      tau = mu1;
+      sigma = mu1;
+    } else {
+      tau = 0.0L;
+      sigma = mu2;
+    }
+
+    // T - tau I = Q R. x carries the subdiagonal element the next rotation annihilates;
+    // h > 0 because |x| >= eps inside an unreduced block.
+    d[l] = d[l] - tau;
+    long double x = e[l];
+    for (int k = l; k <= m - 1; ++k) {
+      const long double a = d[k];
+      const long double b = d[k + 1] - tau;
+      const long double r = e[k];
+      const long double h = std::sqrt(a * a + x * x);
+      c[k] = a / h;
+      s[k] = x / h;
+      d[k] = h;
+      d[k + 1] = -s[k] * r + c[k] * b;
+      e[k] = c[k] * r + s[k] * b;
+      x = e[k + 1];
+      e[k + 1] = c[k] * x;
+      z[k] = s[k] * x;
+    }
+    z[l - 1] = 0.0L;
+    e[l - 1] = 0.0L;
+
+    // R Q + tau I.
+    for (int k = l; k <= m - 1; ++k) {
+      const long double ck = c[k];
+      const long double sk = s[k];
+      const long double a = d[k];
+      const long double b = e[k];
+      e[k - 1] = e[k - 1] * ck + z[k - 1] * sk;
+      d[k] = a * ck + b * sk + tau;
+      e[k] = -a * sk + b * ck;
+      d[k + 1] = d[k + 1] * ck;
+    }
+    d[m] = d[m] + tau;
+
+    // V = V G(l) ... G(m-1): rotation k mixes columns k and k+1. Applying the whole sweep one
+    // row at a time gives every element the same sequence of operations as applying each
+    // rotation to all rows in turn, and reads V once per sweep instead of once per rotation.
+    for (int row = 1; row <= n; ++row) {
+      long double* vr = VRow(row);
+      long double vk = vr[l];
+      for (int k = l; k <= m - 1; ++k) {
+        const long double vk1 = vr[k + 1];
+        vr[k] = vk * c[k] + vk1 * s[k];
+        vk = -vk * s[k] + vk1 * c[k];
+      }
+      vr[m] = vk;
+    }
+  }
+  return EigenStatus::Success;
+}
+
+// Bubble sort into descending order: adjacent pairs are exchanged only when strictly
+// increasing, so equal eigenvalues keep their order. The exchanges are made on the column
+// numbers; the columns of V are moved once, into A.
+void SymEigenSolver::SortAndStore(int n) {
+  for (int k = 1; k <= n; ++k) order_[k] = k;
+  bool swapped = true;
+  while (swapped) {
+    swapped = false;
+    for (int k = 1; k <= n - 1; ++k) {
+      if (lambda_[k] < lambda_[k + 1]) {
+        std::swap(lambda_[k], lambda_[k + 1]);
+        std::swap(order_[k], order_[k + 1]);
+        swapped = true;
+      }
+    }
+  }
+  for (int r = 1; r <= n; ++r) {
+    long double* ar = ARow(r);
+    const long double* vr = VRow(r);
+    for (int k = 1; k <= n; ++k) ar[k] = vr[order_[k]];
+  }
+}
+
+}  // namespace qv
