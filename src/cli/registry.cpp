@@ -1,9 +1,13 @@
 #include "cli/registry.h"
 
 #include "methods/annicchiarico.h"
+#include "methods/cruz.h"
+#include "methods/eberhart.h"
+#include "methods/finlay.h"
 #include "methods/linbinns.h"
 #include "methods/plaisted.h"
 #include "methods/wricke.h"
+#include "segmented/toler.h"
 
 namespace qv {
 
@@ -13,11 +17,11 @@ const std::vector<TMethodInfo>& MethodCatalogue() {
       {"plaisted", "Plaisted & Peterson (1959), componentes de variância por pares", PlaistedRun},
       {"linbinns", "Lin & Binns (1988), índice de superioridade", LinBinnsRun},
       {"annicchiarico", "Annicchiarico (1992), índice de confiança", AnnicchiaricoRun},
-      {"finlay", "Finlay & Wilkinson (1963), regressão linear", nullptr},
-      {"eberhart", "Eberhart & Russell (1966), regressão linear", nullptr},
-      {"cruz", "Cruz, Torres & Vencovsky (1989), regressão bissegmentada", nullptr},
+      {"finlay", "Finlay & Wilkinson (1963), regressão linear", FinlayRun},
+      {"eberhart", "Eberhart & Russell (1966), regressão linear", EberhartRun},
+      {"cruz", "Cruz, Torres & Vencovsky (1989), regressão bissegmentada", CruzRun},
       {"ammi", "AMMI (Crossa, 1990)", nullptr},
-      {"toler", "Toler (1990), modelo bissegmentado e modelo linear simples", nullptr},
+      {"toler", "Toler (1990), modelo bissegmentado e modelo linear simples", TolerCommandRun},
       {"silva", "Silva (1998), modelo segmentado com junção", nullptr},
       {"silva-mod", "Silva (1998), modelo segmentado modificado", nullptr},
       {"silva-toler", "Silva e Toler, modelo bissegmentado", nullptr},
