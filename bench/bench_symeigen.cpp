@@ -1,0 +1,37 @@
+// Time of the symmetric eigen decomposition at the largest order the AMMI analysis meets
+// (600 genotypes). Run by hand: ./dev.sh bench, or build/bench/bench_symeigen.
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+#include "stats/symeigen.h"
+
+namespace {
+
+void BM_SymEigenDecompose(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  std::mt19937_64 random(12345);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  std::vector<long double> upper;
+  for (int i = 1; i <= n; ++i) {
+    for (int j = i; j <= n; ++j) upper.push_back(uniform(random));
+  }
+  qv::SymEigenSolver solver(n);
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::size_t next = 0;
+    for (int i = 1; i <= n; ++i) {
+      for (int j = i; j <= n; ++j) solver.A(i, j) = upper[next++];
+    }
+    state.ResumeTiming();
+    if (solver.Decompose(n) != qv::EigenStatus::Success) state.SkipWithError("no convergence");
+    benchmark::DoNotOptimize(solver.Lambda(1));
+  }
+  state.counters["sweeps"] = solver.Sweeps();
+}
+
+BENCHMARK(BM_SymEigenDecompose)->Arg(100)->Arg(300)->Arg(600)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
