@@ -45,6 +45,7 @@ extern "C" {
 #include <paradox.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -79,6 +80,7 @@ constexpr std::size_t kOffNumFields = 0x21;
 constexpr std::size_t kOffEncryption1 = 0x25;
 constexpr std::size_t kOffFileVersion = 0x39;
 constexpr std::size_t kOffMaxBlocks = 0x3A;
+constexpr std::size_t kOffRefIntegrity = 0x55;
 constexpr std::size_t kOffEncryption2 = 0x5C;
 constexpr std::size_t kOffCodePage = 0x6A;
 constexpr std::size_t kCommonHeaderEnd = 0x58;
@@ -531,6 +533,7 @@ class ParadoxBackend final : public TableBackend {
     PutU16(header, kOffFirstBlock, blocks > 0 ? 1 : 0);
     PutU16(header, kOffLastBlock, static_cast<unsigned>(blocks));
     PutU16(header, kOffMaxBlocks, static_cast<unsigned>(blocks));
+    header[kOffRefIntegrity] = 0;  // pxlib leaves it uninitialised; we have no such rules
     out.Write(header);
 
     std::vector<PxFieldSpec> specs;
@@ -571,6 +574,10 @@ class ParadoxBackend final : public TableBackend {
   static void ReadValue(pxdoc_t* doc, const TextCodec& codec, const pxfield_t& f, char* p,
                         Column& column) {
     const int length = f.px_flen;
+    // A blank is all bytes zero. pxlib's getters say so by returning 0, except that
+    // PX_get_data_long tests eight bytes for zero where the field has four (a long is eight
+    // bytes here), so it calls a blank Long, Date or Time -2147483648. Blanks are found here.
+    if (std::all_of(p, p + length, [](char c) { return c == '\0'; })) return column.AppendBlank();
     switch (static_cast<unsigned char>(f.px_ftype)) {
       case pxfAlpha: {
         char* value = nullptr;

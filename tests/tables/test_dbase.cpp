@@ -1,0 +1,259 @@
+// dBase tables: files written by other programs (Debian's shapelib tools, shapelib itself),
+// code pages, dates and logicals, what other readers make of our numbers, and damaged files.
+#include <gtest/gtest.h>
+#include <shapefil.h>
+
+#include <cfloat>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "table_test_util.h"
+#include "tables/datatable.h"
+
+namespace qv {
+namespace {
+
+using testing::AllRows;
+using testing::AppendRow;
+using testing::B;
+using testing::CreateOpen;
+using testing::N;
+using testing::ReadBytes;
+using testing::S;
+using testing::ScratchDir;
+using testing::TestData;
+using testing::WriteBytes;
+
+// The table of tests/data/tables/shapelib_tools.dbf, made by:
+//   dbfcreate shapelib_tools -s nome 20 -n prod 10 3 -n bloco 4 0
+//   dbfadd shapelib_tools "Conceição" 1.5 3     (the text in code page 1252)
+//   dbfadd shapelib_tools "Ipê" "" ""
+//   dbfadd shapelib_tools "" -2.25 7
+void ExpectToolTable(const std::string& path) {
+  TDataTable t;
+  t.SetName(path);
+  t.Open();
+  EXPECT_EQ(t.Fields(), (std::vector<FieldDef>{{"nome", FieldType::String, 20},
+                                               {"prod", FieldType::Float, 0},
+                                               {"bloco", FieldType::Integer, 0}}));
+  EXPECT_EQ(AllRows(t),
+            (std::vector<std::vector<TValue>>{
+                {S("Conceição"), N(1.5), N(3)}, {S("Ipê"), B(), B()}, {B(), N(-2.25), N(7)}}));
+}
+
+TEST(DBase, ReadsTheFixtureWrittenByShapelibTools) {
+  ExpectToolTable(TestData("shapelib_tools.dbf"));
+}
+
+bool InPath(const char* program) {
+  const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+TEST(DBase, ReadsWhatShapelibToolsWriteNow) {
+  if (!InPath("dbfcreate") || !InPath("dbfadd")) GTEST_SKIP() << "shapelib tools not installed";
+  ScratchDir dir;
+  const std::string base = dir / "ferramenta";
+  const std::string q = "'" + base + "'";
+  // Texts in code page 1252, as the header's language driver byte (87) says.
+  const std::string commands[] = {
+      "dbfcreate " + q + " -s nome 20 -n prod 10 3 -n bloco 4 0",
+      "dbfadd " + q + " 'Concei\xE7\xE3o' 1.5 3",
+      "dbfadd " + q + " 'Ip\xEA' '' ''",
+      "dbfadd " + q + " '' -2.25 7",
+  };
+  for (const std::string& c : commands) ASSERT_EQ(std::system(c.c_str()), 0) << c;
+  ExpectToolTable(base + ".dbf");
+}
+
+// A table written with shapelib's own calls: the raw text of each value as given.
+void WriteWithShapelib(const std::string& path, const char* ldid,
+                       const std::vector<std::tuple<const char*, char, int, int>>& fields,
+                       const std::vector<std::vector<const char*>>& rows,
+                       const std::vector<int>& deleted = {}) {
+  DBFHandle h = DBFCreateEx(path.c_str(), ldid);
+  ASSERT_NE(h, nullptr);
+  for (const auto& [name, type, width, decimals] : fields) {
+    ASSERT_GE(DBFAddNativeFieldType(h, name, type, width, decimals), 0);
+  }
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    for (std::size_t i = 0; i < rows[r].size(); ++i) {
+      const int row = static_cast<int>(r), field = static_cast<int>(i);
+      if (rows[r][i] == nullptr) {
+        DBFWriteNULLAttribute(h, row, field);
+      } else {
+        DBFWriteAttributeDirectly(h, row, field, const_cast<char*>(rows[r][i]));
+      }
+    }
+  }
+  for (const int r : deleted) DBFMarkRecordDeleted(h, r, 1);
+  DBFClose(h);
+}
+
+TEST(DBase, CodePageFileWinsOverTheHeaderAndGoesWithARewrite) {
+  ScratchDir dir;
+  const std::string path = dir / "dos.dbf";
+  // "Conceição" in DOS code page 850, in a file whose header says 1252.
+  WriteWithShapelib(path, "LDID/87", {{"nome", 'C', 20, 0}}, {{"Concei\x87\xC6o"}});
+  WriteBytes(dir / "dos.cpg", "850\n");
+  TDataTable t;
+  t.SetName(path);
+  t.Open();
+  EXPECT_EQ(t.GetValue(0), S("Conceição"));
+  AppendRow(t, {S("Ipê")});
+  EXPECT_FALSE(std::filesystem::exists(dir / "dos.cpg"));  // it would contradict the new file
+  t.Close();
+  t.Open();
+  EXPECT_EQ(AllRows(t), (std::vector<std::vector<TValue>>{{S("Conceição")}, {S("Ipê")}}));
+}
+
+TEST(DBase, DatesLogicalsAndDeletedRecords) {
+  ScratchDir dir;
+  const std::string path = dir / "datas.dbf";
+  WriteWithShapelib(path, "LDID/87", {{"data", 'D', 8, 0}, {"ok", 'L', 1, 0}, {"n", 'N', 5, 0}},
+                    {{"20200101", "T", "1"}, {nullptr, "?", "2"}, {"19991231", "F", "3"}},
+                    /*deleted=*/{2});
+  TDataTable t;
+  t.SetName(path);
+  t.Open();
+  EXPECT_EQ(t.GetFieldType(0), FieldType::Date);
+  EXPECT_EQ(t.GetFieldType(1), FieldType::Logical);
+  // 1 January 2020 is day 43831 counted from 30 December 1899.
+  const std::vector<std::vector<TValue>> expected = {{N(43831), N(1), N(1)}, {B(), B(), N(2)}};
+  EXPECT_EQ(AllRows(t), expected);
+  t.First();
+  t.SetValue(2, N(10));
+  t.Post();
+  t.Close();
+  t.Open();
+  EXPECT_EQ(t.GetFieldType(0), FieldType::Date);
+  EXPECT_EQ(AllRows(t),
+            (std::vector<std::vector<TValue>>{{N(43831), N(1), N(10)}, {B(), B(), N(2)}}));
+}
+
+TEST(DBase, OtherReadersGetOurNumbersExactly) {
+  ScratchDir dir;
+  const std::string path = dir / "numeros.dbf";
+  const double values[] = {0.1,     1.0 / 3.0, 1e-300,   123456789.123456789,
+                           -2.5e17, DBL_MAX,   -DBL_MIN, std::numeric_limits<double>::denorm_min()};
+  {
+    TDataTable t;
+    CreateOpen(t, path, {{"y", FieldType::Float, 0}});
+    for (const double v : values) AppendRow(t, {N(v)});
+  }
+  DBFHandle h = DBFOpen(path.c_str(), "rb");
+  ASSERT_NE(h, nullptr);
+  int width = 0, decimals = 0;
+  char name[12] = {};
+  EXPECT_EQ(DBFGetFieldInfo(h, 0, name, &width, &decimals), FTDouble);
+  EXPECT_EQ(width, 24);
+  for (int r = 0; r < static_cast<int>(std::size(values)); ++r) {
+    const double read = DBFReadDoubleAttribute(h, r, 0);  // strtod in the C locale
+    EXPECT_EQ(std::memcmp(&read, &values[r], sizeof read), 0) << DBFReadStringAttribute(h, r, 0);
+  }
+  DBFClose(h);
+}
+
+TEST(DBase, TextInANumericFieldIsAnErrorNamingIt) {
+  ScratchDir dir;
+  const std::string path = dir / "texto.dbf";
+  WriteWithShapelib(path, "LDID/87", {{"y", 'N', 8, 2}}, {{"1.50"}, {"abc"}});
+  TDataTable t;
+  t.SetName(path);
+  try {
+    t.Open();
+    FAIL();
+  } catch (const TableError& e) {
+    EXPECT_NE(std::string(e.what()).find("registro 2, campo \"y\""), std::string::npos) << e.what();
+  }
+}
+
+std::string ValidTable(const ScratchDir& dir) {
+  TDataTable t;
+  CreateOpen(t, dir / "valido.dbf", {{"gen", FieldType::Float, 0}, {"nome", FieldType::String, 8}});
+  t.BeginBatch();
+  for (int i = 0; i < 5; ++i) AppendRow(t, {N(i), S("g" + std::to_string(i))});
+  t.EndBatch();
+  return ReadBytes(dir / "valido.dbf");
+}
+
+bool OpensOrTableError(const ScratchDir& dir, const std::string& bytes, std::string* message) {
+  const std::string path = dir / "dano.dbf";
+  WriteBytes(path, bytes);
+  TDataTable t;
+  t.SetName(path);
+  try {
+    t.Open();
+  } catch (const TableError& e) {
+    if (message) *message = e.what();
+    EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    return false;
+  }
+  AllRows(t);
+  return true;
+}
+
+TEST(DBase, DamagedHeadersAreTableErrors) {
+  ScratchDir dir;
+  const std::string valid = ValidTable(dir);
+  auto with = [&](std::size_t at, std::initializer_list<unsigned char> bytes) {
+    std::string b = valid;
+    for (const unsigned char c : bytes) b[at++] = static_cast<char>(c);
+    return b;
+  };
+  const struct {
+    const char* what;
+    std::string bytes;
+    const char* says;
+  } cases[] = {
+      {"empty", "", "vazio"},
+      {"dBase 7", with(0, {0x04}), "dBase 7"},
+      {"unknown signature", with(0, {0x99}), "danificado"},
+      {"huge record count", with(4, {0xFF, 0xFF, 0xFF, 0x7F}), "truncado"},
+      {"header beyond the file", with(8, {0xFF, 0x7F}), "cabeçalho"},
+      {"record length unlike the fields", with(10, {0x30, 0}), "registro"},
+      {"field of width zero", with(32 + 16, {0}), "campo 1"},
+      {"no end of the field list", with(32 + 2 * 32, {'x'}), "campos"},
+  };
+  for (const auto& c : cases) {
+    std::string message;
+    EXPECT_FALSE(OpensOrTableError(dir, c.bytes, &message)) << c.what;
+    EXPECT_NE(message.find(c.says), std::string::npos) << c.what << ": " << message;
+  }
+}
+
+TEST(DBase, EveryTruncationIsATableError) {
+  ScratchDir dir;
+  const std::string valid = ValidTable(dir);
+  // The last byte is the end-of-file mark, which readers do without.
+  for (std::size_t n = 0; n + 1 < valid.size(); ++n) {
+    EXPECT_FALSE(OpensOrTableError(dir, valid.substr(0, n), nullptr)) << n << " bytes";
+  }
+}
+
+TEST(DBase, DamagedBytesAndGarbageNeverCrash) {
+  ScratchDir dir;
+  const std::string valid = ValidTable(dir);
+  for (std::size_t at = 0; at < valid.size(); ++at) {
+    for (const unsigned char c : {0x00, 0xFF, 0x0D, 0x2A}) {  // 0x2A: "*", a blank number
+      std::string b = valid;
+      b[at] = static_cast<char>(c);
+      OpensOrTableError(dir, b, nullptr);
+    }
+  }
+  std::mt19937 random(20240612);
+  for (int k = 0; k < 200; ++k) {
+    std::string b(random() % 3000, '\0');
+    for (char& c : b) c = static_cast<char>(random());
+    if (k % 2) b.replace(0, std::min<std::size_t>(b.size(), 32), valid, 0, 32);
+    OpensOrTableError(dir, b, nullptr);
+  }
+}
+
+}  // namespace
+}  // namespace qv
