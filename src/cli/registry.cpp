@@ -1,5 +1,6 @@
 #include "cli/registry.h"
 
+#include "methods/ammi.h"
 #include "methods/annicchiarico.h"
 #include "methods/cruz.h"
 #include "methods/eberhart.h"
@@ -20,7 +21,7 @@ const std::vector<TMethodInfo>& MethodCatalogue() {
       {"finlay", "Finlay & Wilkinson (1963), regressão linear", FinlayRun},
       {"eberhart", "Eberhart & Russell (1966), regressão linear", EberhartRun},
       {"cruz", "Cruz, Torres & Vencovsky (1989), regressão bissegmentada", CruzRun},
-      {"ammi", "AMMI (Crossa, 1990)", nullptr},
+      {"ammi", "AMMI (Crossa, 1990)", AmmiRun},
       {"toler", "Toler (1990), modelo bissegmentado e modelo linear simples", TolerCommandRun},
       {"silva", "Silva (1998), modelo segmentado com junção", nullptr},
       {"silva-mod", "Silva (1998), modelo segmentado modificado", nullptr},
