@@ -475,7 +475,7 @@ FieldType TypeOf(const DbfField& f) {
   }
 }
 
-DbfField SpecOf(const FieldDef& f) {
+DbfField NativeOf(const FieldDef& f) {
   switch (f.type) {
     case FieldType::String:
       return {'C', f.size, 0};
@@ -590,18 +590,18 @@ class DBaseBackend final : public TableBackend {
         if (s == key) ThrowTableError(path, "há dois campos chamados \"" + f.name + "\".");
       }
       seen.push_back(key);
-      const DbfField spec = SpecOf(f);
-      if (spec.type == 0) {
+      const DbfField native = NativeOf(f);
+      if (native.type == 0) {
         ThrowTableError(path, "o campo \"" + f.name +
                                   "\" é de um tipo (memorando ou dados binários) que este "
                                   "programa não sabe gravar; a tabela não pode ser alterada "
                                   "sem perdê-lo.");
       }
-      if (spec.width < 1 || spec.width > kMaxTextWidth) {
+      if (native.width < 1 || native.width > kMaxTextWidth) {
         ThrowTableError(path, "o campo de texto \"" + f.name +
                                   "\" deve ter de 1 a 254 caracteres numa tabela dBase.");
       }
-      recordSize += static_cast<std::size_t>(spec.width);
+      recordSize += static_cast<std::size_t>(native.width);
     }
     if (recordSize > 65535) {
       ThrowTableError(path, "os campos somam mais do que cabe num registro dBase.");
@@ -623,25 +623,26 @@ class DBaseBackend final : public TableBackend {
       // over it for the next one; asked for the mark only with the last record, it writes
       // the records in one stream.
       DBFSetWriteEndOfFileChar(h, 0);
-      std::vector<DbfField> specs;
+      std::vector<DbfField> natives;
       for (const FieldDef& f : data.fields) {
-        const DbfField spec = SpecOf(f);
+        const DbfField native = NativeOf(f);
         std::string name;
         codec.Encode(f.name, name);
-        if (DBFAddNativeFieldType(h, name.c_str(), spec.type, spec.width, spec.decimals) < 0) {
+        if (DBFAddNativeFieldType(h, name.c_str(), native.type, native.width, native.decimals) <
+            0) {
           ThrowTableError(path, "a biblioteca shapelib recusou o campo \"" + f.name + "\".");
         }
-        specs.push_back(spec);
+        natives.push_back(native);
       }
       std::string text;
       for (std::size_t r = 0; r < data.RowCount(); ++r) {
-        for (std::size_t i = 0; i < specs.size(); ++i) {
+        for (std::size_t i = 0; i < natives.size(); ++i) {
           const int row = static_cast<int>(r), field = static_cast<int>(i);
           bool ok = false;
           if (data.columns[i].IsBlank(r)) {
             ok = DBFWriteNULLAttribute(h, row, field);
           } else {
-            FieldText(data, r, i, specs[i], codec, path, text);
+            FieldText(data, r, i, natives[i], codec, path, text);
             ok = DBFWriteAttributeDirectly(h, row, field, text.data());
           }
           if (!ok) {
@@ -721,11 +722,11 @@ class DBaseBackend final : public TableBackend {
   }
 
   // The text of one value, exactly the field's width.
-  static void FieldText(const TableData& data, std::size_t r, std::size_t i, const DbfField& spec,
+  static void FieldText(const TableData& data, std::size_t r, std::size_t i, const DbfField& native,
                         const TextCodec& codec, const std::string& path, std::string& text) {
     const Column& column = data.columns[i];
     const std::string& name = data.fields[i].name;
-    if (spec.type == 'C') {
+    if (native.type == 'C') {
       const std::string& value = column.Text(r);
       if (!codec.Encode(value, text)) {
         ThrowRefusedValue(path, r, name,
@@ -733,21 +734,21 @@ class DBaseBackend final : public TableBackend {
                               "\" tem caracteres que não existem no código de página 1252 "
                               "das tabelas dBase.");
       }
-      if (text.size() > static_cast<std::size_t>(spec.width)) {
+      if (text.size() > static_cast<std::size_t>(native.width)) {
         ThrowRefusedValue(path, r, name,
                           "o texto \"" + value + "\" tem " + std::to_string(text.size()) +
                               " caracteres e o campo aceita no máximo " +
-                              std::to_string(spec.width) + ".");
+                              std::to_string(native.width) + ".");
       }
-      text.append(static_cast<std::size_t>(spec.width) - text.size(), ' ');
+      text.append(static_cast<std::size_t>(native.width) - text.size(), ' ');
       return;
     }
     const double v = column.Number(r);
-    if (spec.type == 'L') {
+    if (native.type == 'L') {
       text = v != 0.0 ? "T" : "F";
       return;
     }
-    if (spec.type == 'D') {
+    if (native.type == 'D') {
       long y = 0;
       unsigned m = 0, d = 0;
       CivilFromDays(static_cast<long>(std::floor(v)) + kDay0FromUnixEpoch, y, m, d);
@@ -759,14 +760,15 @@ class DBaseBackend final : public TableBackend {
       text = buffer;
       return;
     }
-    text = NumberText(v, spec.width);
-    if (static_cast<int>(text.size()) > spec.width || (spec.decimals == 0 && v != std::trunc(v))) {
+    text = NumberText(v, native.width);
+    if (static_cast<int>(text.size()) > native.width ||
+        (native.decimals == 0 && v != std::trunc(v))) {
       ThrowRefusedValue(path, r, name,
                         "o valor " + FormatReal(v) + " não cabe num campo numérico de " +
-                            std::to_string(spec.width) + " posições e " +
-                            std::to_string(spec.decimals) + " decimais.");
+                            std::to_string(native.width) + " posições e " +
+                            std::to_string(native.decimals) + " decimais.");
     }
-    text = RightAligned(text, spec.width);
+    text = RightAligned(text, native.width);
   }
 };
 

@@ -3,9 +3,10 @@
 // What pxlib does here and what we do ourselves, and why:
 //
 // - pxlib parses the header (PX_open_fp), lays out the header of a new table (PX_create_fp)
-//   and converts every field value to and from its bytes (PX_get_data_*, PX_put_data_*). Its
-//   field getters return 0 for a blank (all bytes zero); PX_retrieve_record does not tell a
-//   blank number from zero, so it is not used.
+//   and converts every field value to and from its bytes (PX_get_data_*, PX_put_data_*). A
+//   blank is a field of zero bytes; PX_retrieve_record does not tell a blank number from
+//   zero, so it is not used, and since one getter misjudges blanks too (see ReadValue) blanks
+//   are recognised here before a getter is called.
 // - pxlib trusts the header: it allocates and reads by its counts without comparing them with
 //   the file, reads past the end of a truncated file into uninitialised memory, and follows
 //   the chain of data blocks wherever it points. So the whole file is read into memory and
@@ -23,10 +24,11 @@
 //   be written is refused with a message, and reading never loses a value.
 //
 // Code page: new files are written in Windows code page 1252 and say so in their header
-// (pxlib's default and what Paradox for Windows itself writes, so that the BDE and other
-// readers show the accents right). A file's own code page (the header's DOS code page field)
-// is honoured when reading; files from before Paradox 4, which have no such field, are read as
-// DOS code page 850, the DOS page that holds every Portuguese letter (437 lacks ã and õ).
+// (pxlib's default, and the code page of Paradox for Windows with its ANSI language drivers,
+// so that the BDE and other readers show the accents right). A file's own code page (the header's
+// DOS code page field) is honoured when reading; files from before Paradox 4, which have no such
+// field, are read as DOS code page 850, the DOS page that holds every Portuguese letter (437 lacks
+// ã and õ).
 //
 // Field types read: Alpha is text; Number, Currency, Short, Long, AutoInc and BCD are numbers;
 // Date is a day number counted from 30 December 1899, Time a fraction of a day, Timestamp both
@@ -38,7 +40,8 @@
 // Field types written: Float as Number, String as Alpha of its size, Integer as Long,
 // Currency, Date, Time, Timestamp and Logical as themselves. A rewritten table has no primary
 // key (records stay in table order), so a stale primary or secondary index of the old version
-// is removed after the new file is in place.
+// is removed after the new file is in place. Number has a single zero: -0.0 is stored as 0.
+// Tables protected by a password are refused (their blocks are encrypted).
 
 // paradox.h declares its functions without C linkage guards.
 extern "C" {
@@ -369,12 +372,12 @@ int MemSeek(void* cookie, off64_t* offset, int whence) {
   return 0;
 }
 
-struct PxFieldSpec {
+struct PxNative {
   char type;
   int length;
 };
 
-PxFieldSpec SpecOf(const FieldDef& f) {
+PxNative NativeOf(const FieldDef& f) {
   switch (f.type) {
     case FieldType::Float:
       return {pxfNumber, 8};
@@ -484,18 +487,18 @@ class ParadoxBackend final : public TableBackend {
         if (s == key) ThrowTableError(path, "há dois campos chamados \"" + f.name + "\".");
       }
       seen.push_back(key);
-      const PxFieldSpec spec = SpecOf(f);
-      if (spec.type == 0) {
+      const PxNative native = NativeOf(f);
+      if (native.type == 0) {
         ThrowTableError(path, "o campo \"" + f.name +
                                   "\" é de um tipo (memorando, imagem ou dados binários) que "
                                   "este programa não sabe gravar; a tabela não pode ser "
                                   "alterada sem perdê-lo.");
       }
-      if (spec.length < 1 || spec.length > kAlphaMax) {
+      if (native.length < 1 || native.length > kAlphaMax) {
         ThrowTableError(path, "o campo de texto \"" + f.name +
                                   "\" deve ter de 1 a 255 caracteres numa tabela Paradox.");
       }
-      recordSize += static_cast<std::size_t>(spec.length);
+      recordSize += static_cast<std::size_t>(native.length);
     }
     // pxlib gives records of 120 bytes or more blocks of 16 KB.
     if (recordSize > 16 * 1024 - kBlockHeaderSize) {
@@ -536,8 +539,8 @@ class ParadoxBackend final : public TableBackend {
     header[kOffRefIntegrity] = 0;  // pxlib leaves it uninitialised; we have no such rules
     out.Write(header);
 
-    std::vector<PxFieldSpec> specs;
-    for (const FieldDef& f : data.fields) specs.push_back(SpecOf(f));
+    std::vector<PxNative> natives;
+    for (const FieldDef& f : data.fields) natives.push_back(NativeOf(f));
     std::string block(blockSize, '\0');
     std::string encoded;
     for (std::size_t b = 0; b < blocks; ++b) {
@@ -549,9 +552,9 @@ class ParadoxBackend final : public TableBackend {
       PutU16(block, 4, static_cast<unsigned>((n - 1) * recordSize));
       for (std::size_t k = 0; k < n; ++k) {
         char* p = block.data() + kBlockHeaderSize + k * recordSize;
-        for (std::size_t i = 0; i < specs.size(); ++i) {
-          WriteValue(doc.get(), codec, data, first + k, i, specs[i], p, encoded, path);
-          p += specs[i].length;
+        for (std::size_t i = 0; i < natives.size(); ++i) {
+          WriteValue(doc.get(), codec, data, first + k, i, natives[i], p, encoded, path);
+          p += natives[i].length;
         }
       }
       out.Write(block);
@@ -661,12 +664,12 @@ class ParadoxBackend final : public TableBackend {
   }
 
   static void WriteValue(pxdoc_t* doc, const TextCodec& codec, const TableData& data,
-                         std::size_t row, std::size_t field, const PxFieldSpec& spec, char* p,
+                         std::size_t row, std::size_t field, const PxNative& native, char* p,
                          std::string& encoded, const std::string& path) {
     const Column& column = data.columns[field];
     if (column.IsBlank(row)) return;  // all bytes zero
     const std::string& name = data.fields[field].name;
-    if (spec.type == pxfAlpha) {
+    if (native.type == pxfAlpha) {
       const std::string& text = column.Text(row);
       if (!codec.Encode(text, encoded)) {
         ThrowRefusedValue(path, row, name,
@@ -674,17 +677,17 @@ class ParadoxBackend final : public TableBackend {
                               "\" tem caracteres que não existem no código de página 1252 "
                               "das tabelas Paradox.");
       }
-      if (encoded.size() > static_cast<std::size_t>(spec.length)) {
+      if (encoded.size() > static_cast<std::size_t>(native.length)) {
         ThrowRefusedValue(path, row, name,
                           "o texto \"" + text + "\" tem " + std::to_string(encoded.size()) +
                               " caracteres e o campo aceita no máximo " +
-                              std::to_string(spec.length) + ".");
+                              std::to_string(native.length) + ".");
       }
-      PX_put_data_alpha(doc, p, spec.length, encoded.data());
+      PX_put_data_alpha(doc, p, native.length, encoded.data());
       return;
     }
     const double v = column.Number(row);
-    switch (spec.type) {
+    switch (native.type) {
       case pxfNumber:
       case pxfCurrency:
         PX_put_data_double(doc, p, 8, v);
@@ -700,12 +703,12 @@ class ParadoxBackend final : public TableBackend {
     }
     // The four-byte types. A Long of -2^31 would be stored as all zero bytes, a blank.
     double stored = v;
-    if (spec.type == pxfDate) stored = std::floor(v) + static_cast<double>(kDateShift);
-    if (spec.type == pxfTime) stored = std::round((v - std::floor(v)) * kMsPerDay);
+    if (native.type == pxfDate) stored = std::floor(v) + static_cast<double>(kDateShift);
+    if (native.type == pxfTime) stored = std::round((v - std::floor(v)) * kMsPerDay);
     if (stored != std::trunc(stored) || std::fabs(stored) > 2147483647.0) {
       ThrowRefusedValue(path, row, name,
                         "o valor " + FormatReal(v) + " não cabe num campo " +
-                            (spec.type == pxfDate ? "de data" : "inteiro") + " Paradox.");
+                            (native.type == pxfDate ? "de data" : "inteiro") + " Paradox.");
     }
     PX_put_data_long(doc, p, 4, static_cast<int>(stored));
   }
@@ -720,10 +723,10 @@ class ParadoxBackend final : public TableBackend {
     for (std::size_t i = 0; i < fields.size(); ++i) {
       std::string name;
       codec.Encode(fields[i].name, name);
-      const PxFieldSpec spec = SpecOf(fields[i]);
+      const PxNative native = NativeOf(fields[i]);
       pxFields[i].px_fname = strdup(name.c_str());
-      pxFields[i].px_ftype = spec.type;
-      pxFields[i].px_flen = spec.length;
+      pxFields[i].px_ftype = native.type;
+      pxFields[i].px_flen = native.length;
       pxFields[i].px_fdc = 0;
     }
     MemoryFile memory;
@@ -748,7 +751,8 @@ class ParadoxBackend final : public TableBackend {
     }
     doc->px_stream->close = px_true;  // PX_close then closes (and flushes) our stream
     PX_close(doc);
-    if (memory.data.size() != U16(memory.data, kOffHeaderSize)) {
+    if (memory.data.size() < kDataHeaderEnd ||
+        memory.data.size() != U16(memory.data, kOffHeaderSize)) {
       ThrowTableError(path, "a biblioteca pxlib criou um cabeçalho inconsistente.");
     }
     return memory.data;
