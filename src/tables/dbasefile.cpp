@@ -2,7 +2,9 @@
 //
 // shapelib reads and writes the records; we give it our own file hooks (SAHooks) so that
 //  - it opens the file we name: left to itself it strips the extension and tries "name.dbf"
-//    and "name.DBF", so "Ensaio.Dbf" would not open and a temporary name would be mangled;
+//    and "name.DBF", so "Ensaio.Dbf" would not open and a temporary name would be mangled
+//    (for the same reason the .cpg file is looked for here, in any letter case, rather than
+//    by shapelib, whose DBFGetCodePage then only reports the header's byte);
 //  - no failed write goes unnoticed: shapelib does not check every write (the header is
 //    rewritten on close without a check), so the hooks record the first failure and the table
 //    is not replaced when there was one;
