@@ -141,9 +141,10 @@ long double ProbFPeizerPratt(int df1, int df2, long double f, ProbStatus* status
 // ratio, summed by the series of Majumder and Bhattacharjee's AS 63 with Soper's reduction:
 // finitely many terms in powers of xx/(1 - xx), then the power series in xx, stopped by an
 // absolute and relative tolerance of 5e-6 on the last term. Its accuracy is set by that tolerance
-// and by LnGamma's Stirling series: measured against R's pf for F > 1 and df up to 1000,
-// within 1.5e-5 when the denominator df is even or 7 and more, but up to 3.4e-4 with 5 and 4e-3
-// with 3 denominator df (the summed tail then converges slowly and is cut early); see the tests.
+// and by LnGamma's Stirling series: measured against R's pf for F > 1 and df up to 1000, within
+// 1.3e-5 with an even denominator df, but with an odd one, whose series ends in a slowly
+// converging tail that the tolerance cuts early, within 2e-4 from 7 df, 6e-4 at 5 and 7.6e-3 at
+// 3 df (the worst at df1 = 1000; the error grows with df1); see the tests.
 //   Soper, H. E. (1921). The numerical evaluation of the incomplete B-function. Tracts for
 //     Computers 7. Cambridge University Press.
 //   Majumder, K. L. and Bhattacharjee, G. P. (1973). Algorithm AS 63: The incomplete beta
@@ -158,7 +159,8 @@ long double ProbF(int df1, int df2, long double f, ProbStatus* status) {
 // with them. Measured over df 2 to 20001: at most 1e5 terms for F <= 10, 3.5e6 for F <= 100,
 // 5.9e7 for F = 1000 (df 20001 and 599), the last two only where the p-value is far below any
 // printed figure. kProbFMaxTerms = 1e8 is above all of these; a call that reaches it takes about
-// 3 s (27 ns a term on the development machine), so a bad argument costs seconds, not a hang.
+// a second (9 to 27 ns a term on the development machine): a bad argument costs a pause, not a
+// hang.
 // Where the terms leave the extended range (about 1e4932) the sum is lost; over the same grid
 // that happens only where the p-value is below 1e-5000 (e.g. df 4851 and 10001 at F = 50).
 long double detail::ProbFCapped(int df1, int df2, long double f, long maxTerms,
