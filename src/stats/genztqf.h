@@ -31,7 +31,8 @@
 //                                terms overflowed the extended range (only where the p-value is
 //                                below 1e-5000, e.g. df 4851 and 10001 at F = 50), InvF's secant
 //                                met two equal probabilities, or InvF's approximation for
-//                                p > 0.998 has no positive root (p above about 0.99997).
+//                                p > 0.998 has no positive root (p above about 0.99997 with 4 or
+//                                5 denominator df).
 //
 // Typical use in method code:
 //

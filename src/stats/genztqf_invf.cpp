@@ -58,10 +58,14 @@ long double detail::InvFApprox(int df1, int df2, long double p) {
 // Algorithm: for one degree of freedom on either side through the t quantile (F(1, n) = T(n)^2,
 // F(m, 1) = 1/F(1, m)); otherwise a secant iteration on ProbF (series), started from Paulson's
 // approximation at p and at (p + 1)/2, stopped when a step falls below 1e-4. Lower quantiles
-// are upper quantiles of the reversed ratio: q(p; m, n) = 1/q(1 - p; n, m), so the iteration
-// always works at p >= 0.5, where the F density is flatter and the secant steps are safe.
-// Beyond p = 0.998 the series' tolerance of 5e-6 is too coarse to steer the secant, and
-// Paulson's approximation is returned as it is.
+// are upper quantiles of the reversed ratio, q(p; m, n) = 1/q(1 - p; n, m), so the iteration
+// only ever works at p >= 0.5. Its accuracy is ProbF's at the quantile: measured against R's qf
+// at p = 0.95 (the program's one use, Lin and Binns' cut-off), relative error within 2.3e-4
+// with an even denominator df, 1.4e-3 with an odd one from 7, but 4.7e-3 at 5 and 5e-2 at 3
+// (at df1 = 1000).
+// Beyond p = 0.998 the program returns Paulson's approximation as it is, without iterating. It is
+// rough there: against R's qf at p = 0.999 and 0.9995, within 4% from 30 denominator df, 9% from
+// 10, and off by a factor of 2 and more below 10.
 long double InvF(int df1, int df2, long double p, ProbStatus* status) {
   return detail::InvFCapped(df1, df2, p, kInvFMaxSteps, status);
 }

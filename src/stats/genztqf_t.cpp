@@ -33,8 +33,9 @@ long double detail::ProbTHill(int df, long double t) {
   const long double y = t * t / n;
   long double z;
   if (y < 0.04L) {
-    // For small t^2/n, 1 + y would throw away the low digits of y; the first four terms of the
-    // series ln(1 + y) = y - y^2/2 + y^3/3 - y^4/4 keep them (the next term is below y^5/5).
+    // Hill's form for small t^2/n: the first four terms of ln(1 + y) = y - y^2/2 + y^3/3 - ...,
+    // which avoid forming 1 + y (in short arithmetic that loses the low digits of y). The
+    // omitted terms, below y^5/5, set the accuracy just below the switch (6e-8 in P).
     z = a * y * (1 + y * ((1 - 0.75L * y) * y / 3 - 0.5L));
   } else {
     z = a * std::log(1 + y);
@@ -48,9 +49,9 @@ long double detail::ProbTHill(int df, long double t) {
 
 // ProbT(df, t) = P(T <= t) for Student's t with df degrees of freedom.
 //
-// For df <= 4 the distribution function has short closed forms (Student 1908; Fisher 1925;
-// see Abramowitz and Stegun 1964, 26.7.3), used here because Hill's expansion, an expansion
-// in 1/df, is weakest exactly there. From df = 5 on, ProbTHill.
+// For df <= 4 the distribution function has short closed forms (the finite series of
+// Abramowitz and Stegun 1964, 26.7.3 and 26.7.4, for odd and even df), used here because Hill's
+// expansion, an expansion in 1/df, is weakest exactly there. From df = 5 on, ProbTHill.
 long double ProbT(int df, long double t, ProbStatus* status) {
   if (df <= 0) {
     SetStatus(status, ProbStatus::InvalidDf);
