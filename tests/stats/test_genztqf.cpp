@@ -315,7 +315,8 @@ TEST(GenZTQF, ArgumentsThatCannotConvergeAreReported) {
     const char* what;
     std::function<long double(ProbStatus*)> call;
   } cases[] = {
-      // F(3, 3) at F = 1e12: the tail's terms shrink by 1e-12 a term; 1e8 terms, about a second.
+      // F(3, 3) at F = 1e12: the tail terms shrink by a factor of about 1 - 1e-12 each; the
+      // cap of 1e8 terms comes first, after about a second.
       {"ProbF(3, 3, 1e12)", [](ProbStatus* s) { return ProbF(3, 3, 1e12L, s); }},
       // The terms overflow the extended range (the p-value is below 1e-5000).
       {"ProbF(5000, 10001, 50)", [](ProbStatus* s) { return ProbF(5000, 10001, 50, s); }},
