@@ -1,5 +1,8 @@
 #include "methods/wricke.h"
 
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <vector>
 
 #include "analysis/layout.h"
@@ -37,9 +40,17 @@ TStepResult WrickeCompute(TGxeMeans& m, const TAnalysisParams& p, TReport& repor
   report.AppendSeparator();
   report.AppendLine("    G (i)      Médias             W(i)        W(i)(%) ");
   report.AppendSeparator();
-  // With no interaction at all every W(i) is 0 and the shares of a zero total are undefined:
-  // the percentage column then shows "-" instead of a number that would mean nothing.
-  const bool shares = sumW != 0.0;
+  // With no interaction every W(i) is 0 and the shares of a zero total are undefined: the
+  // percentage column then shows "-" instead of a number that would mean nothing. Additive
+  // data rarely give an exact 0: the grand mean is held in 64 bits, so each interaction effect
+  // carries a rounding error of a few units of double precision of the largest mean, and a
+  // total within that noise is no interaction either (its "shares" would be rounding noise).
+  long double maxAbsY = 0;
+  for (int i = 1; i <= g; ++i) {
+    for (int j = 1; j <= a; ++j) maxAbsY = std::max(maxAbsY, std::fabs(m.Y(i, j)));
+  }
+  const long double noise = 16 * DBL_EPSILON * maxAbsY;
+  const bool shares = sumW > p.r * g * a * noise * noise;
   for (int i = 1; i <= g; ++i) {
     const std::string pct = shares ? Fixed(w[i - 1] / sumW * 100, 14, 6) : PadRight("", 13) + "-";
     report.AppendLine(Int(i, 8) + " " + Fixed(m.MedGen(i), 14, 6) + " " + Fixed(w[i - 1], 14, 6) +

@@ -21,7 +21,9 @@ TEST(Convert, Integers) {
   for (const auto& c : cases) {
     std::int32_t v = -99;
     EXPECT_EQ(ConvertInteger(c.text, v), c.ok) << '"' << c.text << '"';
-    if (c.ok) EXPECT_EQ(v, c.value) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(v, c.value) << c.text;
+    }
   }
 }
 
@@ -40,7 +42,9 @@ TEST(Convert, Reals) {
   for (const auto& c : cases) {
     double v = -99;
     EXPECT_EQ(ConvertReal(c.text, v), c.ok) << '"' << c.text << '"';
-    if (c.ok) EXPECT_DOUBLE_EQ(v, c.value) << c.text;
+    if (c.ok) {
+      EXPECT_DOUBLE_EQ(v, c.value) << c.text;
+    }
   }
 }
 
