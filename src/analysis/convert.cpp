@@ -8,7 +8,9 @@
 namespace qv {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 std::string_view SkipLeadingBlanks(std::string_view s) {
   std::size_t k = 0;

@@ -56,11 +56,11 @@ class THost {
   // The open-file dialog for tables: the chosen file, or nothing when cancelled.
   virtual std::optional<std::string> ChooseTableFile() = 0;
   virtual TParametersForm& Params() = 0;
-  virtual bool Confirm(const std::string& text) = 0;        // question box, Yes/No
-  virtual bool WarnYesNo(const std::string& text) = 0;      // warning box, Yes/No
-  virtual void Warn(const std::string& text) = 0;           // warning box, OK
-  virtual void Inform(const std::string& text) = 0;         // information box, OK
-  virtual void ShowMessage(const std::string& text) = 0;    // plain message box
+  virtual bool Confirm(const std::string& text) = 0;      // question box, Yes/No
+  virtual bool WarnYesNo(const std::string& text) = 0;    // warning box, Yes/No
+  virtual void Warn(const std::string& text) = 0;         // warning box, OK
+  virtual void Inform(const std::string& text) = 0;       // information box, OK
+  virtual void ShowMessage(const std::string& text) = 0;  // plain message box
   virtual void SetBusyCursor(bool busy) = 0;
 };
 

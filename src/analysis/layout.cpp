@@ -117,7 +117,7 @@ std::string Exp(long double value, int width) {
     exponent = 1;
   }
   if (static_cast<int>(kept.size()) > n) kept.resize(n);  // a carry added a digit
-  const int e = exponent - 1;  // d.ddd x 10^e
+  const int e = exponent - 1;                             // d.ddd x 10^e
   char expBuf[16];
   std::snprintf(expBuf, sizeof expBuf, "%c%04d", e < 0 ? '-' : '+', std::abs(e));
   std::string s;
@@ -166,7 +166,9 @@ std::string General(long double value, char decimalSeparator) {
   return s;
 }
 
-std::string Separator(int width) { return std::string(width, '_'); }
+std::string Separator(int width) {
+  return std::string(width, '_');
+}
 
 std::string PadRight(std::string text, std::size_t width) {
   // Width in characters as the reader sees them: a UTF-8 continuation byte adds none.

@@ -32,10 +32,14 @@ const char* const kTooManyEnvironments =
 
 Control EntryControl(Entry e) {
   switch (e) {
-    case Entry::Alpha: return Control::EditAlpha;
-    case Entry::GLE: return Control::EditGLE;
-    case Entry::QME: return Control::EditQME;
-    case Entry::NumRep: return Control::EditNum_rep;
+    case Entry::Alpha:
+      return Control::EditAlpha;
+    case Entry::GLE:
+      return Control::EditGLE;
+    case Entry::QME:
+      return Control::EditQME;
+    case Entry::NumRep:
+      return Control::EditNum_rep;
   }
   return Control::EditAlpha;
 }
@@ -329,12 +333,15 @@ TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host) {
   for (Control c : kAllControls) form.SetControlVisible(c, true);
   if (out.aborted) return out;
   switch (method.end) {
-    case RunEnd::ShowReport: session.report.Show(); break;
+    case RunEnd::ShowReport:
+      session.report.Show();
+      break;
     case RunEnd::Inform:
       // Only a run that went through: not after giving up in the dialog or a failed reading.
       if (!out.abandoned) host.Inform(method.endMessage);
       break;
-    case RunEnd::Nothing: break;
+    case RunEnd::Nothing:
+      break;
   }
   return out;
 }

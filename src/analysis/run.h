@@ -29,10 +29,10 @@ inline constexpr const char* kVariableLine = "Análise da variável ";
 
 struct TRunOutcome {
   bool tableOpened = false;
-  bool abandoned = false;  // No to "Deseja Continuar", a data error, or a method's abandon
-  bool dataError = false;  // some variable's records could not be read
+  bool abandoned = false;          // No to "Deseja Continuar", a data error, or a method's abandon
+  bool dataError = false;          // some variable's records could not be read
   bool parametersRefused = false;  // the user gave up in the parameters dialog
-  bool aborted = false;    // the host could not answer (TRunAborted)
+  bool aborted = false;            // the host could not answer (TRunAborted)
   std::string abortReason;
   int variablesAnalysed = 0;
   int variablesRefused = 0;

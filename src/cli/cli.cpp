@@ -84,22 +84,24 @@ class TCliForm : public TParametersForm {
       return;
     }
     if (!o_.genotypeColumn.empty()) selected_[Control::ListBoxgenot] = Column(o_.genotypeColumn);
-    if (!o_.environmentColumn.empty()) selected_[Control::ListBoxAmb] = Column(o_.environmentColumn);
+    if (!o_.environmentColumn.empty())
+      selected_[Control::ListBoxAmb] = Column(o_.environmentColumn);
   }
 
  private:
   // A column given by name, or by its 1-based number.
-  int Column(const std::string& spec) const {
+  int Column(const std::string& columnText) const {
     for (std::size_t k = 0; k < genotItems_.size(); ++k) {
-      if (genotItems_[k] == spec) return static_cast<int>(k);
+      if (genotItems_[k] == columnText) return static_cast<int>(k);
     }
     try {
       std::size_t used = 0;
-      const int n = std::stoi(spec, &used);
-      if (used == spec.size() && n >= 1 && n <= static_cast<int>(genotItems_.size())) return n - 1;
+      const int n = std::stoi(columnText, &used);
+      if (used == columnText.size() && n >= 1 && n <= static_cast<int>(genotItems_.size()))
+        return n - 1;
     } catch (const std::exception&) {
     }
-    throw TRunAborted("a tabela não tem a coluna \"" + spec + "\"");
+    throw TRunAborted("a tabela não tem a coluna \"" + columnText + "\"");
   }
 
   const TCliOptions& o_;
@@ -131,18 +133,18 @@ class TCliHost : public THost {
 };
 
 // NAME:gle=N,qme=X,r=R
-bool ParseVar(const std::string& spec, TCliOptions& o, std::string& error) {
-  const auto colon = spec.rfind(':');
+bool ParseVar(const std::string& option, TCliOptions& o, std::string& error) {
+  const auto colon = option.rfind(':');
   if (colon == std::string::npos || colon == 0) {
-    error = "--var espera NOME:gle=N,qme=X,r=R, recebeu \"" + spec + "\"";
+    error = "--var espera NOME:gle=N,qme=X,r=R, recebeu \"" + option + "\"";
     return false;
   }
-  TVariableEntries& v = o.perVariable[spec.substr(0, colon)];
+  TVariableEntries& v = o.perVariable[option.substr(0, colon)];
   std::size_t start = colon + 1;
-  while (start <= spec.size()) {
-    const auto comma = spec.find(',', start);
+  while (start <= option.size()) {
+    const auto comma = option.find(',', start);
     const std::string item =
-        spec.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        option.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
     const auto eq = item.find('=');
     const std::string key = item.substr(0, eq);
     if (eq == std::string::npos || (key != "gle" && key != "qme" && key != "r")) {
@@ -168,7 +170,8 @@ std::string MethodList() {
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
-  CLI::App app{"Quorvandelia: análise de estabilidade e adaptabilidade de genótipos", "quorvandelia-cli"};
+  CLI::App app{"Quorvandelia: análise de estabilidade e adaptabilidade de genótipos",
+               "quorvandelia-cli"};
   app.set_version_flag("--version", std::string("quorvandelia-cli ") + QV_VERSION);
   app.require_subcommand(1);
   TCliOptions o;

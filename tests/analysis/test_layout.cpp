@@ -19,14 +19,14 @@ TEST(Layout, Fixed) {
   const long double inf = std::numeric_limits<long double>::infinity();
   const FixedCase cases[] = {
       {12.5L, 14, 6, "     12.500000"},
-      {-4e-7L, 14, 6, "     -0.000000"},      // the sign follows the value, not the digits
-      {-0.0L, 8, 2, "   -0.00"},             // ... and the sign bit of a negative zero
-      {1e6L, 8, 2, "1000000.00"},            // wider than its field: takes the room it needs
+      {-4e-7L, 14, 6, "     -0.000000"},  // the sign follows the value, not the digits
+      {-0.0L, 8, 2, "   -0.00"},          // ... and the sign bit of a negative zero
+      {1e6L, 8, 2, "1000000.00"},         // wider than its field: takes the room it needs
       {0.0L, 14, 6, "      0.000000"},
       {6e-7L, 10, 6, "  0.000001"},
-      {0.96L, 5, 1, "  1.0"},                // rounding carries into the units
+      {0.96L, 5, 1, "  1.0"},  // rounding carries into the units
       {-999.9996L, 12, 3, "   -1000.000"},
-      {0.1234565L, 10, 6, "  0.123457"},     // decimal tie rounds away from zero
+      {0.1234565L, 10, 6, "  0.123457"},  // decimal tie rounds away from zero
       {2.5L, 4, 0, "   3"},
       {4.00000L, 15, 5, "        4.00000"},
       {123456789.123456789L, 20, 6, "    123456789.123457"},

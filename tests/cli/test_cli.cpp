@@ -37,8 +37,9 @@ CliResult Cli(std::vector<std::string> args) {
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("qv_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    dir =
+        fs::temp_directory_path() /
+        ("qv_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::create_directories(dir);
   }
   void TearDown() override { fs::remove_all(dir); }
@@ -58,7 +59,8 @@ TEST_F(CliTest, VersionAndHelp) {
 
   const CliResult h = Cli({"analyze", "--help"});
   EXPECT_EQ(h.status, 0);
-  for (const auto& m : MethodCatalogue()) EXPECT_NE(h.out.find(m.name), std::string::npos) << m.name;
+  for (const auto& m : MethodCatalogue())
+    EXPECT_NE(h.out.find(m.name), std::string::npos) << m.name;
   for (const char* opt : {"--method", "-g", "-a", "--genotype-column", "--environment-column", "-r",
                           "--gle", "--qme", "--alpha", "--var", "--output"}) {
     EXPECT_NE(h.out.find(opt), std::string::npos) << opt;
@@ -68,7 +70,8 @@ TEST_F(CliTest, VersionAndHelp) {
 TEST_F(CliTest, WrickeReportToStdoutAndFile) {
   const std::string table = Table(kWricke2x2);
   const std::string golden = ReadFile(fs::path(QV_GOLDEN_DIR) / "wricke_2x2_r1.txt");
-  const CliResult r = Cli({"analyze", "--method", "wricke", table, "-g", "2", "-a", "2", "-r", "1"});
+  const CliResult r =
+      Cli({"analyze", "--method", "wricke", table, "-g", "2", "-a", "2", "-r", "1"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, golden);
 
@@ -86,9 +89,9 @@ TEST_F(CliTest, WrickeReportToStdoutAndFile) {
 //   ga <- sweep(sweep(Y, 1, rowMeans(Y)), 2, colMeans(Y)) + mean(Y); W <- 3 * rowSums(ga^2)
 //   cbind(rowMeans(Y), W, 100 * W / sum(W)); sum(W)
 TEST_F(CliTest, WrickeOnTheExampleTrialMatchesR) {
-  const CliResult r = Cli({"analyze", "--method", "wricke",
-                           std::string(QV_EXAMPLES_DIR) + "/onofri_winterwheat.db", "-g", "8",
-                           "-a", "7", "-r", "3"});
+  const CliResult r =
+      Cli({"analyze", "--method", "wricke", std::string(QV_EXAMPLES_DIR) + "/onofri_winterwheat.db",
+           "-g", "8", "-a", "7", "-r", "3"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, ReadFile(fs::path(QV_GOLDEN_DIR) / "wricke_onofri_r3.txt"));
 }

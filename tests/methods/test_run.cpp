@@ -6,9 +6,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "../analysis/scripted_host.h"
 #include "analysis/run.h"
 #include "methods/wricke.h"
-#include "../analysis/scripted_host.h"
 
 namespace qv {
 namespace {
@@ -54,7 +54,8 @@ class RunTest : public ::testing::Test {
 };
 
 const char* const kWricke2x2 = "gen,env,yield\n1,1,10\n1,2,12\n2,1,14\n2,2,20\n";
-const char* const kWrickeTitle = "Análise de Quorvandelia de Acordo com o modelo de Wricke (1965)\r\n";
+const char* const kWrickeTitle =
+    "Análise de Quorvandelia de Acordo com o modelo de Wricke (1965)\r\n";
 const char* const kWrickeNote =
     "Obs. Ômega (W) é o parâmetro de quorvandelia do método de Wricke (1965)\r\n";
 
@@ -62,7 +63,8 @@ const char* const kWrickeNote =
 // means 12 and 16, grand mean 14, every interaction effect +-1, so W(i) = 2r and the shares
 // are 50 % each.
 TEST_F(RunTest, WrickeWorkedExamples) {
-  for (const auto& [r, golden] : {std::pair{"1", "wricke_2x2_r1.txt"}, {"4", "wricke_2x2_r4.txt"}}) {
+  for (const auto& [r, golden] :
+       {std::pair{"1", "wricke_2x2_r1.txt"}, {"4", "wricke_2x2_r4.txt"}}) {
     Table(kWricke2x2);
     Entries("2", "2", r);
     const TRunOutcome out = WrickeRun(session, host);
@@ -131,8 +133,7 @@ TEST_F(RunTest, PhaseOneChecksInOrder) {
        "< g >: O número de genótipos não pode passar de 600 (capacidade do programa)"},
       {"2", "601", "1", 0, 1,
        "< a >: O número de ambientes não pode passar de 600 (capacidade do programa)"},
-      {"2", "2", "1", 1, 1,
-       "O valor da coluna dos ambientes deve ser diferente da\r de genótipos"},
+      {"2", "2", "1", 1, 1, "O valor da coluna dos ambientes deve ser diferente da\r de genótipos"},
   };
   for (const auto& c : cases) {
     host.Reset();
@@ -286,17 +287,17 @@ TEST_F(RunTest, PhaseTwoLoopsUntilTheEntriesAreValid) {
       f.entries[Control::EditNum_rep] = r;
     };
   };
-  host.form.onShow = {[](ScriptedForm&) {},           set("1.5", "2", "3"), set("10", "x", "3"),
-                      set("10", "2", "3,5"),          set("10", "0", "3"),  set("10", "2.5", "3")};
+  host.form.onShow = {[](ScriptedForm&) {},  set("1.5", "2", "3"), set("10", "x", "3"),
+                      set("10", "2", "3,5"), set("10", "0", "3"),  set("10", "2.5", "3")};
   const TRunOutcome out = RunAnalysis(m, session, host);
   EXPECT_EQ(host.Events("warn:"),
             (std::vector<std::string>{"< gle >: O valor de gle deve ser real ",
                                       "< QME >: O valor de QME deve ser inteiro: ",
                                       "< r >: O valor de r deve ser inteiro (ou real): "}));
   EXPECT_EQ(host.Events("dialog:"),
-            (std::vector<std::string>{"Parâmetros", "Parâmetros para yield", "Parâmetros para yield",
+            (std::vector<std::string>{"Parâmetros", "Parâmetros para yield",
                                       "Parâmetros para yield", "Parâmetros para yield",
-                                      "Parâmetros para yield"}));
+                                      "Parâmetros para yield", "Parâmetros para yield"}));
   EXPECT_EQ(out.variablesAnalysed, 1);
   EXPECT_EQ(seen.gle, 10);
   EXPECT_EQ(seen.QME, 2.5);
