@@ -36,4 +36,23 @@ class TGxeMeans {
   std::vector<long double> y_, medGen_, medAmb_;
 };
 
+// The margins of the first g x a cells: MedGen(i) = sum_j Y(i,j) / a and MedAmb(j) =
+// sum_i Y(i,j) / g, in extended precision, each term divided before it is added and the terms
+// added in index order (the methods' printed digits depend on both).
+inline void ComputeGenotypeMeans(TGxeMeans& m, int g, int a) {
+  for (int i = 1; i <= g; ++i) {
+    long double s = 0;
+    for (int j = 1; j <= a; ++j) s += m.Y(i, j) / a;
+    m.MedGen(i) = s;
+  }
+}
+
+inline void ComputeEnvironmentMeans(TGxeMeans& m, int g, int a) {
+  for (int j = 1; j <= a; ++j) {
+    long double s = 0;
+    for (int i = 1; i <= g; ++i) s += m.Y(i, j) / g;
+    m.MedAmb(j) = s;
+  }
+}
+
 }  // namespace qv

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "analysis/layout.h"
+#include "analysis/means.h"
 #include "stats/genztqf.h"
 
 namespace qv {
@@ -17,11 +18,7 @@ TStepResult AnnicchiaricoCompute(TGxeMeans& m, const TAnalysisParams& p, TReport
         "Annicchiarico requer pelo menos 2 ambientes (a = " + std::to_string(a) +
         "): o desvio padrão das percentagens não existe");
   }
-  for (int j = 1; j <= a; ++j) {
-    long double s = 0;
-    for (int i = 1; i <= g; ++i) s += m.Y(i, j) / g;
-    m.MedAmb(j) = s;
-  }
+  ComputeEnvironmentMeans(m, g, a);
   // Each response is expressed relative to its environment's mean, which must not be zero.
   for (int j = 1; j <= a; ++j) {
     if (m.MedAmb(j) == 0) {

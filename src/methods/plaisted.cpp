@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "analysis/layout.h"
+#include "analysis/means.h"
 
 namespace qv {
 
@@ -26,16 +27,8 @@ TStepResult PlaistedCompute(TGxeMeans& m, const TAnalysisParams& p, TReport& rep
         "o número de repetições r deve ser maior que zero (r = " + General(r) + ")");
   }
 
-  for (int i = 1; i <= g; ++i) {
-    long double s = 0;
-    for (int j = 1; j <= a; ++j) s += m.Y(i, j) / a;
-    m.MedGen(i) = s;
-  }
-  for (int j = 1; j <= a; ++j) {
-    long double s = 0;
-    for (int i = 1; i <= g; ++i) s += m.Y(i, j) / g;
-    m.MedAmb(j) = s;
-  }
+  ComputeGenotypeMeans(m, g, a);
+  ComputeEnvironmentMeans(m, g, a);
 
   // theta(i,k) = [(r/2) (sum_j d_j^2 - (sum_j d_j)^2 / a) / (a - 1) - QME] / r with
   // d_j = Y(i,j) - Y(k,j): the interaction mean square of the two-genotype table on the plot

@@ -6,22 +6,14 @@
 #include <vector>
 
 #include "analysis/layout.h"
+#include "analysis/means.h"
 
 namespace qv {
 
 TStepResult WrickeCompute(TGxeMeans& m, const TAnalysisParams& p, TReport& report) {
   const int g = p.g, a = p.a;
-  // Margins, each term divided before it is added.
-  for (int i = 1; i <= g; ++i) {
-    long double s = 0;
-    for (int j = 1; j <= a; ++j) s += m.Y(i, j) / a;
-    m.MedGen(i) = s;
-  }
-  for (int j = 1; j <= a; ++j) {
-    long double s = 0;
-    for (int i = 1; i <= g; ++i) s += m.Y(i, j) / g;
-    m.MedAmb(j) = s;
-  }
+  ComputeGenotypeMeans(m, g, a);
+  ComputeEnvironmentMeans(m, g, a);
   // W(i) = r * sum_j (Y(i,j) - Ybar(i.) - Ybar(.j) + Ybar(..))^2: the interaction effects of
   // genotype i squared and put on the plot scale by the number of replicates r. The grand
   // mean is the one accumulated from the records while they were read.
