@@ -30,16 +30,10 @@ bool TValue::ToReal(double& out) const {
 
 namespace {
 
+using detail::LowerAscii;
 using detail::ThrowTableError;
 
 enum class EditState { Browse, Edit, Insert };
-
-std::string LowerAscii(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
 
 std::unique_ptr<detail::TableBackend> MakeBackend(TableType type) {
   switch (type) {

@@ -66,24 +66,6 @@ constexpr int kLdidAnsi = 87;
 // 30 December 1899 counted from 1 January 1970.
 constexpr long kDay0FromUnixEpoch = -25569;
 
-unsigned U8(const std::string& b, std::size_t off) {
-  return static_cast<unsigned char>(b[off]);
-}
-unsigned U16(const std::string& b, std::size_t off) {
-  return U8(b, off) | (U8(b, off + 1) << 8);
-}
-std::uint32_t U32(const std::string& b, std::size_t off) {
-  return static_cast<std::uint32_t>(U16(b, off)) |
-         (static_cast<std::uint32_t>(U16(b, off + 2)) << 16);
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
-
 std::string Upper(std::string s) {
   for (char& c : s) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -269,7 +251,7 @@ HookFile* AsFile(SAFile f) {
 
 SAFile HookOpen(const char* name, const char* access) {
   if (!tHook) return nullptr;
-  const std::string n = Lower(name ? name : "");
+  const std::string n = LowerAscii(name ? name : "");
   if (n.size() < 4 || n.compare(n.size() - 4, 4, ".dbf") != 0) return nullptr;  // .cpg: ours
   std::FILE* stream = std::fopen(tHook->path.c_str(), access);
   if (!stream) {
@@ -575,23 +557,7 @@ class DBaseBackend final : public TableBackend {
     std::vector<std::string> seen;
     std::size_t recordSize = 1;
     for (const FieldDef& f : fields) {
-      std::string encoded;
-      if (f.name.empty() || !codec.Encode(f.name, encoded) ||
-          encoded.find('\0') != std::string::npos) {
-        ThrowTableError(path, "o nome de campo \"" + f.name +
-                                  "\" não pode ser gravado numa tabela dBase (vazio ou com "
-                                  "caracteres fora do código de página 1252).");
-      }
-      if (encoded.size() > kMaxNameBytes) {
-        ThrowTableError(path, "o nome de campo \"" + f.name +
-                                  "\" é longo demais para uma tabela dBase (no máximo 10 "
-                                  "caracteres).");
-      }
-      const std::string key = Lower(encoded);
-      for (const std::string& s : seen) {
-        if (s == key) ThrowTableError(path, "há dois campos chamados \"" + f.name + "\".");
-      }
-      seen.push_back(key);
+      CheckFieldName(path, FormatName(), codec, f.name, kMaxNameBytes, seen);
       const DbfField native = NativeOf(f);
       if (native.type == 0) {
         ThrowTableError(path, "o campo \"" + f.name +
@@ -729,19 +695,7 @@ class DBaseBackend final : public TableBackend {
     const Column& column = data.columns[i];
     const std::string& name = data.fields[i].name;
     if (native.type == 'C') {
-      const std::string& value = column.Text(r);
-      if (!codec.Encode(value, text)) {
-        ThrowRefusedValue(path, r, name,
-                          "o texto \"" + value +
-                              "\" tem caracteres que não existem no código de página 1252 "
-                              "das tabelas dBase.");
-      }
-      if (text.size() > static_cast<std::size_t>(native.width)) {
-        ThrowRefusedValue(path, r, name,
-                          "o texto \"" + value + "\" tem " + std::to_string(text.size()) +
-                              " caracteres e o campo aceita no máximo " +
-                              std::to_string(native.width) + ".");
-      }
+      EncodeFieldText(path, "dBase", codec, r, name, column.Text(r), native.width, text);
       text.append(static_cast<std::size_t>(native.width) - text.size(), ' ');
       return;
     }

@@ -98,16 +98,6 @@ constexpr int kAlphaMax = 255;
 constexpr long kDateShift = 693594;
 constexpr double kMsPerDay = 86400000.0;
 
-unsigned U8(const std::string& b, std::size_t off) {
-  return static_cast<unsigned char>(b[off]);
-}
-unsigned U16(const std::string& b, std::size_t off) {
-  return U8(b, off) | (U8(b, off + 1) << 8);
-}
-std::uint32_t U32(const std::string& b, std::size_t off) {
-  return static_cast<std::uint32_t>(U16(b, off)) |
-         (static_cast<std::uint32_t>(U16(b, off + 2)) << 16);
-}
 void PutU16(std::string& b, std::size_t off, unsigned v) {
   b[off] = static_cast<char>(v & 0xFF);
   b[off + 1] = static_cast<char>((v >> 8) & 0xFF);
@@ -401,13 +391,6 @@ PxNative NativeOf(const FieldDef& f) {
   return {0, 0};
 }
 
-std::string LowerAscii(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
-
 class ParadoxBackend final : public TableBackend {
  public:
   const char* FormatName() const override { return "Paradox"; }
@@ -470,23 +453,7 @@ class ParadoxBackend final : public TableBackend {
     std::vector<std::string> seen;
     std::size_t recordSize = 0;
     for (const FieldDef& f : fields) {
-      std::string encoded;
-      if (f.name.empty() || !codec.Encode(f.name, encoded) ||
-          encoded.find('\0') != std::string::npos) {
-        ThrowTableError(path, "o nome de campo \"" + f.name +
-                                  "\" não pode ser gravado numa tabela Paradox (vazio ou com "
-                                  "caracteres fora do código de página 1252).");
-      }
-      if (encoded.size() > kMaxNameLength) {
-        ThrowTableError(path, "o nome de campo \"" + f.name +
-                                  "\" é longo demais para uma tabela Paradox (no máximo 25 "
-                                  "caracteres).");
-      }
-      const std::string key = LowerAscii(f.name);
-      for (const std::string& s : seen) {
-        if (s == key) ThrowTableError(path, "há dois campos chamados \"" + f.name + "\".");
-      }
-      seen.push_back(key);
+      CheckFieldName(path, FormatName(), codec, f.name, kMaxNameLength, seen);
       const PxNative native = NativeOf(f);
       if (native.type == 0) {
         ThrowTableError(path, "o campo \"" + f.name +
@@ -670,19 +637,8 @@ class ParadoxBackend final : public TableBackend {
     if (column.IsBlank(row)) return;  // all bytes zero
     const std::string& name = data.fields[field].name;
     if (native.type == pxfAlpha) {
-      const std::string& text = column.Text(row);
-      if (!codec.Encode(text, encoded)) {
-        ThrowRefusedValue(path, row, name,
-                          "o texto \"" + text +
-                              "\" tem caracteres que não existem no código de página 1252 "
-                              "das tabelas Paradox.");
-      }
-      if (encoded.size() > static_cast<std::size_t>(native.length)) {
-        ThrowRefusedValue(path, row, name,
-                          "o texto \"" + text + "\" tem " + std::to_string(encoded.size()) +
-                              " caracteres e o campo aceita no máximo " +
-                              std::to_string(native.length) + ".");
-      }
+      EncodeFieldText(path, "Paradox", codec, row, name, column.Text(row), native.length,
+                      encoded);
       PX_put_data_alpha(doc, p, native.length, encoded.data());
       return;
     }

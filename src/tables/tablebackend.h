@@ -7,11 +7,14 @@
 // (the separator of a CSV file).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tables/codepage.h"
 #include "tables/datatable.h"
 #include "tables/safefile.h"
 #include "tables/tablestore.h"
@@ -47,6 +50,42 @@ class TableBackend {
   // Files that belong to the table besides the table file itself, deleted with it.
   virtual std::vector<std::string> CompanionFiles(const std::string& /*path*/) const { return {}; }
 };
+
+// --- pieces the binary formats share ------------------------------------------------------
+
+// Little-endian unsigned integers in a file's bytes; the caller has checked that they lie
+// inside b.
+inline unsigned U8(const std::string& b, std::size_t off) {
+  return static_cast<unsigned char>(b[off]);
+}
+inline unsigned U16(const std::string& b, std::size_t off) {
+  return U8(b, off) | (U8(b, off + 1) << 8);
+}
+inline std::uint32_t U32(const std::string& b, std::size_t off) {
+  return static_cast<std::uint32_t>(U16(b, off)) |
+         (static_cast<std::uint32_t>(U16(b, off + 2)) << 16);
+}
+
+// Field names and extensions are compared without regard to the case of ASCII letters, as
+// the database engines compare them; other characters are left as they are.
+std::string LowerAscii(std::string s);
+
+// New Paradox and dBase tables are written in Windows code page 1252; `codec` is that code
+// page's, and the messages name it.
+
+// Checks one field name of a table about to be written in `format` ("Paradox", "dBase"),
+// whose names are stored in at most maxBytes bytes, and adds it to
+// `seen` (the lower-case names checked so far). Throws TableError for an empty name, one the
+// code page cannot hold, one that is too long, or one already seen.
+void CheckFieldName(const std::string& path, const char* format, const TextCodec& codec,
+                    const std::string& name, std::size_t maxBytes, std::vector<std::string>& seen);
+
+// The bytes of a text value for a text field of `width` bytes in a table of `format`, put in
+// `encoded`. Refuses (ThrowRefusedValue) a text the code page
+// cannot hold or one longer than the field.
+void EncodeFieldText(const std::string& path, const char* format, const TextCodec& codec,
+                     std::size_t row, const std::string& field, const std::string& text,
+                     int width, std::string& encoded);
 
 std::unique_ptr<TableBackend> MakeParadoxBackend();
 std::unique_ptr<TableBackend> MakeDBaseBackend();

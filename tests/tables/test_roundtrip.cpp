@@ -173,8 +173,15 @@ TEST_P(SizedText, RefusedValueLeavesFileAndRecordsAsTheyWere) {
   const auto filesBefore = dir_.Files();
   const auto rowsBefore = AllRows(t);
 
-  const std::string refused[] = {"漢字 não cabe em 1252", std::string(31, 'a')};
-  for (const std::string& text : refused) {
+  const std::string format = GetParam().name;
+  const struct {
+    std::string text, cause;
+  } refused[] = {
+      {"漢字 não cabe em 1252",
+       "tem caracteres que não existem no código de página 1252 das tabelas " + format + "."},
+      {std::string(31, 'a'), "tem 31 caracteres e o campo aceita no máximo 30."},
+  };
+  for (const auto& [text, cause] : refused) {
     t.First();
     for (int i = 0; i < 25; ++i) t.Next();
     t.Insert();
@@ -188,6 +195,7 @@ TEST_P(SizedText, RefusedValueLeavesFileAndRecordsAsTheyWere) {
       EXPECT_NE(message.find(File()), std::string::npos) << message;
       EXPECT_NE(message.find("registro 26"), std::string::npos) << message;
       EXPECT_NE(message.find("\"nome\""), std::string::npos) << message;
+      EXPECT_NE(message.find(cause), std::string::npos) << message;
     }
     EXPECT_TRUE(t.IsEditing());
     EXPECT_EQ(ReadBytes(File()), before);
@@ -195,6 +203,35 @@ TEST_P(SizedText, RefusedValueLeavesFileAndRecordsAsTheyWere) {
     t.Cancel();
     EXPECT_EQ(AllRows(t), rowsBefore);
   }
+}
+
+// Field names are stored in code page 1252, in at most 25 bytes (Paradox) or 10 (dBase).
+TEST_P(SizedText, FieldNamesTheFormatCannotHoldAreRefused) {
+  const std::string format = GetParam().name;
+  const std::string longest = format == "Paradox" ? std::string(25, 'p') : std::string(10, 'p');
+  const struct {
+    std::string name, cause;
+  } cases[] = {
+      {"漢字", "não pode ser gravado numa tabela " + format +
+                   " (vazio ou com caracteres fora do código de página 1252)."},
+      {longest + "x", "é longo demais para uma tabela " + format + " (no máximo " +
+                          std::to_string(longest.size()) + " caracteres)."},
+  };
+  for (const auto& [name, cause] : cases) {
+    TDataTable t;
+    t.SetName(File());
+    t.DefineFields({{"gen", FieldType::Float, 0}, {name, FieldType::Float, 0}});
+    try {
+      t.CreateTable();
+      FAIL() << "created a field \"" << name << "\"";
+    } catch (const TableError& e) {
+      EXPECT_NE(std::string(e.what()).find(cause), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(dir_.Files().empty());
+  }
+  TDataTable t;
+  CreateOpen(t, File(), {{"gen", FieldType::Float, 0}, {longest, FieldType::Float, 0}});
+  EXPECT_EQ(t.FieldName(1), longest);  // the longest name the format holds is kept whole
 }
 
 // Sets a limit on the size of the files this process writes, as a full disk would, and takes
