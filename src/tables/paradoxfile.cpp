@@ -637,8 +637,7 @@ class ParadoxBackend final : public TableBackend {
     if (column.IsBlank(row)) return;  // all bytes zero
     const std::string& name = data.fields[field].name;
     if (native.type == pxfAlpha) {
-      EncodeFieldText(path, "Paradox", codec, row, name, column.Text(row), native.length,
-                      encoded);
+      EncodeFieldText(path, "Paradox", codec, row, name, column.Text(row), native.length, encoded);
       PX_put_data_alpha(doc, p, native.length, encoded.data());
       return;
     }

@@ -10,18 +10,17 @@ std::string LowerAscii(std::string s) {
 }
 
 void CheckFieldName(const std::string& path, const char* format, const TextCodec& codec,
-                    const std::string& name, std::size_t maxBytes,
-                    std::vector<std::string>& seen) {
+                    const std::string& name, std::size_t maxBytes, std::vector<std::string>& seen) {
   std::string encoded;
   if (name.empty() || !codec.Encode(name, encoded) || encoded.find('\0') != std::string::npos) {
     ThrowTableError(path, "o nome de campo \"" + name + "\" não pode ser gravado numa tabela " +
-                              format + " (vazio ou com caracteres fora do código de página "
+                              format +
+                              " (vazio ou com caracteres fora do código de página "
                               "1252).");
   }
   if (encoded.size() > maxBytes) {
     ThrowTableError(path, "o nome de campo \"" + name + "\" é longo demais para uma tabela " +
-                              format + " (no máximo " + std::to_string(maxBytes) +
-                              " caracteres).");
+                              format + " (no máximo " + std::to_string(maxBytes) + " caracteres).");
   }
   // The code pages keep ASCII as it is and give every other character bytes of its own, so
   // the UTF-8 names compare as the stored ones would.
@@ -33,8 +32,8 @@ void CheckFieldName(const std::string& path, const char* format, const TextCodec
 }
 
 void EncodeFieldText(const std::string& path, const char* format, const TextCodec& codec,
-                     std::size_t row, const std::string& field, const std::string& text,
-                     int width, std::string& encoded) {
+                     std::size_t row, const std::string& field, const std::string& text, int width,
+                     std::string& encoded) {
   if (!codec.Encode(text, encoded)) {
     ThrowRefusedValue(path, row, field,
                       "o texto \"" + text +
@@ -45,8 +44,7 @@ void EncodeFieldText(const std::string& path, const char* format, const TextCode
   if (encoded.size() > static_cast<std::size_t>(width)) {
     ThrowRefusedValue(path, row, field,
                       "o texto \"" + text + "\" tem " + std::to_string(encoded.size()) +
-                          " caracteres e o campo aceita no máximo " + std::to_string(width) +
-                          ".");
+                          " caracteres e o campo aceita no máximo " + std::to_string(width) + ".");
   }
 }
 

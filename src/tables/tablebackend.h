@@ -70,22 +70,22 @@ inline std::uint32_t U32(const std::string& b, std::size_t off) {
 // the database engines compare them; other characters are left as they are.
 std::string LowerAscii(std::string s);
 
-// New Paradox and dBase tables are written in Windows code page 1252; `codec` is that code
-// page's, and the messages name it.
+// New Paradox and dBase tables are written in Windows code page 1252: `codec` below is that
+// code page's, and the messages name it.
 
 // Checks one field name of a table about to be written in `format` ("Paradox", "dBase"),
-// whose names are stored in at most maxBytes bytes, and adds it to
-// `seen` (the lower-case names checked so far). Throws TableError for an empty name, one the
-// code page cannot hold, one that is too long, or one already seen.
+// whose names are stored in at most maxBytes bytes, and adds it to `seen` (the lower-case
+// names checked so far). Throws TableError for an empty name, one the code page cannot hold,
+// one that is too long, or one already seen.
 void CheckFieldName(const std::string& path, const char* format, const TextCodec& codec,
                     const std::string& name, std::size_t maxBytes, std::vector<std::string>& seen);
 
 // The bytes of a text value for a text field of `width` bytes in a table of `format`, put in
-// `encoded`. Refuses (ThrowRefusedValue) a text the code page
-// cannot hold or one longer than the field.
+// `encoded`. Refuses (ThrowRefusedValue) a text the code page cannot hold or one longer than
+// the field.
 void EncodeFieldText(const std::string& path, const char* format, const TextCodec& codec,
-                     std::size_t row, const std::string& field, const std::string& text,
-                     int width, std::string& encoded);
+                     std::size_t row, const std::string& field, const std::string& text, int width,
+                     std::string& encoded);
 
 std::unique_ptr<TableBackend> MakeParadoxBackend();
 std::unique_ptr<TableBackend> MakeDBaseBackend();
