@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <set>
 #include <string>
@@ -109,6 +110,64 @@ inline std::vector<std::vector<TValue>> AllRows(TDataTable& t) {
     rows.push_back(row);
   }
   return rows;
+}
+
+// --- damaged files ---------------------------------------------------------------------------
+
+// A small valid table to damage: `rows` records of a number and a text field of textSize
+// characters, created at path; the file's bytes.
+inline std::string ValidTableBytes(const std::string& path, int rows, int textSize) {
+  TDataTable t;
+  CreateOpen(t, path, {{"gen", FieldType::Float, 0}, {"nome", FieldType::String, textSize}});
+  t.BeginBatch();
+  for (int i = 0; i < rows; ++i) {
+    AppendRow(t, {TValue::Number(i), TValue::Text("g" + std::to_string(i))});
+  }
+  t.EndBatch();
+  return ReadBytes(path);
+}
+
+// bytes with `patch` written over them from offset at.
+inline std::string Patched(std::string bytes, std::size_t at,
+                           std::initializer_list<unsigned char> patch) {
+  for (const unsigned char c : patch) bytes[at++] = static_cast<char>(c);
+  return bytes;
+}
+
+// Opens bytes written at path as a table: a TableError naming the file (false, its message in
+// *message) or a table whose every value reads (true); anything else (a crash, another
+// exception) fails the test.
+inline bool OpensOrTableError(const std::string& path, const std::string& bytes,
+                              std::string* message) {
+  WriteBytes(path, bytes);
+  TDataTable t;
+  t.SetName(path);
+  try {
+    t.Open();
+  } catch (const TableError& e) {
+    if (message) *message = e.what();
+    EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    return false;
+  }
+  AllRows(t);
+  return true;
+}
+
+// A damaged file, and a word its TableError must contain.
+struct DamagedFile {
+  const char* what;
+  std::string bytes;
+  const char* says;
+};
+
+// Each file, written at path, fails to open with a TableError that names the file and says
+// the case's word.
+inline void ExpectTableErrors(const std::string& path, const std::vector<DamagedFile>& files) {
+  for (const DamagedFile& f : files) {
+    std::string message;
+    EXPECT_FALSE(OpensOrTableError(path, f.bytes, &message)) << f.what << " opened";
+    EXPECT_NE(message.find(f.says), std::string::npos) << f.what << ": " << message;
+  }
 }
 
 inline TValue N(double v) {

@@ -11,14 +11,7 @@
 namespace qv {
 namespace {
 
-using testing::AllRows;
-using testing::AppendRow;
-using testing::B;
-using testing::N;
-using testing::ReadBytes;
-using testing::S;
-using testing::ScratchDir;
-using testing::WriteBytes;
+using namespace testing;  // the helpers of table_test_util.h
 
 using Rows = std::vector<std::vector<TValue>>;
 
@@ -85,33 +78,16 @@ TEST(Csv, ReadsFieldsTypesAndValues) {
 }
 
 TEST(Csv, MalformedFilesSayWhereAndWhy) {
-  const struct {
-    const char* what;
-    std::string text;
-    const char* says;
-  } cases[] = {
-      {"empty", "", "vazio"},
-      {"only line breaks", "\r\n\n", "vazio"},
-      {"more values than fields", "a,b\n1,2\n1,2,3\n", "linha 3 tem 3 valores"},
-      {"quote never closed", "a\n1\n\"abc\n", "linha 3 abre aspas"},
-      {"text after a closing quote", "a,b\n\"x\"y,2\n", "linha 2"},
-      {"binary", std::string("a\n1\0\n", 5), "bytes nulos"},
-  };
   ScratchDir dir;
-  for (const auto& c : cases) {
-    const std::string path = dir / "ruim.csv";
-    WriteBytes(path, c.text);
-    TDataTable t;
-    t.SetName(path);
-    try {
-      t.Open();
-      ADD_FAILURE() << c.what << " opened";
-    } catch (const TableError& e) {
-      const std::string message = e.what();
-      EXPECT_NE(message.find(path), std::string::npos) << message;
-      EXPECT_NE(message.find(c.says), std::string::npos) << c.what << ": " << message;
-    }
-  }
+  ExpectTableErrors(dir / "ruim.csv",
+                    {
+                        {"empty", "", "vazio"},
+                        {"only line breaks", "\r\n\n", "vazio"},
+                        {"more values than fields", "a,b\n1,2\n1,2,3\n", "linha 3 tem 3 valores"},
+                        {"quote never closed", "a\n1\n\"abc\n", "linha 3 abre aspas"},
+                        {"text after a closing quote", "a,b\n\"x\"y,2\n", "linha 2"},
+                        {"binary", std::string("a\n1\0\n", 5), "bytes nulos"},
+                    });
 }
 
 TEST(Csv, RewriteKeepsTheSeparatorAndQuotesWhatNeedsIt) {

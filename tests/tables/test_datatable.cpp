@@ -15,15 +15,7 @@
 namespace qv {
 namespace {
 
-using testing::AllRows;
-using testing::AppendRow;
-using testing::B;
-using testing::CreateOpen;
-using testing::N;
-using testing::ReadBytes;
-using testing::S;
-using testing::ScratchDir;
-using testing::WriteBytes;
+using namespace testing;  // the helpers of table_test_util.h
 
 const std::vector<FieldDef> kFields = {{"gen", FieldType::Float, 0},
                                        {"nome", FieldType::String, 30}};

@@ -18,16 +18,7 @@
 namespace qv {
 namespace {
 
-using testing::AllRows;
-using testing::AppendRow;
-using testing::B;
-using testing::CreateOpen;
-using testing::N;
-using testing::ReadBytes;
-using testing::S;
-using testing::ScratchDir;
-using testing::TestData;
-using testing::WriteBytes;
+using namespace testing;  // the helpers of table_test_util.h
 
 // The table of tests/data/tables/shapelib_tools.dbf, made by:
 //   dbfcreate shapelib_tools -s nome 20 -n prod 10 3 -n bloco 4 0
@@ -173,58 +164,28 @@ TEST(DBase, TextInANumericFieldIsAnErrorNamingIt) {
   }
 }
 
+// A small valid table to damage.
 std::string ValidTable(const ScratchDir& dir) {
-  TDataTable t;
-  CreateOpen(t, dir / "valido.dbf", {{"gen", FieldType::Float, 0}, {"nome", FieldType::String, 8}});
-  t.BeginBatch();
-  for (int i = 0; i < 5; ++i) AppendRow(t, {N(i), S("g" + std::to_string(i))});
-  t.EndBatch();
-  return ReadBytes(dir / "valido.dbf");
-}
-
-bool OpensOrTableError(const ScratchDir& dir, const std::string& bytes, std::string* message) {
-  const std::string path = dir / "dano.dbf";
-  WriteBytes(path, bytes);
-  TDataTable t;
-  t.SetName(path);
-  try {
-    t.Open();
-  } catch (const TableError& e) {
-    if (message) *message = e.what();
-    EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
-    return false;
-  }
-  AllRows(t);
-  return true;
+  return ValidTableBytes(dir / "valido.dbf", 5, 8);
 }
 
 TEST(DBase, DamagedHeadersAreTableErrors) {
   ScratchDir dir;
   const std::string valid = ValidTable(dir);
   auto with = [&](std::size_t at, std::initializer_list<unsigned char> bytes) {
-    std::string b = valid;
-    for (const unsigned char c : bytes) b[at++] = static_cast<char>(c);
-    return b;
+    return Patched(valid, at, bytes);
   };
-  const struct {
-    const char* what;
-    std::string bytes;
-    const char* says;
-  } cases[] = {
-      {"empty", "", "vazio"},
-      {"dBase 7", with(0, {0x04}), "dBase 7"},
-      {"unknown signature", with(0, {0x99}), "danificado"},
-      {"huge record count", with(4, {0xFF, 0xFF, 0xFF, 0x7F}), "truncado"},
-      {"header beyond the file", with(8, {0xFF, 0x7F}), "cabeçalho"},
-      {"record length unlike the fields", with(10, {0x30, 0}), "registro"},
-      {"field of width zero", with(32 + 16, {0}), "campo 1"},
-      {"no end of the field list", with(32 + 2 * 32, {'x'}), "campos"},
-  };
-  for (const auto& c : cases) {
-    std::string message;
-    EXPECT_FALSE(OpensOrTableError(dir, c.bytes, &message)) << c.what;
-    EXPECT_NE(message.find(c.says), std::string::npos) << c.what << ": " << message;
-  }
+  ExpectTableErrors(dir / "dano.dbf",
+                    {
+                        {"empty", "", "vazio"},
+                        {"dBase 7", with(0, {0x04}), "dBase 7"},
+                        {"unknown signature", with(0, {0x99}), "danificado"},
+                        {"huge record count", with(4, {0xFF, 0xFF, 0xFF, 0x7F}), "truncado"},
+                        {"header beyond the file", with(8, {0xFF, 0x7F}), "cabeçalho"},
+                        {"record length unlike the fields", with(10, {0x30, 0}), "registro"},
+                        {"field of width zero", with(32 + 16, {0}), "campo 1"},
+                        {"no end of the field list", with(32 + 2 * 32, {'x'}), "campos"},
+                    });
 }
 
 TEST(DBase, EveryTruncationIsATableError) {
@@ -232,7 +193,7 @@ TEST(DBase, EveryTruncationIsATableError) {
   const std::string valid = ValidTable(dir);
   // The last byte is the end-of-file mark, which readers do without.
   for (std::size_t n = 0; n + 1 < valid.size(); ++n) {
-    EXPECT_FALSE(OpensOrTableError(dir, valid.substr(0, n), nullptr)) << n << " bytes";
+    EXPECT_FALSE(OpensOrTableError(dir / "dano.dbf", valid.substr(0, n), nullptr)) << n << " bytes";
   }
 }
 
@@ -243,7 +204,7 @@ TEST(DBase, DamagedBytesAndGarbageNeverCrash) {
     for (const unsigned char c : {0x00, 0xFF, 0x0D, 0x2A}) {  // 0x2A: "*", a blank number
       std::string b = valid;
       b[at] = static_cast<char>(c);
-      OpensOrTableError(dir, b, nullptr);
+      OpensOrTableError(dir / "dano.dbf", b, nullptr);
     }
   }
   std::mt19937 random(20240612);
@@ -251,7 +212,7 @@ TEST(DBase, DamagedBytesAndGarbageNeverCrash) {
     std::string b(random() % 3000, '\0');
     for (char& c : b) c = static_cast<char>(random());
     if (k % 2) b.replace(0, std::min<std::size_t>(b.size(), 32), valid, 0, 32);
-    OpensOrTableError(dir, b, nullptr);
+    OpensOrTableError(dir / "dano.dbf", b, nullptr);
   }
 }
 

@@ -19,15 +19,7 @@ extern "C" {
 namespace qv {
 namespace {
 
-using testing::AllRows;
-using testing::AppendRow;
-using testing::B;
-using testing::CreateOpen;
-using testing::N;
-using testing::ReadBytes;
-using testing::S;
-using testing::ScratchDir;
-using testing::WriteBytes;
+using namespace testing;  // the helpers of table_test_util.h
 
 constexpr std::size_t kUpdateTime = 0x60;  // four bytes of the header that hold the write time
 constexpr long kSdnOfDay1 = 1721425;       // pxlib's offset between Paradox days and day numbers
@@ -229,72 +221,39 @@ TEST(Paradox, RewriteRemovesTheStaleIndexOfTheOldVersion) {
 
 // A small valid table to damage.
 std::string ValidTable(const ScratchDir& dir) {
-  TDataTable t;
-  CreateOpen(t, dir / "valido.db", {{"gen", FieldType::Float, 0}, {"nome", FieldType::String, 12}});
-  t.BeginBatch();
-  for (int i = 0; i < 120; ++i) AppendRow(t, {N(i), S("g" + std::to_string(i))});
-  t.EndBatch();
-  return ReadBytes(dir / "valido.db");
-}
-
-// Opens bytes as a table: a TableError naming the file or a table whose every value reads;
-// anything else (a crash, another exception) fails the test.
-bool OpensOrTableError(const ScratchDir& dir, const std::string& bytes, std::string* message) {
-  const std::string path = dir / "dano.db";
-  WriteBytes(path, bytes);
-  TDataTable t;
-  t.SetName(path);
-  try {
-    t.Open();
-  } catch (const TableError& e) {
-    if (message) *message = e.what();
-    EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
-    return false;
-  }
-  AllRows(t);
-  return true;
+  return ValidTableBytes(dir / "valido.db", 120, 12);
 }
 
 TEST(Paradox, DamagedHeadersAreTableErrors) {
   ScratchDir dir;
   const std::string valid = ValidTable(dir);
   auto with = [&](std::size_t at, std::initializer_list<unsigned char> bytes) {
-    std::string b = valid;
-    for (const unsigned char c : bytes) b[at++] = static_cast<char>(c);
-    return b;
+    return Patched(valid, at, bytes);
   };
-  const struct {
-    const char* what;
-    std::string bytes;
-    const char* says;
-  } cases[] = {
-      {"empty", "", "vazio"},
-      {"a few bytes", "PK\x03\x04", "danificado"},
-      {"zero record size", with(0x00, {0, 0}), "registro"},
-      {"record size unlike the fields", with(0x00, {0x15, 0}), "registro"},
-      {"header beyond the file", with(0x02, {0xFF, 0xFF}), "cabeçalho"},
-      {"no fields", with(0x21, {0, 0}), "campos"},
-      {"300 fields", with(0x21, {0x2C, 0x01}), "campos"},
-      {"huge record count", with(0x06, {0xFF, 0xFF, 0xFF, 0x7F}), "registros"},
-      {"more blocks than the file holds", with(0x0C, {0x00, 0x10}), "truncado"},
-      {"first block out of range", with(0x0E, {0x09, 0x00}), "blocos"},
-      {"block pointing to itself", with(0x800, {0x01, 0x00}), "blocos"},
-      {"unknown field type", with(0x78, {0x42}), "tipo"},
-      {"index file, not a table", with(0x04, {1}), "índice"},
-      {"password", with(0x5C, {0x12, 0x34, 0x56, 0x78}), "senha"},
-  };
-  for (const auto& c : cases) {
-    std::string message;
-    EXPECT_FALSE(OpensOrTableError(dir, c.bytes, &message)) << c.what;
-    EXPECT_NE(message.find(c.says), std::string::npos) << c.what << ": " << message;
-  }
+  ExpectTableErrors(dir / "dano.db",
+                    {
+                        {"empty", "", "vazio"},
+                        {"a few bytes", "PK\x03\x04", "danificado"},
+                        {"zero record size", with(0x00, {0, 0}), "registro"},
+                        {"record size unlike the fields", with(0x00, {0x15, 0}), "registro"},
+                        {"header beyond the file", with(0x02, {0xFF, 0xFF}), "cabeçalho"},
+                        {"no fields", with(0x21, {0, 0}), "campos"},
+                        {"300 fields", with(0x21, {0x2C, 0x01}), "campos"},
+                        {"huge record count", with(0x06, {0xFF, 0xFF, 0xFF, 0x7F}), "registros"},
+                        {"more blocks than the file holds", with(0x0C, {0x00, 0x10}), "truncado"},
+                        {"first block out of range", with(0x0E, {0x09, 0x00}), "blocos"},
+                        {"block pointing to itself", with(0x800, {0x01, 0x00}), "blocos"},
+                        {"unknown field type", with(0x78, {0x42}), "tipo"},
+                        {"index file, not a table", with(0x04, {1}), "índice"},
+                        {"password", with(0x5C, {0x12, 0x34, 0x56, 0x78}), "senha"},
+                    });
 }
 
 TEST(Paradox, EveryTruncationIsATableError) {
   ScratchDir dir;
   const std::string valid = ValidTable(dir);
   for (std::size_t n = 0; n < valid.size(); ++n) {
-    EXPECT_FALSE(OpensOrTableError(dir, valid.substr(0, n), nullptr)) << n << " bytes";
+    EXPECT_FALSE(OpensOrTableError(dir / "dano.db", valid.substr(0, n), nullptr)) << n << " bytes";
   }
 }
 
@@ -307,7 +266,7 @@ TEST(Paradox, DamagedBytesAndGarbageNeverCrash) {
     for (const unsigned char c : {0x00, 0xFF, 0x80}) {
       std::string b = valid;
       b[at] = static_cast<char>(c);
-      OpensOrTableError(dir, b, nullptr);
+      OpensOrTableError(dir / "dano.db", b, nullptr);
     }
   }
   std::mt19937 random(20240611);
@@ -315,7 +274,7 @@ TEST(Paradox, DamagedBytesAndGarbageNeverCrash) {
     std::string b(random() % 6000, '\0');
     for (char& c : b) c = static_cast<char>(random());
     if (k % 2) b.replace(0, std::min<std::size_t>(b.size(), 0x58), valid, 0, 0x58);
-    OpensOrTableError(dir, b, nullptr);
+    OpensOrTableError(dir / "dano.db", b, nullptr);
   }
 }
 

@@ -17,14 +17,7 @@
 namespace qv {
 namespace {
 
-using testing::AllRows;
-using testing::AppendRow;
-using testing::B;
-using testing::CreateOpen;
-using testing::N;
-using testing::ReadBytes;
-using testing::S;
-using testing::ScratchDir;
+using namespace testing;  // the helpers of table_test_util.h
 
 struct Format {
   const char* name;
