@@ -61,6 +61,13 @@ inline std::string GxeCsv(int g, int a, const std::vector<std::string>& cells,
   return csv;
 }
 
+// The worked tables of the closed-form method tests, cells row by row for GxeCsv: 2 genotypes
+// x 2 environments, and 4 x 5 with a tie for the best response of environment 3 (60.7).
+inline const std::vector<std::string> k2x2 = {"10", "12", "14", "20"};
+inline const std::vector<std::string> k4x5 = {
+    "52.3", "48.1", "60.7", "55.0", "49.9", "50.8", "51.2", "58.4", "57.3", "47.5",
+    "47.6", "53.9", "60.7", "52.1", "51.0", "55.1", "46.4", "57.9", "59.8", "50.6"};
+
 // Whether a text shows a non-finite number, as the layouts ("Nan", "+Inf", "-Inf") or the C
 // library ("nan", "inf") would write it.
 inline bool HasNonFinite(const std::string& text) {

@@ -14,22 +14,21 @@ namespace qv {
 namespace {
 
 using testing::GxeCsv;
+using testing::k2x2;
+using testing::k4x5;
 using testing::ScriptedForm;
 using testing::ScriptedHost;
 
 const char* const kAlphaWarning = "< Alpha >: O valor de Alpha deve ser real. Assumi 0.05";
 
-// Golden numbers, checked outside this program (R 4.2, development only): Z = 100 Y / column
-// mean, MZ = rowMeans(Z), SD = apply(Z, 1, sd), I = MZ - qnorm(1 - alpha) SD.
+// Golden numbers of k2x2 and k4x5 (run_helpers.h), checked outside this program (R 4.2,
+// development only): Z = 100 Y / column mean, MZ = rowMeans(Z), SD = apply(Z, 1, sd),
+// I = MZ - qnorm(1 - alpha) SD.
 //  - 2x2 (Annicchiarico's worked example, alpha = 0.05, z = 1.6448536): MZ = 79.166667 and
 //    120.833333, SD = 5.892557 for both, I = 69.474274 and 111.140940.
 //  - 4x5, alpha = 0.10 (z = 1.2815516): I = 96.613257, 95.654883, 91.028442, 93.418901;
 //    SD = 2.427110, 2.972975, 6.710877, 6.058043; MZ = 99.723723, 99.464905, 99.628777,
 //    101.182595; genotype means 53.2, 53.04, 53.06, 53.96.
-const std::vector<std::string> k2x2 = {"10", "12", "14", "20"};
-const std::vector<std::string> k4x5 = {"52.3", "48.1", "60.7", "55.0", "49.9", "50.8", "51.2",
-                                       "58.4", "57.3", "47.5", "47.6", "53.9", "60.7", "52.1",
-                                       "51.0", "55.1", "46.4", "57.9", "59.8", "50.6"};
 
 struct AlphaRun {
   std::unique_ptr<TSession> session = std::make_unique<TSession>();

@@ -13,9 +13,12 @@ namespace qv {
 namespace {
 
 using testing::GxeCsv;
+using testing::k2x2;
+using testing::k4x5;
 using testing::ScriptedHost;
 
-// Golden numbers, checked outside this program (R 4.2, development only):
+// Golden numbers of k2x2 and k4x5 (run_helpers.h), checked outside this program (R 4.2,
+// development only):
 //  - genotype means, P(i), G1, G2 and the contributions from the closed form
 //    P(i) = r [a (Ybar(i.) - Mbar)^2 + sum_j (Y(i,j) - Ybar(i.) - M(j) + Mbar)^2] / (2a), with
 //    M(j) the environment maxima; QMGxA as r times the residual mean square of
@@ -29,10 +32,6 @@ using testing::ScriptedHost;
 //    The program prints 7.446910 and 6.940679, the values of its Hill (1970) t quantile and
 //    its series-and-secant F quantile; an R transcription of those published approximations
 //    gives the same 7.446910 and 6.940679.
-const std::vector<std::string> k2x2 = {"10", "12", "14", "20"};
-const std::vector<std::string> k4x5 = {"52.3", "48.1", "60.7", "55.0", "49.9", "50.8", "51.2",
-                                       "58.4", "57.3", "47.5", "47.6", "53.9", "60.7", "52.1",
-                                       "51.0", "55.1", "46.4", "57.9", "59.8", "50.6"};
 
 TEST(LinBinns, WorkedExamplesGiveTheGoldenReports) {
   struct Case {

@@ -14,23 +14,22 @@ namespace qv {
 namespace {
 
 using testing::GxeCsv;
+using testing::k2x2;
+using testing::k4x5;
 using testing::ScriptedForm;
 using testing::ScriptedHost;
 
 const char* const kInform = "Para ver resultado da análise selecione o menu relatório";
 
-// Golden numbers, checked outside this program (R 4.2, development only): each component is
-// (r x residual mean square of anova(lm(y ~ G + E)) on the two genotypes' rows - QME) / r;
-// Theta(i) is the mean of genotype i's g - 1 components, m the mean of the Theta(i).
+// Golden numbers of k2x2 and k4x5 (run_helpers.h), checked outside this program (R 4.2,
+// development only): each component is (r x residual mean square of anova(lm(y ~ G + E)) on
+// the two genotypes' rows - QME) / r; Theta(i) is the mean of genotype i's g - 1 components,
+// m the mean of the Theta(i).
 //  - 2x2 (Plaisted & Peterson's worked example): with r = 1, QME = 0 the component is 4,
 //    Theta = 4 and 4, 50 % each; with r = 2, QME = 1 it is 3.5.
 //  - 4x5, r = 3, QME = 20 (some components negative): components -3.1576667, 1.4898333,
 //    -1.7651667, 1.0968333, 0.0093333, 15.3008333; Theta = -1.144333, -0.683833, 5.962500,
 //    4.515000; percentages -13.230307, -7.906197, 68.935949, 52.200555; m = 2.16233.
-const std::vector<std::string> k2x2 = {"10", "12", "14", "20"};
-const std::vector<std::string> k4x5 = {"52.3", "48.1", "60.7", "55.0", "49.9", "50.8", "51.2",
-                                       "58.4", "57.3", "47.5", "47.6", "53.9", "60.7", "52.1",
-                                       "51.0", "55.1", "46.4", "57.9", "59.8", "50.6"};
 
 TEST(Plaisted, WorkedExamplesGiveTheGoldenReports) {
   struct Case {
