@@ -1,6 +1,9 @@
 // Wricke's computation step on hand-filled means, without dialogs or files.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "analysis/layout.h"
 #include "methods/wricke.h"
 
