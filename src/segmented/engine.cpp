@@ -124,9 +124,16 @@ void TFitEngine::Invert() {
 
 void TFitEngine::ComputeStep() {
   const int span = settings_.step == TStepKind::Increment ? p_ : n_;
+  const auto aliased = [this](int k) {
+    return settings_.zeroAliasedSteps && sweep_->Aliased[static_cast<std::size_t>(k)];
+  };
   for (int p = 1; p <= span; ++p) {
     long double s = 0.0L;
-    for (int q = 1; q <= span; ++q) s += G(p, q) * rhs_[static_cast<std::size_t>(q)];
+    if (!aliased(p)) {
+      for (int q = 1; q <= span; ++q) {
+        if (!aliased(q)) s += G(p, q) * rhs_[static_cast<std::size_t>(q)];
+      }
+    }
     step_[static_cast<std::size_t>(p)] = s;
   }
 }

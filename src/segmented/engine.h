@@ -85,6 +85,10 @@ struct TEngineSettings {
   bool finalPass = true;
   TRhsKind rhs = TRhsKind::Residuals;
   TStepKind step = TStepKind::Increment;
+  // Parameters that the inversion leaves aliased take no step: their rows and columns of the
+  // inverse are read as 0, which makes it the g2 inverse of the sweep (Goodnight 1979). Without
+  // it the partially swept values those rows keep enter the step.
+  bool zeroAliasedSteps = false;
   TSumKind startSum = TSumKind::Corrected;  // the sum at theta_prev
   TSumKind trialSum = TSumKind::Corrected;  // the sums at the trial points
   // The running mean inside the corrected sum held in 64 bits (else 80).
@@ -101,8 +105,9 @@ struct TJacEntry {
 };
 
 // A Jacobian row of the segmented models has at most this many non-zeros: the genotype's
-// intercept, slopes and junction, and the environment's index.
-inline constexpr int kMaxJacobianRowEntries = 4;
+// intercept, two slopes and junction, and the environment's index (all five in the Silva and
+// Toler model).
+inline constexpr int kMaxJacobianRowEntries = 5;
 
 // What a model hands the engine. The observation grid is genotypes x environments; the
 // observed values are read from the means matrix that FitModel is given.
