@@ -1,0 +1,78 @@
+// Helpers of the tests of the models with a junction per genotype (Silva; Silva and Toler).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "analysis/means.h"
+#include "analysis/params.h"
+#include "segmented/engine.h"
+
+namespace qv::testing {
+
+// Fills the means of a g x a table, and MediaGeral as the run accumulates it from the records.
+inline void FillMeans(TGxeMeans& m, TAnalysisParams& p, int g, int a,
+                      const std::function<long double(int, int)>& y) {
+  p.g = g;
+  p.a = a;
+  m.MediaGeral = 0;
+  for (int i = 1; i <= g; ++i) {
+    for (int j = 1; j <= a; ++j) {
+      m.Y(i, j) = y(i, j);
+      m.MediaGeral = m.MediaGeral + static_cast<double>(m.Y(i, j)) / (g * a);
+    }
+  }
+}
+
+// The lines of a report that start with `prefix`.
+inline std::vector<std::string> LinesStartingWith(const std::string& text,
+                                                  const std::string& prefix) {
+  std::vector<std::string> lines;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t end = text.find("\r\n", pos);
+    const std::string line = text.substr(pos, end - pos);
+    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+    if (end == std::string::npos) break;
+    pos = end + 2;
+  }
+  return lines;
+}
+
+// Scattered means for the size checks (a multiplicative hash of the cell).
+inline long double Scatter(int i, int j) {
+  const unsigned x = (static_cast<unsigned>(i) * 2654435761u) ^ (static_cast<unsigned>(j) * 40503u);
+  return 10 + i % 7 + 0.5L * (j % 5) + (x % 1000) / 1000.0L;
+}
+
+// Compares a model's Jacobian row at theta with central differences of its model values,
+// entry by entry; returns the largest absolute difference, and fails when a listed column is
+// listed twice or a derivative that is not listed is not 0.
+inline long double JacobianError(const TSegmentedModel& model, std::vector<long double> theta,
+                                 int i, int j) {
+  TJacEntry row[kMaxJacobianRowEntries];
+  const int n = model.JacobianRow(theta.data(), i, j, row);
+  std::vector<long double> analytic(theta.size(), 0.0L);
+  std::vector<int> listed(theta.size(), 0);
+  for (int u = 0; u < n; ++u) {
+    analytic[static_cast<std::size_t>(row[u].col)] = row[u].value;
+    ++listed[static_cast<std::size_t>(row[u].col)];
+  }
+  long double worst = 0;
+  for (std::size_t p = 1; p < theta.size(); ++p) {
+    if (listed[p] > 1) return 1e30L;
+    const long double h = 1e-6L, keep = theta[p];
+    theta[p] = keep + h;
+    const long double up = model.ModelValue(theta.data(), i, j);
+    theta[p] = keep - h;
+    const long double down = model.ModelValue(theta.data(), i, j);
+    theta[p] = keep;
+    const long double numeric = (up - down) / (2 * h);
+    const long double diff = numeric > analytic[p] ? numeric - analytic[p] : analytic[p] - numeric;
+    if (diff > worst) worst = diff;
+  }
+  return worst;
+}
+
+}  // namespace qv::testing
