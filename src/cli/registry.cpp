@@ -8,6 +8,8 @@
 #include "methods/linbinns.h"
 #include "methods/plaisted.h"
 #include "methods/wricke.h"
+#include "segmented/silva.h"
+#include "segmented/silvatoler.h"
 #include "segmented/toler.h"
 
 namespace qv {
@@ -23,9 +25,9 @@ const std::vector<TMethodInfo>& MethodCatalogue() {
       {"cruz", "Cruz, Torres & Vencovsky (1989), regressão bissegmentada", CruzRun},
       {"ammi", "AMMI (Crossa, 1990)", AmmiRun},
       {"toler", "Toler (1990), modelo bissegmentado e modelo linear simples", TolerCommandRun},
-      {"silva", "Silva (1998), modelo segmentado com junção", nullptr},
-      {"silva-mod", "Silva (1998), modelo segmentado modificado", nullptr},
-      {"silva-toler", "Silva e Toler, modelo bissegmentado", nullptr},
+      {"silva", "Silva (1998), modelo segmentado com junção", SilvaRun},
+      {"silva-mod", "Silva (1998), modelo segmentado modificado", SilvaModRun},
+      {"silva-toler", "Silva e Toler, modelo bissegmentado", SilvaTolerRun},
   };
   return catalogue;
 }
