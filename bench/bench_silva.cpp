@@ -1,0 +1,143 @@
+// Silva's segmented models and the Silva and Toler model at the largest sizes their checks
+// take. Silva's forms: g = 149 genotypes (4g + 3 = 599), four parameters each, in a = 600
+// environments, 89,400 means and a bordered system of order 598. Silva and Toler: g = 74 and
+// a = 300 (4g + a + 4 = 600), 22,200 means, order 600. Each is timed for one Gauss-Newton pass
+// and for a whole variable (sums of squares, fit, report). Targets: a pass under 0.5 s, the
+// whole run under 200 MB (measure the peak with /usr/bin/time -v). A whole fit makes up to
+// 5000 passes of that cost, as many as the step control needs to meet the tolerance; run the
+// variables one filter at a time.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+
+#include "segmented/fitreport.h"
+#include "segmented/silva.h"
+#include "segmented/silvatoler.h"
+
+namespace {
+
+constexpr int kSilvaG = 149, kSilvaA = 600;
+constexpr int kSilvaTolerG = 74, kSilvaTolerA = 300;
+
+// Genotypes with their own means, their own junction on the environmental index and their own
+// slopes on either side, plus a deterministic scatter: a table the models fit as they would fit
+// a field trial.
+struct TTrial {
+  qv::TGxeMeans means;
+  qv::TAnalysisParams params;
+
+  TTrial(int g, int a) {
+    params.g = g;
+    params.a = a;
+    params.r = 3;
+    params.gle = 2 * g * a;
+    params.QME = 1.5;
+    means.MediaGeral = 0;
+    for (int i = 1; i <= g; ++i) {
+      const long double b1 = 0.6L + 0.8L * ((i * 37) % 101) / 100.0L;
+      const long double b2 = 0.6L + 0.8L * ((i * 53) % 97) / 96.0L;
+      const long double x0 = -1.5L + 3.0L * ((i * 29) % 89) / 88.0L;
+      for (int j = 1; j <= a; ++j) {
+        const long double e = 3.0L * std::sin(1.7L * j);
+        const long double scatter = (((i * 7919 + j * 104729) % 1000) - 500) / 2500.0L;
+        means.Y(i, j) = 50 + (i % 13) + (e <= x0 ? b1 : b2) * (e - x0) + scatter;
+        means.MediaGeral = means.MediaGeral + static_cast<double>(means.Y(i, j)) / (g * a);
+      }
+    }
+  }
+};
+
+// One pass from the start of a fit: the margins computed, the engine's sizes set up by a fit
+// stopped after its first pass, then the passes timed from there.
+template <typename Model>
+class TOnePass : public Model {
+ public:
+  using Model::Model;
+  qv::TEngineSettings Settings() const override {
+    qv::TEngineSettings s = Model::Settings();
+    s.maxPasses = 1;
+    s.finalPass = false;
+    return s;
+  }
+};
+
+void Pass(qv::TFitEngine& fit, const qv::TSegmentedModel& model, const qv::TGxeMeans& means) {
+  fit.FillJacobian(model);
+  fit.BuildNormalMatrix(model);
+  fit.BuildRhs(model, means);
+  fit.Invert();
+  fit.ComputeStep();
+  fit.LineSearch(model, means);
+}
+
+void BM_SilvaPass(benchmark::State& state) {
+  const auto variant = static_cast<qv::TSilvaVariant>(state.range(0));
+  auto trial = std::make_unique<TTrial>(kSilvaG, kSilvaA);
+  qv::ComputeMeansAnova(trial->means, trial->params, true);
+  const qv::TSilvaModel model(trial->means, kSilvaG, kSilvaA, variant);
+  auto fit = std::make_unique<qv::TFitEngine>();
+  fit->FitModel(TOnePass<qv::TSilvaModel>(trial->means, kSilvaG, kSilvaA, variant), trial->means);
+  for (auto _ : state) {
+    Pass(*fit, model, trial->means);
+    benchmark::DoNotOptimize(fit->SSE());
+  }
+  state.counters["order"] = fit->Order();
+}
+BENCHMARK(BM_SilvaPass)
+    ->Arg(static_cast<int>(qv::TSilvaVariant::Segmented))
+    ->Arg(static_cast<int>(qv::TSilvaVariant::Modified))
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+
+void BM_SilvaVariable(benchmark::State& state) {
+  const auto variant = static_cast<qv::TSilvaVariant>(state.range(0));
+  auto trial = std::make_unique<TTrial>(kSilvaG, kSilvaA);
+  qv::TSilvaState fitState;
+  long double passes = 0;
+  for (auto _ : state) {
+    qv::TReport report;
+    qv::SilvaCompute(trial->means, trial->params, report, variant, fitState);
+    passes = fitState.fit.Pass();
+    benchmark::DoNotOptimize(report.Text().size());
+  }
+  state.counters["passes"] = static_cast<double>(passes);
+}
+BENCHMARK(BM_SilvaVariable)
+    ->Arg(static_cast<int>(qv::TSilvaVariant::Segmented))
+    ->Arg(static_cast<int>(qv::TSilvaVariant::Modified))
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+void BM_SilvaTolerPass(benchmark::State& state) {
+  auto trial = std::make_unique<TTrial>(kSilvaTolerG, kSilvaTolerA);
+  qv::ComputeMeansAnova(trial->means, trial->params);
+  const qv::TSilvaTolerModel model(trial->means, kSilvaTolerG, kSilvaTolerA);
+  auto fit = std::make_unique<qv::TFitEngine>();
+  fit->FitModel(TOnePass<qv::TSilvaTolerModel>(trial->means, kSilvaTolerG, kSilvaTolerA),
+                trial->means);
+  for (auto _ : state) {
+    Pass(*fit, model, trial->means);
+    benchmark::DoNotOptimize(fit->SSE());
+  }
+  state.counters["order"] = fit->Order();
+}
+BENCHMARK(BM_SilvaTolerPass)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_SilvaTolerVariable(benchmark::State& state) {
+  auto trial = std::make_unique<TTrial>(kSilvaTolerG, kSilvaTolerA);
+  qv::TSilvaTolerState fitState;
+  long double passes = 0;
+  for (auto _ : state) {
+    qv::TReport report;
+    qv::SilvaTolerCompute(trial->means, trial->params, report, fitState);
+    passes = fitState.fit.Pass();
+    benchmark::DoNotOptimize(report.Text().size());
+  }
+  state.counters["passes"] = static_cast<double>(passes);
+}
+BENCHMARK(BM_SilvaTolerVariable)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+BENCHMARK_MAIN();
