@@ -27,6 +27,13 @@ struct TStepResult {
   bool refused = false;
 
   static TStepResult Done() { return {}; }
+  // A check that ends the run: its warning, and every later variable marked as failed.
+  static TStepResult Abandon(const std::string& warning) {
+    TStepResult r;
+    r.warning = warning;
+    r.abandon = true;
+    return r;
+  }
   // An orderly refusal of one variable: a warning naming the cause, one report line saying
   // why the variable was not analysed; the run goes on with the next variable.
   static TStepResult Refuse(const std::string& cause) {

@@ -252,4 +252,12 @@ long double Covariance(const TFitEngine& fit, int p, int q, double QME, double r
   return static_cast<long double>(QME) * fit.G(p, q) / r;
 }
 
+bool IsFiniteFit(const TFitEngine& fit) {
+  if (!std::isfinite(fit.SSE())) return false;
+  for (int p = 1; p <= fit.ParameterCount(); ++p) {
+    if (!std::isfinite(fit.Theta(p))) return false;
+  }
+  return true;
+}
+
 }  // namespace qv

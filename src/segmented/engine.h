@@ -215,6 +215,9 @@ class TFitEngine {
   long double lastLambda_ = 0;
 };
 
+// A fit that ended on values that are not finite (a diverged step) cannot be reported.
+bool IsFiniteFit(const TFitEngine& fit);
+
 // --- inference from the fit: the error of a mean is QME / r with gle degrees of freedom ------
 
 // Non-positive variances (aliased or nearly aliased parameters) are replaced by this value.

@@ -24,22 +24,6 @@ const std::string kTooManyParameters =
         "3*g+a+3 tem que ser inferior\ra ") +
     std::to_string(MaxPar) + "! Sinto muito!";
 
-TStepResult Abandon(const std::string& message) {
-  TStepResult r;
-  r.warning = message;
-  r.abandon = true;
-  return r;
-}
-
-// A fit that ends on values that are not finite cannot be reported.
-bool FiniteFit(const TFitEngine& fit) {
-  if (!std::isfinite(fit.SSE())) return false;
-  for (int p = 1; p <= fit.ParameterCount(); ++p) {
-    if (!std::isfinite(fit.Theta(p))) return false;
-  }
-  return true;
-}
-
 void AppendSilvaFitReport(TReport& report, const TFitEngine& fit, const TSilvaModel& model,
                           const TGxeMeans& means, const TAnalysisParams& p, double T,
                           char decimalSeparator, ProbStatus& status) {
@@ -207,8 +191,8 @@ TStepResult SilvaCompute(TGxeMeans& means, const TAnalysisParams& p, TReport& re
   const long long g = p.g, a = p.a;
   // Four parameters per genotype: the table must hold at least as many means, and the
   // bordered normal matrix must fit the fitting storage.
-  if (g * a < 4 * g) return Abandon(kTooFewCells);
-  if (4 * g + 3 > MaxPar) return Abandon(kTooManyParameters);
+  if (g * a < 4 * g) return TStepResult::Abandon(kTooFewCells);
+  if (4 * g + 3 > MaxPar) return TStepResult::Abandon(kTooManyParameters);
   // The analysis of variance of the means divides by g - 1; the F ratios and the variances of
   // the estimates by QME and r; the tests need residual degrees of freedom.
   const std::string refusal = JointAnovaRefusal(p, 2);
@@ -217,7 +201,7 @@ TStepResult SilvaCompute(TGxeMeans& means, const TAnalysisParams& p, TReport& re
   const TMeansAnova anova = ComputeMeansAnova(means, p, true);
   const TSilvaModel model(means, p.g, p.a, variant);
   state.fit.FitModel(model, means);
-  if (!FiniteFit(state.fit)) {
+  if (!IsFiniteFit(state.fit)) {
     return TStepResult::Refuse("o ajuste do modelo não chegou a valores finitos");
   }
 

@@ -22,21 +22,6 @@ const std::string kTooManyParameters =
         "g*4+a+4 tem que ser inferior\ra ") +
     std::to_string(MaxPar) + "! Sinto muito!";
 
-TStepResult Abandon(const std::string& message) {
-  TStepResult r;
-  r.warning = message;
-  r.abandon = true;
-  return r;
-}
-
-bool FiniteFit(const TFitEngine& fit) {
-  if (!std::isfinite(fit.SSE())) return false;
-  for (int p = 1; p <= fit.ParameterCount(); ++p) {
-    if (!std::isfinite(fit.Theta(p))) return false;
-  }
-  return true;
-}
-
 void AppendSilvaTolerFitReport(TReport& report, const TFitEngine& fit,
                                const TSilvaTolerModel& model, const TGxeMeans& means,
                                const TAnalysisParams& p, long double T, char decimalSeparator,
@@ -149,15 +134,15 @@ TStepResult SilvaTolerCompute(TGxeMeans& means, const TAnalysisParams& p, TRepor
   const long long g = p.g, a = p.a;
   // 4g + a parameters under 4 constraints: the table must hold at least as many means, and the
   // bordered normal matrix must fit the fitting storage.
-  if (g * a < 4 * g + a) return Abandon(kTooFewCells);
-  if (4 * g + a + 4 > MaxPar) return Abandon(kTooManyParameters);
+  if (g * a < 4 * g + a) return TStepResult::Abandon(kTooFewCells);
+  if (4 * g + a + 4 > MaxPar) return TStepResult::Abandon(kTooManyParameters);
   const std::string refusal = JointAnovaRefusal(p, 2);
   if (!refusal.empty()) return TStepResult::Refuse(refusal);
 
   const TMeansAnova anova = ComputeMeansAnova(means, p);
   const TSilvaTolerModel model(means, p.g, p.a);
   state.fit.FitModel(model, means);
-  if (!FiniteFit(state.fit)) {
+  if (!IsFiniteFit(state.fit)) {
     return TStepResult::Refuse("o ajuste do modelo não chegou a valores finitos");
   }
 

@@ -18,13 +18,6 @@ const std::string kTooManyParameters =
         "3*g+a+3 tem que ser inferior\ra ") +
     std::to_string(MaxPar) + "! Sinto muito!";
 
-TStepResult Abandon(const std::string& message) {
-  TStepResult r;
-  r.warning = message;
-  r.abandon = true;
-  return r;
-}
-
 void AppendTolerFitReport(TReport& report, const TFitEngine& fit, const TTolerModel& model,
                           const TGxeMeans& means, const TAnalysisParams& p, long double T,
                           char decimalSeparator, ProbStatus& status) {
@@ -180,8 +173,8 @@ TStepResult TolerCompute(TGxeMeans& means, const TAnalysisParams& p, TReport& re
   const long long g = p.g, a = p.a;
   // The model has 3g + a parameters under 3 constraints: the table must hold at least as many
   // means, and the bordered normal matrix must fit the fitting storage.
-  if (g * a < 3 * g + a) return Abandon(kTooFewCells);
-  if (3 * g + a + 3 > MaxPar) return Abandon(kTooManyParameters);
+  if (g * a < 3 * g + a) return TStepResult::Abandon(kTooFewCells);
+  if (3 * g + a + 3 > MaxPar) return TStepResult::Abandon(kTooManyParameters);
   // The F ratios and the variances of the estimates divide by QME and r, and the tests need
   // residual degrees of freedom.
   const std::string refusal = JointAnovaRefusal(p, 2);
