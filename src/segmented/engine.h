@@ -138,6 +138,18 @@ class TSegmentedModel {
   virtual void AdjustTrialPoint(long double* /*theta*/) const {}
 };
 
+// The part every model of this program shares: it describes the means of a g x a table.
+class TMeansModel : public TSegmentedModel {
+ public:
+  TMeansModel(const TGxeMeans& means, int g, int a) : means_(means), g_(g), a_(a) {}
+  int Genotypes() const override { return g_; }
+  int Environments() const override { return a_; }
+
+ protected:
+  const TGxeMeans& means_;
+  int g_, a_;
+};
+
 enum class TFitStatus {
   Done,
   OrderTooLarge,  // P + K outside 1..MaxPar: the model's size checks should have refused it

@@ -76,7 +76,7 @@ void AppendSilvaFitReport(TReport& report, const TFitEngine& fit, const TSilvaMo
 }  // namespace
 
 TSilvaModel::TSilvaModel(const TGxeMeans& means, int g, int a, TSilvaVariant variant)
-    : means_(means), g_(g), a_(a), variant_(variant) {
+    : TMeansModel(means, g, a), variant_(variant) {
   // The junction of the segmented form is kept strictly inside the index values, so that
   // every genotype keeps at least one environment on each of its lines.
   long double largest = Index(1), smallest = Index(1);

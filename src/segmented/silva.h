@@ -49,11 +49,9 @@ enum class TSilvaVariant { Segmented, Modified };
 // constraints fix the sum of the b1(i) and the sum of the b2(i) at g. The margins MedAmb and
 // MediaGeral of `means` must be those of the table being fitted: the index and the junction
 // bounds are taken from them when the model is made.
-class TSilvaModel : public TSegmentedModel {
+class TSilvaModel : public TMeansModel {
  public:
   TSilvaModel(const TGxeMeans& means, int g, int a, TSilvaVariant variant);
-  int Genotypes() const override { return g_; }
-  int Environments() const override { return a_; }
   int Parameters() const override { return 4 * g_; }
   int Constraints() const override { return 2; }
   bool InConstraint(int c, int p) const override;
@@ -74,8 +72,6 @@ class TSilvaModel : public TSegmentedModel {
   long double LowerBound() const { return xl_; }
 
  private:
-  const TGxeMeans& means_;
-  int g_, a_;
   TSilvaVariant variant_;
   long double xu_ = 0, xl_ = 0;
 };

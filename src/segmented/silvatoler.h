@@ -25,11 +25,9 @@ namespace qv {
 
 // Parameters a(i), b1(i), b2(i), U0(i) at 4(i - 1) + 1 .. 4, then U(j) at 4g + j; constraints:
 // the sums of the b1(i), b2(i), U0(i) and U(j).
-class TSilvaTolerModel : public TSegmentedModel {
+class TSilvaTolerModel : public TMeansModel {
  public:
-  TSilvaTolerModel(const TGxeMeans& means, int g, int a) : means_(means), g_(g), a_(a) {}
-  int Genotypes() const override { return g_; }
-  int Environments() const override { return a_; }
+  using TMeansModel::TMeansModel;
   int Parameters() const override { return 4 * g_ + a_; }
   int Constraints() const override { return 4; }
   bool InConstraint(int c, int p) const override;
@@ -37,10 +35,6 @@ class TSilvaTolerModel : public TSegmentedModel {
   void StartValues(long double* theta) const override;
   long double ModelValue(const long double* theta, int i, int j) const override;
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
-
- private:
-  const TGxeMeans& means_;
-  int g_, a_;
 };
 
 // What the run keeps from one variable to the next: the fitting storage, and T (the corrected

@@ -26,11 +26,9 @@ inline constexpr const char* kTolerTitleLine =
 
 // The bisegmented model for the engine. Parameters: a(i) at 3(i - 1) + 1, b1(i) at 3(i - 1) + 2,
 // b2(i) at 3(i - 1) + 3, U(j) at 3g + j; constraints: sum of b1, sum of b2, sum of U.
-class TTolerModel : public TSegmentedModel {
+class TTolerModel : public TMeansModel {
  public:
-  TTolerModel(const TGxeMeans& means, int g, int a) : means_(means), g_(g), a_(a) {}
-  int Genotypes() const override { return g_; }
-  int Environments() const override { return a_; }
+  using TMeansModel::TMeansModel;
   int Parameters() const override { return 3 * g_ + a_; }
   int Constraints() const override { return 3; }
   bool InConstraint(int c, int p) const override;
@@ -38,10 +36,6 @@ class TTolerModel : public TSegmentedModel {
   void StartValues(long double* theta) const override;
   long double ModelValue(const long double* theta, int i, int j) const override;
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
-
- private:
-  const TGxeMeans& means_;
-  int g_, a_;
 };
 
 // What the run keeps from one variable to the next and hands to the simple linear model: the

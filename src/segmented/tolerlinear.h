@@ -23,11 +23,9 @@ namespace qv {
 
 // Parameters: a(i) at 2(i - 1) + 1, b(i) at 2(i - 1) + 2, U(j) at 2g + j; constraints: sum of b,
 // sum of U.
-class TTolerLinearModel : public TSegmentedModel {
+class TTolerLinearModel : public TMeansModel {
  public:
-  TTolerLinearModel(const TGxeMeans& means, int g, int a) : means_(means), g_(g), a_(a) {}
-  int Genotypes() const override { return g_; }
-  int Environments() const override { return a_; }
+  using TMeansModel::TMeansModel;
   int Parameters() const override { return 2 * g_ + a_; }
   int Constraints() const override { return 2; }
   bool InConstraint(int c, int p) const override;
@@ -35,10 +33,6 @@ class TTolerLinearModel : public TSegmentedModel {
   void StartValues(long double* theta) const override;
   long double ModelValue(const long double* theta, int i, int j) const override;
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
-
- private:
-  const TGxeMeans& means_;
-  int g_, a_;
 };
 
 // Fits the model to the means left by the bisegmented run (its margins included) and appends
