@@ -229,6 +229,7 @@ class TFitEngine {
 
 // A fit that ended on values that are not finite (a diverged step) cannot be reported.
 bool IsFiniteFit(const TFitEngine& fit);
+inline constexpr const char* kNonFiniteFitCause = "o ajuste do modelo não chegou a valores finitos";
 
 // --- inference from the fit: the error of a mean is QME / r with gle degrees of freedom ------
 

@@ -202,7 +202,7 @@ TStepResult SilvaCompute(TGxeMeans& means, const TAnalysisParams& p, TReport& re
   const TSilvaModel model(means, p.g, p.a, variant);
   state.fit.FitModel(model, means);
   if (!IsFiniteFit(state.fit)) {
-    return TStepResult::Refuse("o ajuste do modelo não chegou a valores finitos");
+    return TStepResult::Refuse(kNonFiniteFitCause);
   }
 
   TReport block;

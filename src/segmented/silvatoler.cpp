@@ -143,7 +143,7 @@ TStepResult SilvaTolerCompute(TGxeMeans& means, const TAnalysisParams& p, TRepor
   const TSilvaTolerModel model(means, p.g, p.a);
   state.fit.FitModel(model, means);
   if (!IsFiniteFit(state.fit)) {
-    return TStepResult::Refuse("o ajuste do modelo não chegou a valores finitos");
+    return TStepResult::Refuse(kNonFiniteFitCause);
   }
 
   TReport block;

@@ -185,6 +185,9 @@ TStepResult TolerCompute(TGxeMeans& means, const TAnalysisParams& p, TReport& re
   block.AppendSeparator();
   const TTolerModel model(means, p.g, p.a);
   state.fit.FitModel(model, means);
+  if (!IsFiniteFit(state.fit)) {
+    return TStepResult::Refuse(kNonFiniteFitCause);
+  }
   ProbStatus status = ProbStatus::Ok;
   AppendMeansAnova(block, anova, means, p, state.decimalSeparator, status);
   AppendTolerFitReport(block, state.fit, model, means, p, anova.T, state.decimalSeparator, status);
