@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "../methods/run_helpers.h"
-#include "junction_test_util.h"
+#include "segmented_test_util.h"
 #include "segmented/fitreport.h"
 #include "segmented/silva.h"
 

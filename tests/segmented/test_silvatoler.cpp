@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "../methods/run_helpers.h"
-#include "junction_test_util.h"
+#include "segmented_test_util.h"
 #include "segmented/silvatoler.h"
 
 namespace qv {

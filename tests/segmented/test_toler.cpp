@@ -12,43 +12,19 @@
 #include "segmented/fitreport.h"
 #include "segmented/toler.h"
 #include "segmented/tolerlinear.h"
+#include "segmented_test_util.h"
 
 namespace qv {
 namespace {
+
+using testing::FillMeans;
+using testing::LinesStartingWith;
 
 std::string ReadBinary(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
-}
-
-// Fills the means of a g x a table and MediaGeral as the run accumulates it from the records.
-void Fill(TGxeMeans& m, TAnalysisParams& p, int g, int a,
-          const std::function<long double(int, int)>& y) {
-  p.g = g;
-  p.a = a;
-  m.MediaGeral = 0;
-  for (int i = 1; i <= g; ++i) {
-    for (int j = 1; j <= a; ++j) {
-      m.Y(i, j) = y(i, j);
-      m.MediaGeral = m.MediaGeral + static_cast<double>(m.Y(i, j)) / (g * a);
-    }
-  }
-}
-
-// The lines of a report that start with `prefix`.
-std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& prefix) {
-  std::vector<std::string> lines;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t end = text.find("\r\n", pos);
-    const std::string line = text.substr(pos, end - pos);
-    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
-    if (end == std::string::npos) break;
-    pos = end + 2;
-  }
-  return lines;
 }
 
 const double kFixture[4][6] = {{6.1, 8.3, 9.0, 11.2, 12.9, 14.8},
@@ -80,7 +56,7 @@ TEST(Toler, ReportMatchesGoldenFile) {
   p.r = 3;
   p.gle = 36;
   p.QME = 0.35;
-  Fill(m, p, 4, 6, [](int i, int j) { return kFixture[i - 1][j - 1]; });
+  FillMeans(m, p, 4, 6, [](int i, int j) { return kFixture[i - 1][j - 1]; });
   TReport report;
   TTolerState state;
   const TStepResult result = TolerCompute(m, p, report, state);
@@ -96,7 +72,7 @@ TEST(Toler, ConstraintSumsKeepTheirStartingValues) {
   p.r = 3;
   p.gle = 36;
   p.QME = 0.35;
-  Fill(m, p, 4, 6, [](int i, int j) { return kFixture[i - 1][j - 1]; });
+  FillMeans(m, p, 4, 6, [](int i, int j) { return kFixture[i - 1][j - 1]; });
   TReport report;
   TTolerState state;
   TolerCompute(m, p, report, state);
@@ -125,7 +101,7 @@ TEST(Toler, RecoversParametersOfDataTheModelFitsExactly) {
   p.r = 2;
   p.gle = 20;
   p.QME = 0.8;
-  Fill(m, p, 4, 6, [&](int i, int j) {
+  FillMeans(m, p, 4, 6, [&](int i, int j) {
     const long double uj = u[j - 1];
     return a[i - 1] + (uj <= 0 ? b1[i - 1] : b2[i - 1]) * uj;
   });
@@ -175,7 +151,7 @@ TEST(Toler, SimpleModelAgreesWithBisegmentedOnEqualSlopes) {
   p.r = 4;
   p.gle = 30;
   p.QME = 1.2;
-  Fill(m, p, 3, 5, [&](int i, int j) { return 5 + i + b[i - 1] * u[j - 1]; });
+  FillMeans(m, p, 3, 5, [&](int i, int j) { return 5 + i + b[i - 1] * u[j - 1]; });
   TReport report;
   TTolerState state;
   ASSERT_FALSE(TolerCompute(m, p, report, state).refused);
@@ -243,7 +219,7 @@ TEST(Toler, SizeChecks) {
     p.r = 2;
     p.gle = 50;
     p.QME = 0.3;
-    Fill(m, p, c.g, c.a, Noise);
+    FillMeans(m, p, c.g, c.a, Noise);
     TReport report;
     report.Append("before\r\n");
     const TStepResult result = TolerCompute(m, p, report);
@@ -280,7 +256,7 @@ TEST(Toler, RefusesNonPositiveResidualInformation) {
     p.gle = c.gle;
     p.QME = c.QME;
     p.r = c.r;
-    Fill(m, p, 3, 6, Noise);
+    FillMeans(m, p, 3, 6, Noise);
     TReport report;
     TTolerState state;
     state.lastReported = true;

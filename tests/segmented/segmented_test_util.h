@@ -1,4 +1,4 @@
-// Helpers of the tests of the models with a junction per genotype (Silva; Silva and Toler).
+// Helpers shared by the tests of the segmented models.
 #pragma once
 
 #include <functional>
