@@ -30,6 +30,10 @@ inline void PrintTo(const TValue& v, std::ostream* os) {
   }
 }
 
+inline void PrintTo(const FieldDef& f, std::ostream* os) {
+  *os << '"' << f.name << "\" type " << static_cast<int>(f.type) << " size " << f.size;
+}
+
 }  // namespace qv
 
 namespace qv::testing {
@@ -70,6 +74,18 @@ class ScratchDir {
 inline std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Whether two files' bytes are the same; a failure names the sizes and the first difference
+// rather than printing whole files.
+inline ::testing::AssertionResult SameBytes(const std::string& actual,
+                                            const std::string& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  std::size_t i = 0;
+  while (i < actual.size() && i < expected.size() && actual[i] == expected[i]) ++i;
+  return ::testing::AssertionFailure()
+         << "files differ: " << actual.size() << " and " << expected.size()
+         << " bytes, first difference at byte " << i;
 }
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
