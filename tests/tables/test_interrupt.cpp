@@ -5,7 +5,6 @@
 // file byte for byte; and an in-place record write torn in the middle must come back whole.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -210,6 +209,29 @@ TEST_P(Interrupted, EveryStepFailingLeavesTheOldFileOrTheNewTable) {
   }
 }
 
+// A real full disk, by a limit on the size of the files this process writes (smaller than any
+// version of the table): every operation fails with a message, and the next opening finds the
+// old file byte for byte. Nothing goes into the current directory meanwhile.
+TEST_P(Interrupted, AFullDiskFailsEveryOperationAndKeepsTheOldFile) {
+  ScratchDir elsewhere;
+  const std::string cwd = std::filesystem::current_path().string();
+  std::filesystem::current_path(elsewhere.Path());
+  for (const Operation& op : kOperations) {
+    Restore();
+    TDataTable t;
+    t.SetName(table_);
+    t.Open();
+    {
+      const FileSizeLimit limit(400);
+      EXPECT_THROW(op.run(t), TableError) << op.name;
+    }
+    Read(Target(op));  // a record write left to the journal is undone here
+    EXPECT_TRUE(SameBytes(ReadBytes(Target(op)), OldBytes(op))) << op.name;
+  }
+  std::filesystem::current_path(cwd);
+  EXPECT_TRUE(elsewhere.Files().empty());
+}
+
 // The formats whose edited records are written in place (a CSV table is always rewritten whole).
 class InterruptedInPlace : public Interrupted {};
 
@@ -270,22 +292,18 @@ TEST_P(InterruptedInPlace, ARecordThatCannotBeWrittenNorPutBackIsRestoredAtTheNe
   TDataTable t;
   t.SetName(table_);
   t.Open();
-  const sighandler_t previousHandler = signal(SIGXFSZ, SIG_IGN);
-  rlimit previous{};
-  getrlimit(RLIMIT_FSIZE, &previous);
-  rlimit limit = previous;
-  limit.rlim_cur = 1024;  // the journal of one record is smaller; the last record lies beyond
-  setrlimit(RLIMIT_FSIZE, &limit);
   t.GoTo(29);
   t.SetValue(0, N(7));
   std::string message;
-  try {
-    t.Post();
-  } catch (const TableError& e) {
-    message = e.what();
+  {
+    // The journal of one record is smaller than this; the last record lies beyond it.
+    const FileSizeLimit limit(1024);
+    try {
+      t.Post();
+    } catch (const TableError& e) {
+      message = e.what();
+    }
   }
-  setrlimit(RLIMIT_FSIZE, &previous);
-  signal(SIGXFSZ, previousHandler);
   EXPECT_NE(message.find("volta ao que era"), std::string::npos) << message;
   EXPECT_EQ(t.ValueAt(29, 0), N(30));  // the table in memory as it was
   t.Close();
