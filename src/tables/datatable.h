@@ -2,9 +2,12 @@
 //
 // A table is a file (Paradox .db, dBase .dbf or CSV) holding an ordered list of fields and
 // records in table order; any value may be blank. The whole table is held in memory while it
-// is open; every change to the file is written to a complete new file beside it and renamed
-// over the old one only once that new file is complete, so a refused value, a full disk or a
-// crash never leaves a half-written table behind.
+// is open. Every change to the file is written so that a refused value, a full disk or a crash
+// never leaves a half-written table behind: as a complete new file beside the old one, renamed
+// over it only once complete (safefile.h), or, for an edited record of a Paradox or dBase table,
+// over the record's old bytes through a small undo journal (recordpatch.h says what a crash at
+// any moment leaves), which spares rewriting tens of megabytes for one record. Inserted and
+// deleted records and every change of the fields rewrite the whole file.
 //
 // Errors of the file layer are thrown as TableError with a message meant for the user: it names
 // the file and the cause, in Portuguese like the rest of the program.
@@ -12,18 +15,13 @@
 // The grid of the table manager reads the records by position (ValueAt, DisplayValue): the
 // whole table is in memory, so showing a cell never walks the table.
 //
-// An edited record of a Paradox or dBase table is written over its old bytes in the file,
-// through a small undo journal, instead of rewriting the whole file (recordpatch.h says what a
-// crash at any moment leaves); inserted and deleted records and every change of the fields
-// rewrite the whole file.
-//
 // Editing follows Delphi's TTable, which the analyses and the table manager were designed
 // around: Append and Insert open a blank record in an edit buffer, SetValue on a stored record
 // opens it for editing (on an empty table it inserts the first record, as Edit does there),
-// Post stores the buffer and Cancel drops it. Moving the cursor (First, Next, Last), Append,
-// Insert and RenameField first post a changed record and drop an unchanged one, as Delphi's
-// CheckBrowseMode does, so they too may throw. A Post or DeleteRecord that fails leaves the
-// file and the records in memory as they were (and the edit buffer open).
+// Post stores the buffer and Cancel drops it. Moving the cursor (First, Next, Last, GoTo),
+// Append, Insert and the changes of fields first post a changed record and drop an unchanged
+// one, as Delphi's CheckBrowseMode does, so they too may throw. A Post or DeleteRecord that fails
+// leaves the file and the records in memory as they were (and the edit buffer open).
 //
 // The format modules (paradoxfile.cpp, dbasefile.cpp, csvfile.cpp) say how each format is
 // read and written: code pages, the width of dBase numbers, how CSV columns get their types.
@@ -177,7 +175,7 @@ class TDataTable {
   // --- editing ----------------------------------------------------------------------------
   void Append();        // a new blank record at the end, to be filled and posted
   void Insert();        // a new blank record before the cursor
-  void Post();          // store the record being edited; writes the file (see BeginBatch)
+  void Post();          // store the record being edited; writes it to the file (see BeginBatch)
   void Cancel();        // drop the record being edited
   void DeleteRecord();  // delete the current record; writes the file
   bool IsEditing() const;

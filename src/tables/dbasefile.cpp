@@ -32,6 +32,9 @@
 // reading, a .cpg file beside the table wins, then the language driver byte; a file with
 // neither is read as code page 1252.
 //
+// An edited record is written in place (recordpatch.h) only into a file laid out as we write
+// one (see KeepPlaces); any other file is rewritten whole in our layout at its first change.
+//
 // Text is kept as written, leading blanks included. Blanks at its end cannot be kept: a text
 // field is padded with blanks to its width, so "abc " and "abc" are the same bytes, and a text
 // of blanks only is a blank value; TDataTable drops such blanks as soon as a value is set, so

@@ -22,6 +22,9 @@
 //   silently stores a blank for a text it cannot convert and returns nothing for a stored byte
 //   the code page leaves undefined. We recode ourselves (TextCodec) so that a text that cannot
 //   be written is refused with a message, and reading never loses a value.
+// - An edited record is written in place (recordpatch.h), at the place the data blocks give
+//   it, but only in a file laid out as we write one (see KeepPlaces); any other file is
+//   rewritten whole in our layout at its first change.
 //
 // Code page: new files are written in Windows code page 1252 and say so in their header
 // (pxlib's default, and the code page of Paradox for Windows with its ANSI language drivers,
