@@ -204,6 +204,11 @@ SafeFile::SafeFile(const std::string& path) : finalPath_(FileToReplace(path)) {
   struct stat existing {};
   const bool replacing = ::stat(finalPath_.c_str(), &existing) == 0;
   if (replacing && !S_ISREG(existing.st_mode)) NotRegular(path);
+  // The rename would replace a file its owner protected against writing, since only the
+  // folder's permission counts for it.
+  if (replacing && ::access(finalPath_.c_str(), W_OK) != 0 && errno == EACCES) {
+    ThrowTableError(path, "o arquivo está protegido contra gravação (somente leitura).");
+  }
   if (const int err = IoFault(IoStep::CreateTemp)) {
     ThrowTableError(path, "não foi possível criar um arquivo temporário na pasta \"" +
                               DirectoryOf(finalPath_) + "\" para gravar a tabela (" +

@@ -9,6 +9,7 @@
 
 #include <cfloat>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -381,6 +382,56 @@ TEST(DBaseText, LeadingBlanksAreKeptAndTrailingOnesDroppedAtOnce) {
   t.Close();
   t.Open();
   EXPECT_EQ(AllRows(t), expected);
+}
+
+// A table its owner made read-only is never replaced, though the folder would let a rename do
+// it. Run as an ordinary user (root may write anything).
+TEST(SpecialFiles, AReadOnlyTableIsNeverReplaced) {
+  ScratchDir dir;
+  const std::string path = dir / "protegida.dbf";
+  {
+    TDataTable t;
+    CreateOpen(t, path, {{"y", FieldType::Float, 0}});
+    AppendRow(t, {N(1)});
+  }
+  const std::string before = ReadBytes(path);
+  std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
+  std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                         std::filesystem::perms::group_read |
+                                         std::filesystem::perms::others_read);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(4);
+    int refused = 0;
+    TDataTable t;
+    t.SetName(path);
+    t.Open();
+    const std::vector<std::function<void()>> changes = {
+        [&] {
+          t.First();
+          t.SetValue(0, N(2));
+          t.Post();
+        },
+        [&] {
+          t.AddFields({{"x", FieldType::Float, 0}});
+        },
+        [&] { t.DeleteRecords({0}); },
+    };
+    for (const auto& change : changes) {
+      try {
+        change();
+      } catch (const TableError& e) {
+        if (std::string(e.what()).find("somente leitura") != std::string::npos) ++refused;
+      }
+      t.Cancel();
+    }
+    _exit(refused == 3 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(SameBytes(ReadBytes(path), before));
 }
 
 // A FIFO (or any file that is not a regular file) given as a table is refused at once: opening
