@@ -11,38 +11,17 @@
 #include <filesystem>
 #include <string>
 
+#include "means_table.h"
 #include "tables/datatable.h"
 
 namespace {
-
-constexpr int kGenotypes = 600;
-constexpr int kEnvironments = 600;
 
 std::string WriteTable(const std::string& extension) {
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("qv-bench-tables-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   const std::string path = (dir / ("medias" + extension)).string();
-  qv::TDataTable t;
-  t.SetName(path);
-  t.DefineFields({{"gen", qv::FieldType::Float, 0},
-                  {"env", qv::FieldType::Float, 0},
-                  {"prod", qv::FieldType::Float, 0},
-                  {"altura", qv::FieldType::Float, 0}});
-  t.CreateTable();
-  t.Open();
-  t.BeginBatch();
-  for (int g = 1; g <= kGenotypes; ++g) {
-    for (int e = 1; e <= kEnvironments; ++e) {
-      t.Append();
-      t.SetValue(0, qv::TValue::Number(g));
-      t.SetValue(1, qv::TValue::Number(e));
-      t.SetValue(2, qv::TValue::Number(3.0 + g / 7.0 - e / 13.0));
-      if ((g + e) % 17 != 0) t.SetValue(3, qv::TValue::Number(1.0 / (g + e)));  // some blanks
-      t.Post();
-    }
-  }
-  t.EndBatch();
+  qv::bench::WriteMeansTable(path);
   return path;
 }
 

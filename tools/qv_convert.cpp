@@ -1,6 +1,7 @@
 // qv_convert IN OUT: copies a table into another file, of the format its extension says
-// (.db Paradox, .dbf dBase, .csv CSV). OUT is replaced. It goes through TDataTable only, so
-// the copy is what the program itself would read and write.
+// (.db Paradox, .dbf dBase, .csv CSV). It goes through TDataTable only, so the copy is what the
+// program itself would read and write: OUT is replaced only by a complete copy (a value the
+// target format refuses leaves it as it was), and never when it is IN itself.
 #include <cstdio>
 #include <exception>
 
@@ -15,20 +16,7 @@ int main(int argc, char** argv) {
     qv::TDataTable in;
     in.SetName(argv[1]);
     in.Open();
-    qv::TDataTable out;
-    out.SetName(argv[2]);
-    out.CopyFieldDefinitions(in);
-    out.CreateTable();
-    out.Open();
-    out.BeginBatch();  // one write of OUT for the whole copy
-    for (in.First(); !in.AtEnd(); in.Next()) {
-      out.Append();
-      for (int i = 0; i < in.FieldCount(); ++i) {
-        if (!in.IsBlank(i)) out.SetValue(i, in.GetValue(i));
-      }
-      out.Post();
-    }
-    out.EndBatch();
+    in.SaveCopy(argv[2]);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qv_convert: %s\n", e.what());
     return 1;

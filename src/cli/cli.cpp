@@ -10,6 +10,7 @@
 #include "analysis/run.h"
 #include "analysis/session.h"
 #include "cli/registry.h"
+#include "cli/tablecli.h"
 
 #ifndef QV_VERSION
 #define QV_VERSION "0.0.0"
@@ -199,12 +200,14 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                       "Parâmetros de uma variável: NOME:gle=N,qme=X,r=R (repetível; "
                       "substituem --gle, --qme e -r para essa variável)");
   analyze->add_option("-o,--output", o.output, "Arquivo do relatório (padrão: saída padrão)");
+  const TTableCommands table(app);
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e, out, err) == 0 ? 0 : 2;
   }
+  if (table.Chosen()) return table.Run(out, err);
 
   const TMethodInfo* method = FindMethod(o.method);
   if (!method || !method->command) {

@@ -144,7 +144,11 @@ class CsvBackend final : public TableBackend {
   TableData Read(const std::string& path, const std::vector<FieldDef>& expected) override {
     std::string text = ReadWholeFile(path);
     if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
-    if (!IsValidUtf8(text)) text = TextCodec("CP1252").Decode(text);
+    codePage_ = "UTF-8";
+    if (!IsValidUtf8(text)) {
+      text = TextCodec("CP1252").Decode(text);
+      codePage_ = "CP1252";
+    }
     if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
       ThrowTableError(path, "o arquivo está vazio; a primeira linha deve ter os nomes dos campos.");
     }
@@ -234,6 +238,10 @@ class CsvBackend final : public TableBackend {
     if (fields.empty()) ThrowTableError(path, "a tabela deve ter ao menos um campo.");
   }
 
+  void AfterReplace(const std::string& /*path*/) override { codePage_ = "UTF-8"; }
+
+  std::string CodePage() const override { return codePage_; }
+
   void Write(const TableData& data, SafeFile& out) override {
     std::string line;
     for (std::size_t i = 0; i < data.fields.size(); ++i) {
@@ -251,7 +259,7 @@ class CsvBackend final : public TableBackend {
         if (c.IsText()) {
           AppendCell(line, c.Text(r));
         } else {
-          line += FormatReal(c.Number(r));
+          AppendReal(line, c.Number(r));
         }
       }
       line.push_back('\n');
@@ -287,6 +295,7 @@ class CsvBackend final : public TableBackend {
   }
 
   char separator_ = ',';
+  std::string codePage_ = "UTF-8";
 };
 
 }  // namespace

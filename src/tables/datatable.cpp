@@ -2,13 +2,17 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <utility>
 
+#include "tables/fieldnames.h"
 #include "tables/realtext.h"
+#include "tables/recordpatch.h"
 #include "tables/safefile.h"
 #include "tables/tablebackend.h"
 #include "tables/tablestore.h"
@@ -26,6 +30,14 @@ bool TValue::ToReal(double& out) const {
       break;
   }
   return false;
+}
+
+TableType TypeFromExtension(const std::string& path) {
+  const std::string ext = detail::LowerAscii(std::filesystem::path(path).extension().string());
+  if (ext == ".db") return TableType::Paradox;
+  if (ext == ".dbf") return TableType::DBase;
+  if (ext == ".csv") return TableType::Csv;
+  return TableType::Auto;
 }
 
 namespace {
@@ -47,6 +59,36 @@ std::unique_ptr<detail::TableBackend> MakeBackend(TableType type) {
       break;
   }
   return nullptr;
+}
+
+// The format a file name's extension says; throws TableError for another extension.
+TableType TypeOfPath(const std::string& path) {
+  const TableType type = TypeFromExtension(path);
+  if (type != TableType::Auto) return type;
+  ThrowTableError(path,
+                  "tipo de tabela desconhecido: o nome do arquivo deve terminar em .db "
+                  "(Paradox), .dbf (dBase) ou .csv.");
+}
+
+// Writes a whole table into the file at path through the safe rewrite.
+void WriteWholeFile(detail::TableBackend& backend, const detail::TableData& data,
+                    const std::string& path) {
+  std::string written;
+  try {
+    detail::SafeFile out(path);
+    written = out.Path();
+    backend.Write(data, out);
+    out.Commit();
+  } catch (const TableError&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    ThrowTableError(path, "memória insuficiente para gravar a tabela. O arquivo não foi alterado.");
+  } catch (const std::exception& e) {
+    ThrowTableError(path, std::string(e.what()) + " O arquivo não foi alterado.");
+  }
+  // The new version is in place: a journal of the old one has nothing left to undo.
+  detail::RemoveIfPresent(detail::JournalPath(written));
+  backend.AfterReplace(written);
 }
 
 // Field names must be there and differ (the engines compare them without regard to case).
@@ -153,20 +195,34 @@ struct TDataTable::Impl {
 
   // Writes the whole table as it is in memory; see SafeFile for the safety of the old file.
   void WriteFile() {
-    try {
-      detail::SafeFile out(name);
-      backend->Write(data, out);
-      out.Commit();
-    } catch (const TableError&) {
-      throw;
-    } catch (const std::bad_alloc&) {
-      ThrowTableError(name,
-                      "memória insuficiente para gravar a tabela. O arquivo não foi alterado.");
-    } catch (const std::exception& e) {
-      ThrowTableError(name, std::string(e.what()) + " O arquivo não foi alterado.");
-    }
+    WriteWholeFile(*backend, data, name);
     unsaved = false;
-    backend->AfterReplace(name);
+  }
+
+  // Writes record `row`, stored with its new values (its old ones in `previous`), over its old
+  // bytes in the file. False, with nothing written, when the file does not allow it (another
+  // format, a layout of another program, a file changed since it was read, changes of a batch
+  // not yet written); the caller then rewrites the whole file.
+  bool WriteInPlace(std::size_t row, const std::vector<TValue>& previous) {
+    detail::RecordPlaces* places = backend->Places();
+    if (unsaved || !places || places->rows != Rows() || row >= Rows()) return false;
+    std::string newBytes, oldBytes;
+    backend->EncodeRecord(data, row, name, newBytes);  // a refused value throws here
+    const std::vector<TValue> current = RowValues(row);
+    StoreRow(row, previous);
+    bool encoded = true;
+    try {
+      backend->EncodeRecord(data, row, name, oldBytes);
+    } catch (const TableError&) {
+      encoded = false;
+    }
+    StoreRow(row, current);
+    if (!encoded) return false;
+    const std::optional<detail::FileIdentity> after =
+        detail::PatchRecord(name, places->file, places->OffsetOf(row), oldBytes, newBytes);
+    if (!after) return false;
+    places->file = *after;
+    return true;
   }
 
   // The value as the field keeps it, or TableError when the field cannot take it.
@@ -177,8 +233,14 @@ struct TDataTable::Impl {
       ThrowTableError(name, "campo \"" + f.name + "\": o valor não é um número finito.");
     }
     if (detail::HoldsText(f.type)) {
-      if (v.IsText()) return v.AsText().empty() ? TValue() : v;
-      return TValue::Text(FormatReal(v.AsNumber()));
+      if (!v.IsText()) return TValue::Text(FormatReal(v.AsNumber()));
+      if (backend && !backend->KeepsTrailingBlanks()) {
+        // What the file will give back: the format pads texts with blanks.
+        const std::size_t end = v.AsText().find_last_not_of(' ');
+        if (end == std::string::npos) return TValue();
+        if (end + 1 < v.AsText().size()) return TValue::Text(v.AsText().substr(0, end + 1));
+      }
+      return v.AsText().empty() ? TValue() : v;
     }
     double x = 0.0;
     if (v.IsText()) {
@@ -227,7 +289,7 @@ struct TDataTable::Impl {
       unsaved = true;
     } else {
       try {
-        WriteFile();
+        if (inserting || !WriteInPlace(row, previous)) WriteFile();
       } catch (...) {
         // The file is as it was; so are the records in memory, and the edit stays open.
         if (inserting) {
@@ -251,6 +313,21 @@ struct TDataTable::Impl {
     } else {
       DropEdit();
     }
+  }
+
+  void CheckRecord(std::size_t record) const {
+    if (record >= Rows()) {
+      ThrowTableError(name, "o registro " + std::to_string(record + 1) +
+                                " não existe (a tabela tem " + std::to_string(Rows()) +
+                                " registros).");
+    }
+  }
+
+  // The fields after a change of their definitions (added, removed or renamed) must still be
+  // fields this format can hold.
+  void CheckNewFields(const std::vector<FieldDef>& fields) const {
+    CheckDefinitions(name, fields);
+    backend->CheckFields(name, fields);
   }
 };
 
@@ -279,13 +356,7 @@ TableType TDataTable::Type() const {
 
 TableType TDataTable::ResolvedType() const {
   if (d_->type != TableType::Auto) return d_->type;
-  const std::string ext = LowerAscii(std::filesystem::path(d_->name).extension().string());
-  if (ext == ".db") return TableType::Paradox;
-  if (ext == ".dbf") return TableType::DBase;
-  if (ext == ".csv") return TableType::Csv;
-  ThrowTableError(d_->name,
-                  "tipo de tabela desconhecido: o nome do arquivo deve terminar em .db "
-                  "(Paradox), .dbf (dBase) ou .csv.");
+  return TypeOfPath(d_->name);
 }
 
 bool TDataTable::IsOpen() const {
@@ -300,6 +371,7 @@ void TDataTable::Open() {
   std::unique_ptr<detail::TableBackend> backend = MakeBackend(type);
   detail::TableData data;
   try {
+    if (type != TableType::Csv) detail::RecoverRecordPatch(d.name);
     data = backend->Read(d.name, d.defs);
   } catch (const TableError& e) {
     throw TableError(e.what() + FormatHint(d.name, type));
@@ -319,6 +391,15 @@ void TDataTable::Open() {
   d.modified = false;
   d.batchDepth = 0;
   d.unsaved = false;
+}
+
+const char* TDataTable::FormatName() const {
+  if (d_->open) return d_->backend->FormatName();
+  return MakeBackend(ResolvedType())->FormatName();
+}
+
+std::string TDataTable::CodePage() const {
+  return d_->open ? d_->backend->CodePage() : std::string();
 }
 
 void TDataTable::Close() {
@@ -399,6 +480,51 @@ bool TDataTable::AtEnd() const {
   return d_->state == EditState::Insert ? false : d_->eof;
 }
 
+void TDataTable::GoTo(std::size_t record) {
+  d_->RequireOpen();
+  d_->CheckBrowseMode();
+  d_->CheckRecord(record);
+  d_->pos = record;
+  d_->eof = false;
+}
+
+void TDataTable::CheckBrowseMode() {
+  d_->RequireOpen();
+  d_->CheckBrowseMode();
+}
+
+// --- random access ----------------------------------------------------------------------
+
+TValue TDataTable::ValueAt(std::size_t record, int field) const {
+  d_->CheckField(field);
+  d_->CheckRecord(record);
+  return d_->data.columns[static_cast<std::size_t>(field)].Get(record);
+}
+
+bool TDataTable::IsBlankAt(std::size_t record, int field) const {
+  d_->CheckField(field);
+  d_->CheckRecord(record);
+  return d_->data.columns[static_cast<std::size_t>(field)].IsBlank(record);
+}
+
+std::size_t TDataTable::DisplayRowCount() const {
+  return d_->Rows() + (d_->state == EditState::Insert ? 1 : 0);
+}
+
+TValue TDataTable::DisplayValue(std::size_t row, int field) const {
+  const Impl& d = *d_;
+  d.CheckField(field);
+  const auto i = static_cast<std::size_t>(field);
+  if (d.state == EditState::Insert) {
+    if (row == d.insertAt) return d.buffer[i];
+    if (row > d.insertAt) --row;
+  } else if (d.state == EditState::Edit && row == d.pos) {
+    return d.buffer[i];
+  }
+  d.CheckRecord(row);
+  return d.data.columns[i].Get(row);
+}
+
 // --- values -----------------------------------------------------------------------------
 
 bool TDataTable::IsBlank(int field) const {
@@ -467,25 +593,15 @@ void TDataTable::DeleteRecord() {
   }
   d.DropEdit();
   if (d.Rows() == 0) ThrowTableError(d.name, "a tabela não tem registros para apagar.");
-  const std::size_t row = d.pos;
-  const std::vector<TValue> previous = d.RowValues(row);
-  d.EraseRow(row);
-  if (d.batchDepth > 0) {
-    d.unsaved = true;
-  } else {
-    try {
-      d.WriteFile();
-    } catch (...) {
-      d.InsertRow(row, previous);
-      throw;
-    }
-  }
-  if (d.pos >= d.Rows()) d.pos = d.Rows() > 0 ? d.Rows() - 1 : 0;
-  d.eof = d.Rows() == 0;
+  DeleteRecords({d.pos});
 }
 
 bool TDataTable::IsEditing() const {
   return d_->state != EditState::Browse;
+}
+
+bool TDataTable::IsInserting() const {
+  return d_->state == EditState::Insert;
 }
 
 void TDataTable::BeginBatch() {
@@ -522,15 +638,7 @@ void TDataTable::CreateTable() {
   const std::unique_ptr<detail::TableBackend> backend = MakeBackend(ResolvedType());
   CheckDefinitions(d.name, d.defs);
   backend->CheckFields(d.name, d.defs);
-  const detail::TableData empty = detail::TableData::Empty(d.defs);
-  try {
-    detail::SafeFile out(d.name);
-    backend->Write(empty, out);
-    out.Commit();
-  } catch (const std::bad_alloc&) {
-    ThrowTableError(d.name, "memória insuficiente para criar a tabela.");
-  }
-  backend->AfterReplace(d.name);
+  WriteWholeFile(*backend, detail::TableData::Empty(d.defs), d.name);
 }
 
 void TDataTable::DeleteTable() {
@@ -545,16 +653,101 @@ void TDataTable::DeleteTable() {
     ThrowTableError(d.name, "não foi possível apagar o arquivo (" + detail::ErrnoText(err) + ").");
   }
   for (const std::string& f : companions) detail::RemoveIfPresent(f);
+  detail::RemoveIfPresent(detail::JournalPath(d.name));
 }
 
-void TDataTable::RenameField(int i, const std::string& newName) {
+void TDataTable::AddFields(const std::vector<FieldDef>& defs) {
   Impl& d = *d_;
-  d.CheckField(i);
+  d.RequireOpen();
   d.CheckBrowseMode();
+  if (defs.empty()) return;
   std::vector<FieldDef> fields = d.data.fields;
-  fields[static_cast<std::size_t>(i)].name = newName;
-  CheckDefinitions(d.name, fields);
-  d.backend->CheckFields(d.name, fields);
+  fields.insert(fields.end(), defs.begin(), defs.end());
+  d.CheckNewFields(fields);
+  const std::size_t rows = d.Rows();
+  d.data.fields = fields;
+  for (const FieldDef& f : defs) {
+    d.data.columns.push_back(detail::Column::Blanks(detail::HoldsText(f.type), rows));
+  }
+  try {
+    d.WriteFile();
+  } catch (...) {
+    d.data.fields.resize(d.data.fields.size() - defs.size());
+    d.data.columns.erase(d.data.columns.begin() + static_cast<std::ptrdiff_t>(d.data.fields.size()),
+                         d.data.columns.end());
+    throw;
+  }
+  d.defs = d.data.fields;
+}
+
+void TDataTable::DeleteFields(const std::vector<int>& fields) {
+  Impl& d = *d_;
+  d.RequireOpen();
+  for (const int i : fields) d.CheckField(i);
+  d.CheckBrowseMode();
+  std::vector<int> sorted = fields;
+  std::sort(sorted.begin(), sorted.end());
+  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+  if (sorted.empty()) return;
+  if (sorted.size() == d.data.fields.size()) {
+    ThrowTableError(d.name,
+                    "a tabela ficaria sem campos; uma tabela tem ao menos um campo (para "
+                    "apagá-la, apague o arquivo).");
+  }
+  std::vector<FieldDef> kept;
+  for (std::size_t i = 0; i < d.data.fields.size(); ++i) {
+    if (!std::binary_search(sorted.begin(), sorted.end(), static_cast<int>(i))) {
+      kept.push_back(d.data.fields[i]);
+    }
+  }
+  d.CheckNewFields(kept);
+  // The removed columns are kept aside until the new file is in place.
+  std::vector<FieldDef> oldFields = std::move(d.data.fields);
+  std::vector<detail::Column> oldColumns = std::move(d.data.columns);
+  d.data.fields = kept;
+  d.data.columns.clear();
+  for (std::size_t i = 0; i < oldColumns.size(); ++i) {
+    if (!std::binary_search(sorted.begin(), sorted.end(), static_cast<int>(i))) {
+      d.data.columns.push_back(std::move(oldColumns[i]));
+    }
+  }
+  try {
+    d.WriteFile();
+  } catch (...) {
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < oldColumns.size(); ++i) {
+      if (!std::binary_search(sorted.begin(), sorted.end(), static_cast<int>(i))) {
+        oldColumns[i] = std::move(d.data.columns[k++]);
+      }
+    }
+    d.data.fields = std::move(oldFields);
+    d.data.columns = std::move(oldColumns);
+    throw;
+  }
+  d.defs = d.data.fields;
+}
+
+void TDataTable::DeleteField(int i) {
+  DeleteFields({i});
+}
+
+void TDataTable::RenameFields(const std::vector<TFieldRename>& renames) {
+  Impl& d = *d_;
+  d.RequireOpen();
+  for (const TFieldRename& r : renames) d.CheckField(r.field);
+  d.CheckBrowseMode();
+  if (renames.empty()) return;
+  const TableType type = ResolvedType();
+  std::vector<std::string> names;
+  for (const FieldDef& f : d.data.fields) names.push_back(f.name);
+  for (const TFieldRename& r : renames) {
+    const std::string problem = FieldRenameProblem(type, names, r.field, r.newName);
+    if (!problem.empty()) ThrowTableError(d.name, problem);
+    names[static_cast<std::size_t>(r.field)] = r.newName;
+  }
+  std::vector<FieldDef> fields = d.data.fields;
+  for (std::size_t i = 0; i < fields.size(); ++i) fields[i].name = names[i];
+  d.CheckNewFields(fields);
   std::swap(d.data.fields, fields);
   try {
     d.WriteFile();
@@ -563,6 +756,75 @@ void TDataTable::RenameField(int i, const std::string& newName) {
     throw;
   }
   d.defs = d.data.fields;
+}
+
+void TDataTable::RenameField(int i, const std::string& newName) {
+  RenameFields({{i, newName}});
+}
+
+void TDataTable::DeleteRecords(const std::vector<std::size_t>& records) {
+  Impl& d = *d_;
+  d.RequireOpen();
+  std::vector<std::size_t> sorted = records;
+  std::sort(sorted.begin(), sorted.end());
+  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+  if (d.state == EditState::Insert ||
+      (d.state == EditState::Edit && std::binary_search(sorted.begin(), sorted.end(), d.pos))) {
+    d.DropEdit();
+  }
+  d.CheckBrowseMode();
+  if (sorted.empty()) return;
+  d.CheckRecord(sorted.back());
+  std::vector<detail::Column> kept;
+  kept.reserve(d.data.columns.size());
+  for (const detail::Column& c : d.data.columns) kept.push_back(c.Without(sorted));
+  std::swap(d.data.columns, kept);
+  if (d.batchDepth > 0) {
+    d.unsaved = true;
+  } else {
+    try {
+      d.WriteFile();
+    } catch (...) {
+      std::swap(d.data.columns, kept);
+      throw;
+    }
+  }
+  const std::size_t rows = d.Rows();
+  d.pos = std::min(sorted.front(), rows > 0 ? rows - 1 : 0);
+  d.eof = rows == 0;
+}
+
+bool TDataTable::IsFileOfTable(const std::string& path) const {
+  const std::optional<detail::FileIdentity> target = detail::IdentityOf(path);
+  if (!target || d_->name.empty()) return false;
+  std::vector<std::string> files = {d_->name, detail::JournalPath(d_->name)};
+  try {
+    const std::vector<std::string> companions =
+        MakeBackend(ResolvedType())->CompanionFiles(d_->name);
+    files.insert(files.end(), companions.begin(), companions.end());
+  } catch (const TableError&) {
+    // A name of no known format has no companion files.
+  }
+  for (const std::string& f : files) {
+    const std::optional<detail::FileIdentity> id = detail::IdentityOf(f);
+    if (id && id->SameFile(*target)) return true;
+  }
+  return false;
+}
+
+void TDataTable::SaveCopy(const std::string& path, TableType type) const {
+  const Impl& d = *d_;
+  d.RequireOpen();
+  if (IsFileOfTable(path)) {
+    ThrowTableError(path, "é o arquivo da própria tabela \"" + d.name +
+                              "\" (ou um arquivo dela); a cópia não foi gravada, e a tabela "
+                              "ficou como estava.");
+  }
+  const std::unique_ptr<detail::TableBackend> backend =
+      MakeBackend(type == TableType::Auto ? TypeOfPath(path) : type);
+  CheckDefinitions(path, d.data.fields);
+  backend->CheckFields(path, d.data.fields);
+  WriteWholeFile(*backend, d.data, path);
 }
 
 }  // namespace qv

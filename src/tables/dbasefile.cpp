@@ -1,6 +1,9 @@
 // dBase tables (.dbf) through shapelib.
 //
-// shapelib reads and writes the records; we give it our own file hooks (SAHooks) so that
+// shapelib reads and writes the header and whole records; the values inside a record are cut
+// out and put in here (shapelib's field readers drop a text's leading blanks, and its writer
+// formats numbers that cannot be read back exactly; see below). We give it our own file hooks
+// (SAHooks) so that
 //  - it opens the file we name: left to itself it strips the extension and tries "name.dbf"
 //    and "name.DBF", so "Ensaio.Dbf" would not open and a temporary name would be mangled
 //    (for the same reason the .cpg file is looked for here, in any letter case, rather than
@@ -29,6 +32,18 @@
 // reading, a .cpg file beside the table wins, then the language driver byte; a file with
 // neither is read as code page 1252.
 //
+// An edited record is written in place (recordpatch.h) only into a file laid out as we write
+// one (see KeepPlaces); any other file is rewritten whole in our layout at its first change.
+//
+// Text is kept as written, leading blanks included. Blanks at its end cannot be kept: a text
+// field is padded with blanks to its width, so "abc " and "abc" are the same bytes, and a text
+// of blanks only is a blank value; TDataTable drops such blanks as soon as a value is set, so
+// that what the table shows is what the file will give back.
+//
+// Blank values are written as shapelib writes them (a number as asterisks, a date as zeros, a
+// logical as "?", a text as blanks); a date of blanks, as dBase itself writes one, also reads
+// as blank.
+//
 // Types: C is text; N with decimals is Float, N without is Integer, F is Float; D (YYYYMMDD)
 // is a day number counted from 30 December 1899, L is 0 or 1. Memo and other field types read
 // as blank and a table with them cannot be rewritten (the memos would be lost). Records marked
@@ -36,6 +51,7 @@
 
 #include <shapefil.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -44,9 +60,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tables/codepage.h"
+#include "tables/iofault.h"
 #include "tables/realtext.h"
 #include "tables/tablebackend.h"
 
@@ -269,6 +287,10 @@ SAOffset HookRead(void* p, SAOffset size, SAOffset count, SAFile f) {
 }
 
 SAOffset HookWrite(void* p, SAOffset size, SAOffset count, SAFile f) {
+  if (const int err = IoFault(IoStep::WriteTemp)) {
+    NoteFailure(ErrnoText(err));
+    return 0;
+  }
   const SAOffset n = std::fwrite(p, size, count, AsFile(f)->stream);
   if (n != count) NoteFailure(ErrnoText(errno));
   AsFile(f)->pos += static_cast<off_t>(n * size);
@@ -493,6 +515,32 @@ std::string NumberText(double v, int width) {
   return std::string(buffer, r.ptr);
 }
 
+// The byte that fills a blank value of a field of this type (shapelib's convention, which its
+// own reader and GDAL take as blank).
+char BlankFill(char type) {
+  switch (type) {
+    case 'N':
+    case 'F':
+      return '*';
+    case 'D':
+      return '0';
+    case 'L':
+      return '?';
+    default:
+      return ' ';
+  }
+}
+
+bool IsPad(char c) {
+  return c == ' ' || c == '\0';
+}
+
+std::string_view TrimPads(std::string_view s) {
+  while (!s.empty() && IsPad(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsPad(s.back())) s.remove_suffix(1);
+  return s;
+}
+
 class DBaseBackend final : public TableBackend {
  public:
   const char* FormatName() const override { return "dBase"; }
@@ -509,7 +557,8 @@ class DBaseBackend final : public TableBackend {
 
   TableData Read(const std::string& path, const std::vector<FieldDef>& /*expected*/) override {
     std::size_t fileSize = 0;
-    const std::string head = ReadFileHead(path, 65536, fileSize);
+    FileIdentity identity;
+    const std::string head = ReadFileHead(path, 65536, fileSize, &identity);
     const DbfLayout layout = CheckLayout(path, head, fileSize);
 
     const HookScope scope(path);
@@ -525,7 +574,10 @@ class DBaseBackend final : public TableBackend {
       Corrupt(path, "cabeçalho inconsistente");
     }
     const TextCodec codec(CodePageOf(path, layout.ldid));
+    codePage_ = codec.Name();
     std::vector<FieldDef> fields;
+    std::vector<std::size_t> offsets;
+    std::size_t offset = 1;  // after the deletion mark
     for (int i = 0; i < nFields; ++i) {
       char name[XBASE_FLDNAME_LEN_READ + 1] = {};
       int width = 0, decimals = 0;
@@ -536,15 +588,36 @@ class DBaseBackend final : public TableBackend {
       def.type = TypeOf(layout.fields[i]);
       def.size = def.type == FieldType::String ? width : 0;
       fields.push_back(def);
+      offsets.push_back(offset);
+      offset += static_cast<std::size_t>(width);
     }
     TableData data = TableData::Empty(fields);
     for (Column& c : data.columns) c.Reserve(layout.records);
+    bool deleted = false;
+    // Whole records, cut into fields here: shapelib's own field readers drop the leading
+    // blanks of a text.
     for (int r = 0; r < static_cast<int>(layout.records); ++r) {
-      if (DBFIsRecordDeleted(h, r)) continue;
-      for (int i = 0; i < nFields; ++i) ReadValue(h, r, i, layout.fields[i], codec, data, path);
+      const char* record = DBFReadTuple(h, r);
+      if (!record) {
+        ThrowTableError(path, "não foi possível ler o registro " + std::to_string(r + 1) + " (" +
+                                  scope.Error() + ").");
+      }
+      if (record[0] == '*') {
+        deleted = true;
+        continue;
+      }
+      for (int i = 0; i < nFields; ++i) {
+        const std::string_view raw(record + offsets[i],
+                                   static_cast<std::size_t>(layout.fields[i].width));
+        ReadValue(raw, layout.fields[i], r, i, codec, data, path);
+      }
     }
     if (!scope.Error().empty()) {
       ThrowTableError(path, "não foi possível ler a tabela (" + scope.Error() + ").");
+    }
+    inPlace_ = false;
+    if (!deleted && codePage_ == "CP1252" && SiblingFiles(path, {"dbt", "mdx"}).empty()) {
+      KeepPlaces(layout, identity, fields);
     }
     return data;
   }
@@ -602,21 +675,11 @@ class DBaseBackend final : public TableBackend {
         }
         natives.push_back(native);
       }
-      std::string text;
+      std::string record;
       for (std::size_t r = 0; r < data.RowCount(); ++r) {
-        for (std::size_t i = 0; i < natives.size(); ++i) {
-          const int row = static_cast<int>(r), field = static_cast<int>(i);
-          bool ok = false;
-          if (data.columns[i].IsBlank(r)) {
-            ok = DBFWriteNULLAttribute(h, row, field);
-          } else {
-            FieldText(data, r, i, natives[i], codec, path, text);
-            ok = DBFWriteAttributeDirectly(h, row, field, text.data());
-          }
-          if (!ok) {
-            NoteFailure("a biblioteca shapelib recusou o registro " + std::to_string(r + 1));
-            break;
-          }
+        Encode(data, r, natives, codec, path, record);
+        if (!DBFWriteTuple(h, static_cast<int>(r), record.data())) {
+          NoteFailure("a biblioteca shapelib recusou o registro " + std::to_string(r + 1));
         }
         if (!scope.Error().empty()) break;
       }
@@ -630,13 +693,61 @@ class DBaseBackend final : public TableBackend {
 
   void AfterReplace(const std::string& path) override {
     for (const std::string& f : SiblingFiles(path, {"cpg", "dbt", "mdx"})) RemoveIfPresent(f);
+    codePage_ = "CP1252";
+    inPlace_ = false;
+    // Where the records of the new file lie, from its header as shapelib wrote it.
+    try {
+      std::size_t fileSize = 0;
+      FileIdentity identity;
+      const std::string head = ReadFileHead(path, 65536, fileSize, &identity);
+      const DbfLayout layout = CheckLayout(path, head, fileSize);
+      std::vector<FieldDef> fields;
+      for (const DbfField& f : layout.fields) fields.push_back({"", TypeOf(f), f.width});
+      KeepPlaces(layout, identity, fields);
+    } catch (const TableError&) {
+      // Nothing lost: every later change then rewrites the whole file.
+    }
   }
 
   std::vector<std::string> CompanionFiles(const std::string& path) const override {
     return SiblingFiles(path, {"cpg", "dbt", "mdx"});
   }
 
+  std::string CodePage() const override { return codePage_; }
+
+  bool KeepsTrailingBlanks() const override { return false; }
+
+  RecordPlaces* Places() override { return inPlace_ ? &places_ : nullptr; }
+
+  void EncodeRecord(const TableData& data, std::size_t row, const std::string& path,
+                    std::string& bytes) override {
+    Encode(data, row, natives_, codec1252_, path, bytes);
+  }
+
  private:
+  // A record may be written in place only into a file of code page 1252 without deleted
+  // records, memos or indexes, whose every field has the type, width and decimals we write
+  // for it (the caller checks the rest).
+  void KeepPlaces(const DbfLayout& layout, const FileIdentity& identity,
+                  const std::vector<FieldDef>& fields) {
+    natives_.clear();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      const DbfField native = NativeOf(fields[i]);
+      const DbfField& f = layout.fields[i];
+      if (native.type == 0 || native.type != f.type || native.width != f.width ||
+          native.decimals != f.decimals) {
+        return;
+      }
+      natives_.push_back(native);
+    }
+    places_ = RecordPlaces();
+    places_.file = identity;
+    places_.recordSize = layout.recordSize;
+    places_.rows = layout.records;
+    places_.runs.push_back({layout.headerSize, 0});
+    inPlace_ = true;
+  }
+
   static std::string CodePageOf(const std::string& path, unsigned ldid) {
     for (const std::string& cpg : SiblingFiles(path, {"cpg"})) {
       std::size_t size = 0;
@@ -649,43 +760,66 @@ class DBaseBackend final : public TableBackend {
     return CodePageOfLdid(ldid);
   }
 
-  static void ReadValue(DBFHandle h, int r, int i, const DbfField& f, const TextCodec& codec,
-                        TableData& data, const std::string& path) {
+  static void ReadValue(std::string_view raw, const DbfField& f, int r, int i,
+                        const TextCodec& codec, TableData& data, const std::string& path) {
     Column& column = data.columns[static_cast<std::size_t>(i)];
-    if (DBFIsAttributeNULL(h, r, i)) return column.AppendBlank();
-    const char* raw = DBFReadStringAttribute(h, r, i);
-    std::string s = raw ? raw : "";
+    if (f.type == 'C') {
+      // The text as written, leading blanks included; the blanks at its end are the field's
+      // padding (dBase cannot tell them from blanks typed there), and so is anything after a
+      // zero byte, which some programs pad with.
+      raw = raw.substr(0, std::min(raw.size(), raw.find('\0')));
+      while (!raw.empty() && raw.back() == ' ') raw.remove_suffix(1);
+      if (raw.empty()) return column.AppendBlank();
+      return column.AppendText(codec.Decode(raw));
+    }
+    const std::string_view text = TrimPads(raw);
+    const auto refuse = [&](const char* what) {
+      ThrowTableError(path, "registro " + std::to_string(r + 1) + ", campo \"" +
+                                data.fields[static_cast<std::size_t>(i)].name + "\": o valor \"" +
+                                std::string(text) + "\" " + what + ".");
+    };
     switch (f.type) {
-      case 'C':
-        return column.AppendText(codec.Decode(s));
       case 'N':
       case 'F': {
-        double v = 0.0;
+        if (text.empty() || text.front() == '*') return column.AppendBlank();
+        std::string s(text);
         for (char& c : s) {
           if (c == ',') c = '.';
         }
-        if (!ParseReal(s, v)) {
-          ThrowTableError(path, "registro " + std::to_string(r + 1) + ", campo \"" +
-                                    data.fields[static_cast<std::size_t>(i)].name +
-                                    "\": o valor \"" + s + "\" não é um número.");
-        }
+        double v = 0.0;
+        if (!ParseReal(s, v)) refuse("não é um número");
         return column.AppendNumber(v);
       }
       case 'D': {
+        // dBase writes a blank date as blanks, shapelib as zeros.
+        if (text.empty() || text == "00000000") return column.AppendBlank();
         double v = 0.0;
-        if (!ParseDate(s, v)) {
-          ThrowTableError(path, "registro " + std::to_string(r + 1) + ", campo \"" +
-                                    data.fields[static_cast<std::size_t>(i)].name +
-                                    "\": o valor \"" + s + "\" não é uma data AAAAMMDD.");
-        }
+        if (!ParseDate(std::string(text), v)) refuse("não é uma data AAAAMMDD");
         return column.AppendNumber(v);
       }
-      case 'L':
-        if (s == "T" || s == "t" || s == "Y" || s == "y") return column.AppendNumber(1.0);
-        if (s == "F" || s == "f" || s == "N" || s == "n") return column.AppendNumber(0.0);
+      case 'L': {
+        const char c = text.empty() ? '?' : text.front();
+        if (c == 'T' || c == 't' || c == 'Y' || c == 'y') return column.AppendNumber(1.0);
+        if (c == 'F' || c == 'f' || c == 'N' || c == 'n') return column.AppendNumber(0.0);
         return column.AppendBlank();
+      }
       default:
         return column.AppendBlank();
+    }
+  }
+
+  // The bytes of record r: the deletion mark, then each field exactly its width.
+  static void Encode(const TableData& data, std::size_t r, const std::vector<DbfField>& natives,
+                     const TextCodec& codec, const std::string& path, std::string& record) {
+    record.assign(1, ' ');
+    std::string text;
+    for (std::size_t i = 0; i < natives.size(); ++i) {
+      if (data.columns[i].IsBlank(r)) {
+        record.append(static_cast<std::size_t>(natives[i].width), BlankFill(natives[i].type));
+      } else {
+        FieldText(data, r, i, natives[i], codec, path, text);
+        record += text;
+      }
     }
   }
 
@@ -726,6 +860,12 @@ class DBaseBackend final : public TableBackend {
     }
     text = RightAligned(text, native.width);
   }
+
+  std::string codePage_ = "CP1252";
+  const TextCodec codec1252_{"CP1252"};
+  bool inPlace_ = false;
+  RecordPlaces places_;
+  std::vector<DbfField> natives_;
 };
 
 }  // namespace

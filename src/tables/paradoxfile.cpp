@@ -22,6 +22,9 @@
 //   silently stores a blank for a text it cannot convert and returns nothing for a stored byte
 //   the code page leaves undefined. We recode ourselves (TextCodec) so that a text that cannot
 //   be written is refused with a message, and reading never loses a value.
+// - An edited record is written in place (recordpatch.h), at the place the data blocks give
+//   it, but only in a file laid out as we write one (see KeepPlaces); any other file is
+//   rewritten whole in our layout at its first change.
 //
 // Code page: new files are written in Windows code page 1252 and say so in their header
 // (pxlib's default, and the code page of Paradox for Windows with its ANSI language drivers,
@@ -57,6 +60,7 @@ extern "C" {
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -172,6 +176,7 @@ struct Block {
 };
 
 struct Layout {
+  unsigned fileType = 0;
   unsigned recordSize = 0;
   unsigned headerSize = 0;
   std::size_t blockSize = 0;
@@ -194,6 +199,7 @@ Layout CheckLayout(const std::string& path, const std::string& b) {
   if (b.size() < kCommonHeaderEnd) Corrupt(path, "arquivo curto demais para um cabeçalho");
   Layout l;
   const unsigned fileType = U8(b, kOffFileType);
+  l.fileType = fileType;
   if (fileType != 0 && fileType != 2) {
     Corrupt(path, fileType <= 8 ? "é um arquivo de índice, não uma tabela"
                                 : "tipo de arquivo desconhecido");
@@ -406,7 +412,8 @@ class ParadoxBackend final : public TableBackend {
   }
 
   TableData Read(const std::string& path, const std::vector<FieldDef>& /*expected*/) override {
-    std::string bytes = ReadWholeFile(path);
+    FileIdentity identity;
+    std::string bytes = ReadWholeFile(path, &identity);
     const Layout layout = CheckLayout(path, bytes);
 
     std::string message;
@@ -421,6 +428,7 @@ class ParadoxBackend final : public TableBackend {
       Corrupt(path, "cabeçalho inconsistente");
     }
     const TextCodec codec(CodePageName(layout.codePage));
+    codePage_ = codec.Name();
     const pxfield_t* pxFields = PX_get_fields(doc.get());
     std::vector<FieldDef> fields;
     for (unsigned i = 0; i < layout.numFields; ++i) {
@@ -442,6 +450,7 @@ class ParadoxBackend final : public TableBackend {
         }
       }
     }
+    KeepPlaces(path, layout, identity, fields);
     return data;
   }
 
@@ -508,6 +517,13 @@ class ParadoxBackend final : public TableBackend {
 
     std::vector<PxNative> natives;
     for (const FieldDef& f : data.fields) natives.push_back(NativeOf(f));
+    pending_ = RecordPlaces();
+    pending_.recordSize = recordSize;
+    pending_.rows = rows;
+    for (std::size_t b = 0; b < blocks; ++b) {
+      pending_.runs.push_back({header.size() + b * blockSize + kBlockHeaderSize, b * perBlock});
+    }
+    pendingNatives_ = natives;
     std::string block(blockSize, '\0');
     std::string encoded;
     for (std::size_t b = 0; b < blocks; ++b) {
@@ -534,6 +550,28 @@ class ParadoxBackend final : public TableBackend {
     for (const std::string& f : SiblingFiles(path, {"PX", "MB", "X??", "Y??"})) {
       RemoveIfPresent(f);
     }
+    codePage_ = "CP1252";
+    natives_ = std::move(pendingNatives_);
+    places_ = std::move(pending_);
+    const std::optional<FileIdentity> identity = IdentityOf(path);
+    inPlace_ = identity.has_value() && !natives_.empty();
+    if (identity) places_.file = *identity;
+  }
+
+  std::string CodePage() const override { return codePage_; }
+
+  RecordPlaces* Places() override { return inPlace_ ? &places_ : nullptr; }
+
+  void EncodeRecord(const TableData& data, std::size_t row, const std::string& path,
+                    std::string& bytes) override {
+    if (!doc_) doc_ = NewDoc(&docMessage_);
+    bytes.assign(places_.recordSize, '\0');
+    char* p = bytes.data();
+    std::string encoded;
+    for (std::size_t i = 0; i < natives_.size(); ++i) {
+      WriteValue(doc_.get(), codec1252_, data, row, i, natives_[i], p, encoded, path);
+      p += natives_[i].length;
+    }
   }
 
   std::vector<std::string> CompanionFiles(const std::string& path) const override {
@@ -541,6 +579,41 @@ class ParadoxBackend final : public TableBackend {
   }
 
  private:
+  // A record may be written in place only into a file laid out as we write one: no key and no
+  // index (an index would go stale), text in code page 1252, and every field of the type and
+  // length we write for it.
+  void KeepPlaces(const std::string& path, const Layout& layout, const FileIdentity& identity,
+                  const std::vector<FieldDef>& fields) {
+    inPlace_ = false;
+    natives_.clear();
+    if (layout.fileType != pxfFileTypNonIndexDB || layout.codePage != 1252) return;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      const PxNative native = NativeOf(fields[i]);
+      if (native.type == 0 || static_cast<unsigned char>(native.type) != layout.types[i] ||
+          native.length != layout.lengths[i]) {
+        return;
+      }
+      natives_.push_back(native);
+    }
+    if (!SiblingFiles(path, {"PX", "X??", "Y??"}).empty()) return;
+    places_ = RecordPlaces();
+    places_.file = identity;
+    places_.recordSize = layout.recordSize;
+    for (const Block& block : layout.blocks) {
+      places_.runs.push_back({block.offset, places_.rows});
+      places_.rows += block.records;
+    }
+    inPlace_ = true;
+  }
+
+  std::string codePage_ = "CP1252";
+  const TextCodec codec1252_{"CP1252"};
+  bool inPlace_ = false;
+  RecordPlaces places_, pending_;
+  std::vector<PxNative> natives_, pendingNatives_;
+  std::string docMessage_;
+  PxDoc doc_;
+
   static void ReadValue(pxdoc_t* doc, const TextCodec& codec, const pxfield_t& f, char* p,
                         Column& column) {
     const int length = f.px_flen;

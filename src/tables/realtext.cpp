@@ -36,10 +36,15 @@ bool ParseReal(std::string_view text, double& out) {
 }
 
 std::string FormatReal(double value) {
+  std::string text;
+  AppendReal(text, value);
+  return text;
+}
+
+void AppendReal(std::string& out, double value) {
   char buffer[64];
   const auto [ptr, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  if (ec != std::errc()) return {};
-  return std::string(buffer, ptr);
+  if (ec == std::errc()) out.append(buffer, ptr);
 }
 
 }  // namespace qv

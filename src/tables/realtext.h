@@ -18,5 +18,7 @@ bool ParseReal(std::string_view text, double& out);
 // The shortest text that ParseReal reads back to exactly the same double ("0.1", "1e-300",
 // "-2.5e+17", "42"): fixed notation unless the exponent form is shorter.
 std::string FormatReal(double value);
+// FormatReal's text appended to out, without a string of its own (for writing many numbers).
+void AppendReal(std::string& out, double value);
 
 }  // namespace qv

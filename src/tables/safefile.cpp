@@ -11,6 +11,7 @@
 #include <random>
 
 #include "tables/datatable.h"
+#include "tables/iofault.h"
 
 namespace qv::detail {
 
@@ -18,9 +19,9 @@ namespace {
 
 constexpr std::size_t kBufferSize = 1 << 16;
 
-std::string DirectoryOf(const std::string& path) {
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  return parent.empty() ? std::string(".") : parent.string();
+IoFaultHook& FaultHook() {
+  static IoFaultHook hook;
+  return hook;
 }
 
 // Reads exactly size bytes or up to the end of the file; throws on an error.
@@ -40,23 +41,93 @@ std::size_t ReadAll(int fd, char* data, std::size_t size, const std::string& pat
   return done;
 }
 
-int OpenForReading(const std::string& path, std::size_t& size) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+[[noreturn]] void NotRegular(const std::string& path) {
+  ThrowTableError(path, "não é um arquivo comum (é uma pasta, um dispositivo ou um FIFO).");
+}
+
+// The type is checked before the file is opened, since opening a FIFO for reading waits for a
+// writer; O_NONBLOCK keeps a FIFO put in its place meanwhile from blocking, and the fstat
+// afterwards refuses it.
+int OpenForReading(const std::string& path, std::size_t& size, FileIdentity* identity) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    const int err = errno;
+    if (err == ENOENT) ThrowTableError(path, "o arquivo não existe.");
+    ThrowTableError(path, "não foi possível abrir o arquivo (" + ErrnoText(err) + ").");
+  }
+  if (!S_ISREG(st.st_mode)) NotRegular(path);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     const int err = errno;
     if (err == ENOENT) ThrowTableError(path, "o arquivo não existe.");
     ThrowTableError(path, "não foi possível abrir o arquivo (" + ErrnoText(err) + ").");
   }
-  struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    ThrowTableError(path, "não é um arquivo comum.");
+    NotRegular(path);
   }
   size = static_cast<std::size_t>(st.st_size);
+  if (identity) *identity = IdentityOfOpenFile(fd);
   return fd;
 }
 
+FileIdentity IdentityOfStat(const struct stat& st) {
+  FileIdentity id;
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  id.size = st.st_size;
+  id.modified = st.st_mtim;
+  return id;
+}
+
 }  // namespace
+
+void SetIoFaultHook(IoFaultHook hook) {
+  FaultHook() = std::move(hook);
+}
+
+int IoFault(IoStep step) {
+  const IoFaultHook& hook = FaultHook();
+  return hook ? hook(step) : 0;
+}
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return IdentityOfStat(st);
+}
+
+FileIdentity IdentityOfOpenFile(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return {};
+  return IdentityOfStat(st);
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  return parent.empty() ? std::string(".") : parent.string();
+}
+
+bool SyncDirectoryOf(const std::string& path) {
+  if (const int err = IoFault(IoStep::SyncDirectory)) {
+    errno = err;
+    return false;
+  }
+  const int dirFd = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) return false;
+  const bool ok = ::fsync(dirFd) == 0;
+  ::close(dirFd);
+  return ok;
+}
+
+std::string FileToReplace(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_symlink(path, ec)) {
+    const std::filesystem::path target = std::filesystem::canonical(path, ec);
+    if (!ec) return target.string();
+  }
+  return path;
+}
 
 void ThrowTableError(const std::string& path, const std::string& cause) {
   throw TableError("Tabela \"" + path + "\": " + cause);
@@ -72,17 +143,18 @@ std::string ErrnoText(int err) {
   return std::strerror(err);
 }
 
-std::string ReadWholeFile(const std::string& path) {
+std::string ReadWholeFile(const std::string& path, FileIdentity* identity) {
   std::size_t size = 0;
-  const int fd = OpenForReading(path, size);
+  const int fd = OpenForReading(path, size, identity);
   std::string data(size, '\0');
   data.resize(ReadAll(fd, data.data(), size, path));
   ::close(fd);
   return data;
 }
 
-std::string ReadFileHead(const std::string& path, std::size_t maxBytes, std::size_t& fileSize) {
-  const int fd = OpenForReading(path, fileSize);
+std::string ReadFileHead(const std::string& path, std::size_t maxBytes, std::size_t& fileSize,
+                         FileIdentity* identity) {
+  const int fd = OpenForReading(path, fileSize, identity);
   std::string data(std::min(maxBytes, fileSize), '\0');
   data.resize(ReadAll(fd, data.data(), data.size(), path));
   ::close(fd);
@@ -128,12 +200,19 @@ bool RemoveIfPresent(const std::string& path) {
   return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
-SafeFile::SafeFile(const std::string& path) : finalPath_(path) {
-  // Write beside the real file when the name is a symbolic link, so that the link survives.
-  std::error_code ec;
-  if (std::filesystem::is_symlink(path, ec)) {
-    const std::filesystem::path target = std::filesystem::canonical(path, ec);
-    if (!ec) finalPath_ = target.string();
+SafeFile::SafeFile(const std::string& path) : finalPath_(FileToReplace(path)) {
+  struct stat existing {};
+  const bool replacing = ::stat(finalPath_.c_str(), &existing) == 0;
+  if (replacing && !S_ISREG(existing.st_mode)) NotRegular(path);
+  // The rename would replace a file its owner protected against writing, since only the
+  // folder's permission counts for it.
+  if (replacing && ::access(finalPath_.c_str(), W_OK) != 0 && errno == EACCES) {
+    ThrowTableError(path, "o arquivo está protegido contra gravação (somente leitura).");
+  }
+  if (const int err = IoFault(IoStep::CreateTemp)) {
+    ThrowTableError(path, "não foi possível criar um arquivo temporário na pasta \"" +
+                              DirectoryOf(finalPath_) + "\" para gravar a tabela (" +
+                              ErrnoText(err) + ").");
   }
   const std::string dir = DirectoryOf(finalPath_);
   const std::string base = std::filesystem::path(finalPath_).filename().string();
@@ -157,8 +236,7 @@ SafeFile::SafeFile(const std::string& path) : finalPath_(path) {
     tempPath_.clear();
     ThrowTableError(path, "não foi possível criar um arquivo temporário na pasta \"" + dir + "\".");
   }
-  struct stat st {};
-  if (::stat(finalPath_.c_str(), &st) == 0) (void)::fchmod(fd_, st.st_mode & 07777);
+  if (replacing) (void)::fchmod(fd_, existing.st_mode & 07777);
   buffer_.reserve(kBufferSize);
 }
 
@@ -173,6 +251,10 @@ void SafeFile::Fail(const std::string& cause) {
 
 void SafeFile::Flush() {
   std::size_t done = 0;
+  if (buffer_.empty()) return;
+  if (const int err = IoFault(IoStep::WriteTemp)) {
+    Fail("não foi possível gravar o arquivo (" + ErrnoText(err) + ").");
+  }
   while (done < buffer_.size()) {
     const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
     if (n < 0) {
@@ -199,28 +281,29 @@ void SafeFile::Write(const void* data, std::size_t size) {
 
 void SafeFile::Commit() {
   Flush();
-  if (::fsync(fd_) != 0) {
-    const int err = errno;
+  int err = IoFault(IoStep::SyncTemp);
+  if (err != 0 || ::fsync(fd_) != 0) {
+    if (err == 0) err = errno;
     Fail("não foi possível gravar o arquivo no disco (" + ErrnoText(err) + ").");
   }
   const int fd = fd_;
   fd_ = -1;
-  if (::close(fd) != 0) {
-    const int err = errno;
-    Fail("não foi possível gravar o arquivo (" + ErrnoText(err) + ").");
+  err = IoFault(IoStep::CloseTemp);
+  if (err != 0) {
+    ::close(fd);
+  } else if (::close(fd) != 0) {
+    err = errno;
   }
-  if (::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {
-    const int err = errno;
+  if (err != 0) Fail("não foi possível gravar o arquivo (" + ErrnoText(err) + ").");
+  err = IoFault(IoStep::RenameTemp);
+  if (err != 0 || ::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {
+    if (err == 0) err = errno;
     Fail("não foi possível substituir o arquivo pela nova versão (" + ErrnoText(err) + ").");
   }
   committed_ = true;
-  // Make the rename itself durable. Failing here loses nothing already written, so it is not
-  // reported.
-  const int dirFd = ::open(DirectoryOf(finalPath_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
-  }
+  // Make the rename itself durable. Failing here loses nothing already written (the new
+  // version or, after a crash, the old one stays whole), so it is not reported.
+  SyncDirectoryOf(finalPath_);
 }
 
 }  // namespace qv::detail

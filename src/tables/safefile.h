@@ -7,7 +7,11 @@
 // disk, an exception anywhere) removes its temporary file.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,10 +26,40 @@ namespace qv::detail {
                                     const std::string& field, const std::string& cause);
 std::string ErrnoText(int err);  // strerror, for the cause of a failed system call
 
-// The whole file, for the readers that validate a file before handing it to a library.
-std::string ReadWholeFile(const std::string& path);
+// Which file a name stands for, and in which version: two stats give the same identity only if
+// they saw the same file, unchanged in between as far as its size and time of change tell. A
+// record is only written in place into the very file it was read from (see recordpatch.h).
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+
+  bool SameFile(const FileIdentity& o) const { return device == o.device && inode == o.inode; }
+  bool operator==(const FileIdentity& o) const {
+    return SameFile(o) && size == o.size && modified.tv_sec == o.modified.tv_sec &&
+           modified.tv_nsec == o.modified.tv_nsec;
+  }
+};
+// The identity of what path names now (following symbolic links); nothing if it does not exist.
+std::optional<FileIdentity> IdentityOf(const std::string& path);
+FileIdentity IdentityOfOpenFile(int fd);
+
+// The whole file, for the readers that validate a file before handing it to a library. Only a
+// regular file is opened: a FIFO or a device would block or never end. identity, when given,
+// receives the identity of the file that was read.
+std::string ReadWholeFile(const std::string& path, FileIdentity* identity = nullptr);
 // Size of a file and its first maxBytes bytes (fewer if the file is shorter).
-std::string ReadFileHead(const std::string& path, std::size_t maxBytes, std::size_t& fileSize);
+std::string ReadFileHead(const std::string& path, std::size_t maxBytes, std::size_t& fileSize,
+                         FileIdentity* identity = nullptr);
+
+// The file a new version of path replaces: path itself, or the file a symbolic link points to,
+// so that the link survives.
+std::string FileToReplace(const std::string& path);
+std::string DirectoryOf(const std::string& path);
+// fsync of the directory that holds path, so that a rename or removal in it is on the disk.
+// False when it failed.
+bool SyncDirectoryOf(const std::string& path);
 
 // Existing files beside path named as path's stem followed by one of the extensions, in any
 // letter case; "?" in an extension stands for any one character ("X??" finds ".X01", ".xg0").

@@ -1,6 +1,17 @@
 #include "tables/tablebackend.h"
 
+#include <algorithm>
+
 namespace qv::detail {
+
+std::uint64_t RecordPlaces::OffsetOf(std::size_t row) const {
+  // The last run that starts at or before row.
+  const auto after =
+      std::upper_bound(runs.begin(), runs.end(), row,
+                       [](std::size_t r, const Run& run) { return r < run.firstRow; });
+  const Run& run = *(after - 1);
+  return run.offset + static_cast<std::uint64_t>(row - run.firstRow) * recordSize;
+}
 
 std::string LowerAscii(std::string s) {
   for (char& c : s) {

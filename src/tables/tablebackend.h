@@ -4,7 +4,8 @@
 // A backend reads a whole file into a TableData and writes a whole TableData into a
 // SafeFile; TDataTable decides when. A backend object lives as long as its table is open, so
 // it may keep what it learned while reading that the file's next version should keep too
-// (the separator of a CSV file).
+// (the separator of a CSV file), and where the records of the file lie (RecordPlaces), so that
+// one edited record can be written in place (recordpatch.h).
 #pragma once
 
 #include <cstddef>
@@ -20,6 +21,22 @@
 #include "tables/tablestore.h"
 
 namespace qv::detail {
+
+// Where the fixed-size records of a table file lie, as the backend last read or wrote it.
+struct RecordPlaces {
+  FileIdentity file;  // the file as it was then
+  std::size_t recordSize = 0;
+  // Runs of records that follow one another in the file, in table order: the offset of the
+  // run's first record, and the table position of that record.
+  struct Run {
+    std::uint64_t offset;
+    std::size_t firstRow;
+  };
+  std::vector<Run> runs;
+  std::size_t rows = 0;
+
+  std::uint64_t OffsetOf(std::size_t row) const;
+};
 
 class TableBackend {
  public:
@@ -44,8 +61,26 @@ class TableBackend {
   virtual void Write(const TableData& data, SafeFile& out) = 0;
 
   // After the new version has replaced the file: removes companion files that described the
-  // old version and would now contradict the new one (a stale index, a stale code page).
+  // old version and would now contradict the new one (a stale index, a stale code page), and
+  // learns where the records of the new version lie. path is the file written (a symbolic
+  // link resolved).
   virtual void AfterReplace(const std::string& /*path*/) {}
+
+  // The code page of the file's text, as an iconv name: as read, or as the last write left it.
+  virtual std::string CodePage() const = 0;
+
+  // Whether a text keeps blanks at its end; dBase pads texts with blanks and cannot tell them
+  // from the padding.
+  virtual bool KeepsTrailingBlanks() const { return true; }
+
+  // For a format of fixed-size records: where the records lie, when the file as last read or
+  // written holds them exactly as EncodeRecord writes them (so that one record may be written
+  // in place); nullptr otherwise, and the table is then always rewritten whole.
+  virtual RecordPlaces* Places() { return nullptr; }
+  // The bytes of record `row` of data as the file holds them (only called when Places() gives
+  // places). Throws TableError for a value the format refuses, as Write does.
+  virtual void EncodeRecord(const TableData& /*data*/, std::size_t /*row*/,
+                            const std::string& /*path*/, std::string& /*bytes*/) {}
 
   // Files that belong to the table besides the table file itself, deleted with it.
   virtual std::vector<std::string> CompanionFiles(const std::string& /*path*/) const { return {}; }

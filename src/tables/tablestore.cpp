@@ -45,6 +45,37 @@ void Column::Erase(std::size_t row) {
   }
 }
 
+Column Column::Blanks(bool text, std::size_t n) {
+  Column c(text);
+  if (text) {
+    c.texts_.resize(n);
+  } else {
+    c.numbers_.assign(n, 0.0);
+    c.blank_.assign(n, true);
+  }
+  return c;
+}
+
+Column Column::Without(const std::vector<std::size_t>& rows) const {
+  Column c(text_);
+  const std::size_t n = Size();
+  c.Reserve(n - rows.size());
+  std::size_t next = 0;  // the next row of `rows` to leave out
+  for (std::size_t r = 0; r < n; ++r) {
+    if (next < rows.size() && rows[next] == r) {
+      ++next;
+      continue;
+    }
+    if (text_) {
+      c.texts_.push_back(texts_[r]);
+    } else {
+      c.numbers_.push_back(numbers_[r]);
+      c.blank_.push_back(blank_[r]);
+    }
+  }
+  return c;
+}
+
 void Column::AppendBlank() {
   if (text_) {
     texts_.emplace_back();

@@ -22,6 +22,8 @@ inline bool HoldsText(FieldType type) {
 class Column {
  public:
   explicit Column(bool text) : text_(text) {}
+  // A column of n blank values.
+  static Column Blanks(bool text, std::size_t n);
 
   bool IsText() const { return text_; }
   std::size_t Size() const { return text_ ? texts_.size() : numbers_.size(); }
@@ -37,6 +39,8 @@ class Column {
   void Set(std::size_t row, const TValue& v);
   void Insert(std::size_t row, const TValue& v);
   void Erase(std::size_t row);
+  // The column without the rows of `rows` (ascending, no repeats, all inside the column).
+  Column Without(const std::vector<std::size_t>& rows) const;
 
   void AppendNumber(double v) {
     numbers_.push_back(v);

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +30,10 @@ inline void PrintTo(const TValue& v, std::ostream* os) {
   } else {
     *os << '"' << v.AsText() << '"';
   }
+}
+
+inline void PrintTo(const FieldDef& f, std::ostream* os) {
+  *os << '"' << f.name << "\" type " << static_cast<int>(f.type) << " size " << f.size;
 }
 
 }  // namespace qv
@@ -67,9 +73,42 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
+// Sets a limit on the size of the files this process writes, as a full disk would, and takes
+// it away again at the end.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    previousHandler_ = signal(SIGXFSZ, SIG_IGN);  // fail the write with EFBIG instead
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limit = previous_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    signal(SIGXFSZ, previousHandler_);
+  }
+
+ private:
+  rlimit previous_{};
+  sighandler_t previousHandler_;
+};
+
 inline std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Whether two files' bytes are the same; a failure names the sizes and the first difference
+// rather than printing whole files.
+inline ::testing::AssertionResult SameBytes(const std::string& actual,
+                                            const std::string& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  std::size_t i = 0;
+  while (i < actual.size() && i < expected.size() && actual[i] == expected[i]) ++i;
+  return ::testing::AssertionFailure()
+         << "files differ: " << actual.size() << " and " << expected.size()
+         << " bytes, first difference at byte " << i;
 }
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {

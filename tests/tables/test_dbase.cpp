@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <shapefil.h>
 
+#include <algorithm>
 #include <cfloat>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -60,6 +62,63 @@ TEST(DBase, ReadsWhatShapelibToolsWriteNow) {
   };
   for (const std::string& c : commands) ASSERT_EQ(std::system(c.c_str()), 0) << c;
   ExpectToolTable(base + ".dbf");
+}
+
+// The output of a shapelib tool run on a file.
+std::string ToolOutput(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return out;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+  pclose(pipe);
+  return out;
+}
+
+// The table manager's field and record operations on a table made by shapelib's tools: it stays
+// a dBase table that shapelib reads, every other field keeps its type and every value its value.
+TEST(DBase, FieldOperationsOnAToolsTableAreReadByShapelib) {
+  ScratchDir dir;
+  const std::string path = dir / "ferramenta.dbf";
+  WriteBytes(path, ReadBytes(TestData("shapelib_tools.dbf")));
+  {
+    TDataTable t;
+    t.SetName(path);
+    t.Open();
+    t.DeleteField(1);  // prod
+    t.AddFields({{"obs", FieldType::String, 8}});
+    t.RenameFields({{1, "BLK"}});
+    t.DeleteRecords({1});
+    t.GoTo(1);
+    t.SetValue(2, S(" ok"));
+    t.Post();
+  }
+  DBFHandle h = DBFOpen(path.c_str(), "rb");
+  ASSERT_NE(h, nullptr);
+  ASSERT_EQ(DBFGetFieldCount(h), 3);
+  ASSERT_EQ(DBFGetRecordCount(h), 2);
+  char name[12] = {};
+  int width = 0, decimals = 0;
+  EXPECT_EQ(DBFGetFieldInfo(h, 0, name, &width, &decimals), FTString);
+  EXPECT_STREQ(name, "nome");
+  EXPECT_EQ(DBFGetFieldInfo(h, 1, name, &width, &decimals), FTDouble);  // N(20,0): width >= 10
+  EXPECT_STREQ(name, "BLK");
+  EXPECT_EQ(decimals, 0);
+  EXPECT_EQ(DBFGetFieldInfo(h, 2, name, &width, &decimals), FTString);
+  EXPECT_EQ(width, 8);
+  EXPECT_STREQ(DBFReadStringAttribute(h, 0, 0), "Concei\xE7\xE3o");
+  EXPECT_EQ(DBFReadIntegerAttribute(h, 0, 1), 3);
+  EXPECT_TRUE(DBFIsAttributeNULL(h, 0, 2));
+  EXPECT_TRUE(DBFIsAttributeNULL(h, 1, 0));
+  EXPECT_EQ(DBFReadIntegerAttribute(h, 1, 1), 7);
+  EXPECT_STREQ(DBFReadStringAttribute(h, 1, 2), "ok");  // shapelib trims what we keep
+  DBFClose(h);
+  if (InPath("dbfdump")) {
+    const std::string dump = ToolOutput("dbfdump '" + path + "'");
+    EXPECT_NE(dump.find("BLK"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("Concei\xE7\xE3o"), std::string::npos) << dump;
+    EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 3) << dump;  // the titles, 2 records
+  }
 }
 
 // A table written with shapelib's own calls: the raw text of each value as given.

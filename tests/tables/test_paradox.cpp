@@ -5,6 +5,7 @@ extern "C" {
 }
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -167,6 +168,112 @@ TEST(Paradox, ReadsTheFieldTypesOfOtherProgramsAndRewritesThem) {
   changed[0] = S("Mel");
   for (int i = 0; i < t.FieldCount(); ++i) EXPECT_EQ(t.GetFieldType(i), types[i]) << i;
   EXPECT_EQ(AllRows(t), (std::vector<std::vector<TValue>>{changed, blank}));
+}
+
+// The records of a table as pxlib's own reader gives them: each record's bytes.
+std::vector<std::string> RecordsReadByPxlib(const std::string& path) {
+  std::vector<std::string> records;
+  pxdoc_t* doc = PX_new();
+  if (PX_open_file(doc, path.c_str()) < 0) {
+    PX_delete(doc);
+    return records;
+  }
+  std::string record(static_cast<std::size_t>(PX_get_recordsize(doc)), '\0');
+  for (int r = 0; r < PX_get_num_records(doc); ++r) {
+    if (PX_get_record(doc, r, record.data())) records.push_back(record);
+  }
+  PX_close(doc);
+  PX_delete(doc);
+  return records;
+}
+
+// A field of a record as pxlib decodes it.
+double PxDouble(const std::string& record, std::size_t at) {
+  pxdoc_t* doc = PX_new();
+  double v = 0.0;
+  PX_get_data_double(doc, const_cast<char*>(record.data() + at), 8, &v);
+  PX_delete(doc);
+  return v;
+}
+
+long PxLong(const std::string& record, std::size_t at) {
+  pxdoc_t* doc = PX_new();
+  long v = 0;
+  PX_get_data_long(doc, const_cast<char*>(record.data() + at), 4, &v);
+  PX_delete(doc);
+  return v;
+}
+
+// A field deleted from a table of another program: every other field keeps its own type (an
+// integer stays an integer, a date a date), and pxlib reads the result.
+TEST(Paradox, DeletingAFieldOfAPxlibTableKeepsTheOthersTypes) {
+  ScratchDir dir;
+  const std::string path = dir / "outro.db";
+  const long day = PX_GregorianToSdn(2021, 3, 15) - kSdnOfDay1;
+  WriteWithPxlib(path,
+                 {{"nome", pxfAlpha, 10, 0},
+                  {"curto", pxfShort, 2, 0},
+                  {"real", pxfNumber, 8, 0},
+                  {"data", pxfDate, 4, 0},
+                  {"ok", pxfLogical, 1, 0}},
+                 3, [&](pxdoc_t* doc, char* rec, int r) {
+                   char text[] = "Jatob\xE1";
+                   PX_put_data_alpha(doc, rec, 10, text);
+                   PX_put_data_short(doc, rec + 10, 2, static_cast<short>(r - 1));
+                   PX_put_data_double(doc, rec + 12, 8, r * 0.5);
+                   PX_put_data_long(doc, rec + 20, 4, static_cast<int>(day + r));
+                   PX_put_data_byte(doc, rec + 24, 1, r % 2);
+                 });
+  TDataTable t;
+  t.SetName(path);
+  t.Open();
+  t.DeleteField(2);
+  t.Close();
+  t.Open();
+  EXPECT_EQ(t.Fields(), (std::vector<FieldDef>{{"nome", FieldType::String, 10},
+                                               {"curto", FieldType::Integer, 0},
+                                               {"data", FieldType::Date, 0},
+                                               {"ok", FieldType::Logical, 0}}));
+  const double day0 = 44270;  // 15 March 2021 counted from 30 December 1899
+  EXPECT_EQ(AllRows(t), (std::vector<std::vector<TValue>>{
+                            {S("Jatobá"), N(-1), N(day0), N(0)},
+                            {S("Jatobá"), N(0), N(day0 + 1), N(1)},
+                            {S("Jatobá"), N(1), N(day0 + 2), N(0)},
+                        }));
+  const std::vector<std::string> records = RecordsReadByPxlib(path);
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(PxLong(records[2], 10 + 4), day + 2);  // after the text and the (now long) integer
+}
+
+// An edited record of a table pxlib wrote, several data blocks long, goes in place; pxlib reads
+// the result.
+TEST(Paradox, AnEditOfAPxlibTableIsWrittenInPlaceAndPxlibReadsIt) {
+  ScratchDir dir;
+  const std::string path = dir / "blocos.db";
+  WriteWithPxlib(path, {{"gen", pxfNumber, 8, 0}, {"nome", pxfAlpha, 20, 0}}, 300,
+                 [](pxdoc_t* doc, char* rec, int r) {
+                   PX_put_data_double(doc, rec, 8, r + 1);
+                   std::string text = "g" + std::to_string(r + 1);
+                   PX_put_data_alpha(doc, rec + 8, 20, text.data());
+                 });
+  struct stat before {};
+  stat(path.c_str(), &before);
+  TDataTable t;
+  t.SetName(path);
+  t.Open();
+  t.GoTo(250);
+  t.SetValue(0, N(-7.25));
+  t.SetValue(1, S("Ipê"));
+  t.Post();
+  struct stat after {};
+  stat(path.c_str(), &after);
+  EXPECT_EQ(after.st_ino, before.st_ino);  // the same file: written in place
+  const std::vector<std::string> records = RecordsReadByPxlib(path);
+  ASSERT_EQ(records.size(), 300u);
+  EXPECT_EQ(PxDouble(records[250], 0), -7.25);
+  EXPECT_EQ(records[250].substr(8, 4), std::string("Ip\xEA\0", 4));
+  EXPECT_EQ(PxDouble(records[249], 0), 250.0);
+  EXPECT_EQ(PxDouble(records[251], 0), 252.0);
 }
 
 TEST(Paradox, MemoHeldInTheRecordIsReadAndItsTableIsNotRewritten) {

@@ -2,8 +2,6 @@
 // types, values to the last bit, blanks, record order and accented text; and a write that
 // fails (a value the format refuses, a full disk) leaves the old file as it was.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <cfloat>
 #include <cstring>
@@ -226,27 +224,6 @@ TEST_P(SizedText, FieldNamesTheFormatCannotHoldAreRefused) {
   CreateOpen(t, File(), {{"gen", FieldType::Float, 0}, {longest, FieldType::Float, 0}});
   EXPECT_EQ(t.FieldName(1), longest);  // the longest name the format holds is kept whole
 }
-
-// Sets a limit on the size of the files this process writes, as a full disk would, and takes
-// it away again at the end.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    previousHandler_ = signal(SIGXFSZ, SIG_IGN);  // fail the write with EFBIG instead
-    getrlimit(RLIMIT_FSIZE, &previous_);
-    rlimit limit = previous_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &previous_);
-    signal(SIGXFSZ, previousHandler_);
-  }
-
- private:
-  rlimit previous_{};
-  sighandler_t previousHandler_;
-};
 
 TEST_P(RoundTrip, FullDiskLeavesOldFileByteIdentical) {
   TDataTable t;

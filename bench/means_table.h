@@ -1,0 +1,38 @@
+// The table of genotype means the table benchmarks work on: 600 genotypes × 600 environments
+// (the program's capacity), two code fields and two responses, one with some blanks.
+#pragma once
+
+#include <string>
+
+#include "tables/datatable.h"
+
+namespace qv::bench {
+
+constexpr int kGenotypes = 600;
+constexpr int kEnvironments = 600;
+
+// Writes the table at path (its format from the extension), in one write.
+inline void WriteMeansTable(const std::string& path) {
+  TDataTable t;
+  t.SetName(path);
+  t.DefineFields({{"gen", FieldType::Float, 0},
+                  {"env", FieldType::Float, 0},
+                  {"prod", FieldType::Float, 0},
+                  {"altura", FieldType::Float, 0}});
+  t.CreateTable();
+  t.Open();
+  t.BeginBatch();
+  for (int g = 1; g <= kGenotypes; ++g) {
+    for (int e = 1; e <= kEnvironments; ++e) {
+      t.Append();
+      t.SetValue(0, TValue::Number(g));
+      t.SetValue(1, TValue::Number(e));
+      t.SetValue(2, TValue::Number(3.0 + g / 7.0 - e / 13.0));
+      if ((g + e) % 17 != 0) t.SetValue(3, TValue::Number(1.0 / (g + e)));  // some blanks
+      t.Post();
+    }
+  }
+  t.EndBatch();
+}
+
+}  // namespace qv::bench
