@@ -49,15 +49,18 @@ enum class TDest : std::uint8_t {
 
 enum class TListKind : std::uint8_t { None, Bullet, Numbered };
 
+// The scripts whose characters RTF formats apart (\loch and \hich, \dbch, \rtlch).
+enum class TScript : std::uint8_t { Western, Asian, Complex };
+
 struct TCharState {
   int font = -1;  // \fN; -1: the default font (\deffN)
   int halfPoints = 24;
   int color = 0;  // index into the colour table
-  // Associated font and size (\afN, \afsN), which apply to text marked \dbch (East Asian
-  // characters, as LibreOffice writes them).
-  int assocFont = -1;
-  int assocHalfPoints = 0;
-  bool assocText = false;
+  // East Asian characters have a font and size of their own: \afN and \afsN after \dbch set
+  // them, \fsN sets both sizes (as Word and LibreOffice write them).
+  int asianFont = -1;  // -1: the font of the other characters
+  int asianHalfPoints = 24;
+  TScript selector = TScript::Western;  // which script \af and \afs apply to
   bool bold = false, italic = false, underline = false, hidden = false;
 };
 
@@ -104,9 +107,9 @@ enum class TWord : std::uint8_t {
   Hidden,
   AssocFont,
   AssocFontSize,
-  LowAnsi,
-  HighAnsi,
-  DoubleByte,
+  WesternText,
+  AsianText,
+  ComplexText,
   Pard,
   AlignLeft,
   AlignRight,
@@ -259,9 +262,11 @@ const std::unordered_map<std::string_view, TWordInfo>& Words() {
     w["deleted"] = {TWord::Hidden};
     w["af"] = {TWord::AssocFont};
     w["afs"] = {TWord::AssocFontSize};
-    w["loch"] = {TWord::LowAnsi};
-    w["hich"] = {TWord::HighAnsi};
-    w["dbch"] = {TWord::DoubleByte};
+    w["loch"] = {TWord::WesternText};
+    w["hich"] = {TWord::WesternText};
+    w["ltrch"] = {TWord::WesternText};
+    w["dbch"] = {TWord::AsianText};
+    w["rtlch"] = {TWord::ComplexText};
     w["pard"] = {TWord::Pard};
     w["ql"] = {TWord::AlignLeft};
     w["qr"] = {TWord::AlignRight};
@@ -560,6 +565,7 @@ class TReader {
   }
 
   void ControlWord(std::string_view word, bool has, long long param) {
+    FlushPending();  // the bytes so far are in the font and destination they were written in
     const auto& words = Words();
     const auto it = words.find(word);
     if (word == "bin") {
@@ -654,7 +660,7 @@ class TReader {
         ch.font = p;
         break;
       case TWord::FontSize:
-        if (has && p > 0) ch.halfPoints = std::min(p, detail::kMaxHalfPoints);
+        if (has && p > 0) ch.halfPoints = ch.asianHalfPoints = std::min(p, detail::kMaxHalfPoints);
         break;
       case TWord::Bold:
         ch.bold = on;
@@ -675,17 +681,21 @@ class TReader {
         ch.hidden = on;
         break;
       case TWord::AssocFont:
-        ch.assocFont = p;
+        if (ch.selector == TScript::Asian) ch.asianFont = p;
         break;
       case TWord::AssocFontSize:
-        if (has && p > 0) ch.assocHalfPoints = std::min(p, detail::kMaxHalfPoints);
+        if (ch.selector == TScript::Asian && has && p > 0) {
+          ch.asianHalfPoints = std::min(p, detail::kMaxHalfPoints);
+        }
         break;
-      case TWord::LowAnsi:
-      case TWord::HighAnsi:
-        ch.assocText = false;
+      case TWord::WesternText:
+        ch.selector = TScript::Western;
         break;
-      case TWord::DoubleByte:
-        ch.assocText = true;
+      case TWord::AsianText:
+        ch.selector = TScript::Asian;
+        break;
+      case TWord::ComplexText:
+        ch.selector = TScript::Complex;
         break;
       case TWord::Pard:
         para = TParaState{};
@@ -844,7 +854,8 @@ class TReader {
   int CurrentCodePage() const {
     const TGroup& g = stack_.back();
     if (g.dest == TDest::FontTable) return FontCodePage(font_.entry);
-    int number = g.ch.assocText && g.ch.assocFont >= 0 ? g.ch.assocFont : g.ch.font;
+    int number =
+        g.ch.selector == TScript::Asian && g.ch.asianFont >= 0 ? g.ch.asianFont : g.ch.font;
     if (number < 0) number = defaultFont_;
     const auto it = fonts_.find(number);
     return it == fonts_.end() ? docPage_ : FontCodePage(it->second);
@@ -956,28 +967,71 @@ class TReader {
     AppendToRun(text);
   }
 
+  // Text goes to the last run when its format is that run's, else to a new run. Where East
+  // Asian characters are formatted apart from the others, each character takes the format of
+  // its script; characters of no script (blanks, digits, punctuation, symbols) take the script
+  // of the character before them in the paragraph, as word processors lay them out.
   void AppendToRun(std::string_view text) {
     if (formatDirty_) {
       formatDirty_ = false;
-      TCharFormat format = ResolveFormat();
-      if (paragraph_.runs.empty() || !(paragraph_.runs.back().format == format)) {
-        paragraph_.runs.push_back({{}, std::move(format)});
-      }
+      formats_[0] = ResolveFormat(false);
+      formats_[1] = ResolveFormat(true);
+      asianApart_ = !(formats_[0] == formats_[1]);
+      runScript_ = -1;
     }
-    paragraph_.runs.back().text.append(text);
+    if (!asianApart_) {
+      AppendSegment(text, 0);
+    } else {
+      std::size_t start = 0;
+      for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t at = pos;
+        const int script = ScriptOf(detail::NextUtf8(text, pos));
+        if (script >= 0) lastScript_ = script;
+        if (lastScript_ != runScript_ && at > start) {
+          AppendSegment(text.substr(start, at - start), runScript_);
+          start = at;
+        }
+        runScript_ = lastScript_;
+      }
+      AppendSegment(text.substr(start), runScript_);
+    }
     hasText_ = true;
     lastParagraph_ = stack_.back().para;
   }
 
-  TCharFormat ResolveFormat() const {
+  void AppendSegment(std::string_view text, int script) {
+    if (text.empty()) return;
+    const TCharFormat& format = formats_[script < 0 ? 0 : script];
+    if (paragraph_.runs.empty() || !(paragraph_.runs.back().format == format)) {
+      paragraph_.runs.push_back({{}, format});
+    }
+    paragraph_.runs.back().text.append(text);
+  }
+
+  // 1 for a character of an East Asian script, 0 for another letter, -1 for a character of no
+  // script of its own.
+  static int ScriptOf(char32_t c) {
+    if (c < 0x80) return (c | 0x20) >= 'a' && (c | 0x20) <= 'z' ? 0 : -1;
+    if ((c >= 0x1100 && c <= 0x11FF) || (c >= 0x2E80 && c <= 0x9FFF) ||
+        (c >= 0xA960 && c <= 0xA97F) || (c >= 0xAC00 && c <= 0xD7FF) ||
+        (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
+        (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x3FFFF)) {
+      return 1;
+    }
+    if ((c >= 0xA0 && c <= 0xBF) || c == 0xD7 || c == 0xF7 || (c >= 0x2000 && c <= 0x2BFF) ||
+        (c >= 0x1F000 && c <= 0x1FFFF) || c == 0xFFFD) {
+      return -1;
+    }
+    return 0;
+  }
+
+  TCharFormat ResolveFormat(bool asian) const {
     const TCharState& ch = stack_.back().ch;
     TCharFormat f;
-    int number = ch.assocText && ch.assocFont >= 0 ? ch.assocFont : ch.font;
+    int number = asian && ch.asianFont >= 0 ? ch.asianFont : ch.font;
     if (number < 0) number = defaultFont_;
     if (const auto it = fonts_.find(number); it != fonts_.end()) f.fontFamily = it->second.name;
-    const int halfPoints =
-        ch.assocText && ch.assocHalfPoints > 0 ? ch.assocHalfPoints : ch.halfPoints;
-    f.pointSize = halfPoints / 2.0;
+    f.pointSize = (asian ? ch.asianHalfPoints : ch.halfPoints) / 2.0;
     f.bold = ch.bold;
     f.italic = ch.italic;
     f.underline = ch.underline;
@@ -1000,7 +1054,7 @@ class TReader {
     pendingCellTab_ = false;
     if (!hasText_) {
       if (!markFormat) return;
-      paragraph_.runs.assign(1, {{}, ResolveFormat()});
+      paragraph_.runs.assign(1, {{}, ResolveFormat(false)});
     }
     TListKind kind = ListKindOf(props);
     if (kind == TListKind::None && !label_.empty()) {
@@ -1018,6 +1072,7 @@ class TReader {
     label_.clear();
     hasText_ = false;
     formatDirty_ = true;
+    lastScript_ = 0;
   }
 
   TListKind ListKindOf(const TParaState& props) const {
@@ -1092,6 +1147,10 @@ class TReader {
   TParagraph paragraph_;
   bool hasText_ = false;
   bool formatDirty_ = true;
+  TCharFormat formats_[2];   // of Western and of East Asian characters, while not dirty
+  bool asianApart_ = false;  // the two differ
+  int lastScript_ = 0;       // of the last character with a script in this paragraph
+  int runScript_ = -1;       // whose format the last run has
   bool pendingCellTab_ = false;
   std::string label_;
   TParaState lastParagraph_;
