@@ -56,8 +56,8 @@ struct TCharState {
   int font = -1;  // \fN; -1: the default font (\deffN)
   int halfPoints = 24;
   int color = 0;  // index into the colour table
-  // East Asian characters have a font and size of their own: \afN and \afsN after \dbch set
-  // them, \fsN sets both sizes (as Word and LibreOffice write them).
+  // East Asian characters have a font and size of their own: \fN, \afN and \afsN after
+  // \dbch set them, \fsN sets both sizes (as Word and LibreOffice write and read them).
   int asianFont = -1;  // -1: the font of the other characters
   int asianHalfPoints = 24;
   TScript selector = TScript::Western;  // which script \af and \afs apply to
@@ -657,7 +657,7 @@ class TReader {
           StartFont(p);
           return;
         }
-        ch.font = p;
+        (ch.selector == TScript::Asian ? ch.asianFont : ch.font) = p;
         break;
       case TWord::FontSize:
         if (has && p > 0) ch.halfPoints = ch.asianHalfPoints = std::min(p, detail::kMaxHalfPoints);

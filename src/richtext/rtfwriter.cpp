@@ -63,7 +63,7 @@ class TWriter {
 
  private:
   struct TState {
-    int font = 0, halfPoints = 24, color = 0;
+    int font = -1, halfPoints = 24, color = 0;  // -1: the first run sets its font in full
     bool bold = false, italic = false, underline = false;
   };
   struct TParagraphState {
@@ -167,12 +167,29 @@ class TWriter {
     delimit_ = true;
   }
 
+  // Word processors keep a font and size for each script: \f and \fs are those of Western
+  // text, \fs also of East Asian text, \af after \dbch the East Asian font and \af and \afs
+  // after \rtlch those of right-to-left scripts (Arabic, Hebrew). A run's font and size are
+  // given for all three, so that every character shows in them.
   void SetFormat(const TCharFormat& format) {
     const int font = FontIndex(format.fontFamily);
     const int halfPoints = detail::HalfPoints(format.pointSize);
     const int color = ColorIndex(format.color);
-    if (font != state_.font) ControlWord("f", state_.font = font);
-    if (halfPoints != state_.halfPoints) ControlWord("fs", state_.halfPoints = halfPoints);
+    const bool fontChanged = font != state_.font;
+    const bool sizeChanged = halfPoints != state_.halfPoints;
+    if (fontChanged) ControlWord("f", state_.font = font);
+    if (sizeChanged) ControlWord("fs", state_.halfPoints = halfPoints);
+    if (fontChanged || sizeChanged) {
+      ControlWord("rtlch");
+      ControlWord("af", font);
+      ControlWord("afs", halfPoints);
+      ControlWord("ltrch");
+      if (fontChanged) {
+        ControlWord("dbch");
+        ControlWord("af", font);
+        ControlWord("loch");
+      }
+    }
     if (color != state_.color) ControlWord("cf", state_.color = color);
     if (format.bold != state_.bold) {
       ControlWord((state_.bold = format.bold) ? "b" : "b0");

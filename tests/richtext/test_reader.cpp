@@ -111,13 +111,20 @@ TEST(ReadRtf, CharacterFormatting) {
                })}}));
 }
 
-TEST(ReadRtf, AssociatedFontOfEastAsianText) {
-  // LibreOffice gives the font and size of CJK text as \af and \afs after \dbch.
+TEST(ReadRtf, EastAsianTextInItsOwnFont) {
+  // LibreOffice gives the font and size of CJK text as \af and \afs after \dbch; \f after
+  // \dbch is the East Asian font too; \fs sets both sizes.
   const TDocument d =
       Read(Doc("{\\hich\\af1\\loch\\fs20\\f1\\loch a}{\\dbch\\afs20\\af4\\dbch "
-               "\\u20013\\'3f}"));
+               "\\u20013\\'3f}{\\fs16\\f1\\dbch\\f4\\loch b\\u20013?}"));
   EXPECT_EQ(d, (TDocument{{Para(
-                   {MakeRun("a", Format("Arial", 10)), MakeRun("中", Format("MS Gothic", 10))})}}));
+                   {MakeRun("a", Format("Arial", 10)), MakeRun("中", Format("MS Gothic", 10)),
+                    MakeRun("b", Format("Arial", 8)), MakeRun("中", Format("MS Gothic", 8))})}}));
+  // Blanks, digits and symbols take the script of the character before them.
+  const TDocument e = Read(Doc("\\f1\\dbch\\af4\\loch 1 a \\u20013? 2\\u-10179?\\u-8704? b"));
+  EXPECT_EQ(e, (TDocument{{Para({MakeRun("1 a ", Format("Arial", 12)),
+                                 MakeRun("中 2😀 ", Format("MS Gothic", 12)),
+                                 MakeRun("b", Format("Arial", 12))})}}));
 }
 
 TEST(ReadRtf, ParagraphFormatting) {

@@ -9,6 +9,10 @@
 namespace qv::richtext {
 namespace {
 
+// The first run in the default format sets it in full: font and size of Western text, of
+// right-to-left scripts (\rtlch) and of East Asian text (\dbch); then the colour.
+const std::string kDefault = "\\f0\\fs20\\rtlch\\af0\\afs20\\ltrch\\dbch\\af0\\loch\\cf1";
+
 // The body: what follows the header line that ends in "\viewkind4\pard\plain".
 std::string Body(const TDocument& doc) {
   const std::string rtf = WriteRtf(doc);
@@ -44,7 +48,7 @@ TEST(WriteRtf, EmptyDocumentIsStillRtf) {
 TEST(WriteRtf, ReportLineIsItsTextAndPar) {
   // After the first line has set the format, a plain report line costs only "\par".
   EXPECT_EQ(Body(ReportDocument("Análise\r\n\r\n  1   2.50\r\n")),
-            "\\fs20\\cf1 An\\'e1lise\\par\r\n\\par\r\n  1   2.50\\par\r\n}\r\n");
+            kDefault + " An\\'e1lise\\par\r\n\\par\r\n  1   2.50\\par\r\n}\r\n");
 }
 
 TEST(WriteRtf, CharactersByCodePage) {
@@ -66,9 +70,7 @@ TEST(WriteRtf, CharactersByCodePage) {
       {"\xFF", "\\u-3\\'3f"},  // invalid UTF-8: U+FFFD
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Body({{Para({MakeRun(c.text)})}}),
-              std::string("\\fs20\\cf1") + c.rtf + "\\par\r\n}\r\n")
-        << c.text;
+    EXPECT_EQ(Body({{Para({MakeRun(c.text)})}}), kDefault + c.rtf + "\\par\r\n}\r\n") << c.text;
   }
 }
 
@@ -80,7 +82,9 @@ TEST(WriteRtf, OnlyChangedAttributesAreWritten) {
   big.italic = true;
   big.underline = true;
   EXPECT_EQ(Body({{Para({MakeRun("a"), MakeRun("b", bold), MakeRun("c", big), MakeRun("d")})}}),
-            "\\fs20\\cf1 a\\b b\\fs29\\i\\ul c\\fs20\\b0\\i0\\ulnone d\\par\r\n}\r\n");
+            kDefault +
+                " a\\b b\\fs29\\rtlch\\af0\\afs29\\ltrch\\i\\ul c\\fs20\\rtlch\\af0\\afs20\\ltrch"
+                "\\b0\\i0\\ulnone d\\par\r\n}\r\n");
 }
 
 TEST(WriteRtf, ParagraphFormattingOnlyWhenItChanges) {
@@ -88,9 +92,9 @@ TEST(WriteRtf, ParagraphFormattingOnlyWhenItChanges) {
                        Para({MakeRun("b")}, TAlignment::Center),
                        Para({MakeRun("c")}, TAlignment::Right),
                        Para({MakeRun("d")}, TAlignment::Justify), Para({MakeRun("e")})}};
-  EXPECT_EQ(Body(doc),
-            "\\pard\\qc\\fs20\\cf1 a\\par\r\nb\\par\r\n\\pard\\qr c\\par\r\n\\pard\\qj d\\par\r\n"
-            "\\pard e\\par\r\n}\r\n");
+  EXPECT_EQ(Body(doc), "\\pard\\qc" + kDefault +
+                           " a\\par\r\nb\\par\r\n\\pard\\qr c\\par\r\n\\pard\\qj d\\par\r\n"
+                           "\\pard e\\par\r\n}\r\n");
 }
 
 TEST(WriteRtf, BulletsInBothListSchemes) {
@@ -104,8 +108,10 @@ TEST(WriteRtf, BulletsInBothListSchemes) {
   EXPECT_EQ(Body({{Para({MakeRun("um")}, TAlignment::Left, true),
                    Para({MakeRun("dois")}, TAlignment::Left, true), Para({MakeRun("fim")})}}),
             "\\pard\\ls1\\ilvl0\\fi-360\\li720{\\*\\pn\\pnlvlblt\\pnf0\\pnindent360{\\pntxtb\\'95}}"
-            "{\\listtext\\f0 \\'95\\tab}\\fs20\\cf1 um\\par\r\n"
-            "{\\listtext\\f0 \\'95\\tab}dois\\par\r\n\\pard fim\\par\r\n}\r\n");
+            "{\\listtext\\f0 \\'95\\tab}" +
+                kDefault +
+                " um\\par\r\n"
+                "{\\listtext\\f0 \\'95\\tab}dois\\par\r\n\\pard fim\\par\r\n}\r\n");
 }
 
 TEST(WriteRtf, EmptyParagraphCarriesItsMarkFormat) {
@@ -113,7 +119,9 @@ TEST(WriteRtf, EmptyParagraphCarriesItsMarkFormat) {
   big.pointSize = 18;
   // The empty line is as high as its paragraph mark: 18 points, written before its \par.
   EXPECT_EQ(Body({{Para({MakeRun("a")}), Para({MakeRun("", big)}), Para({})}}),
-            "\\fs20\\cf1 a\\par\r\n\\fs36\\par\r\n\\fs20\\par\r\n}\r\n");
+            kDefault +
+                " a\\par\r\n\\fs36\\rtlch\\af0\\afs36\\ltrch\\par\r\n\\fs20\\rtlch\\af0\\afs20\\ltr"
+                "ch\\par\r\n}\r\n");
 }
 
 TEST(WriteRtf, FontNamesEscapedInTheTable) {
@@ -135,7 +143,8 @@ TEST(WriteRtf, SizesRoundedToHalfPoints) {
     TCharFormat f;
     f.pointSize = c.points;
     const std::string body = Body({{Para({MakeRun("x", f)})}});
-    EXPECT_EQ(body.rfind(c.fs, 0), 0u) << c.points << ": " << body;
+    EXPECT_EQ(body.rfind(std::string("\\f0") + c.fs + "\\rtlch", 0), 0u)
+        << c.points << ": " << body;
   }
 }
 
