@@ -5,7 +5,8 @@
 // other character as \uN (16-bit signed; astral characters as a UTF-16 surrogate pair) followed
 // by the fallback \'3f ("?") that \uc1 announces, a font table, a colour table and, when a
 // paragraph has a bullet, a one-level bullet list (\listtable and \ls1, with the older {\*\pn}
-// form beside it for readers that know only that).
+// form beside it for readers that know only that). The page is A4 with narrow side margins, so
+// that a report's widest lines print unbroken in Courier New 10.
 //
 // The reader opens what other programs write as well as ours (word processors such as
 // LibreOffice Writer and Word, WordPad and the other rich-text edit controls): fonts and their

@@ -49,19 +49,31 @@ enum class TDest : std::uint8_t {
 
 enum class TListKind : std::uint8_t { None, Bullet, Numbered };
 
-// The scripts whose characters RTF formats apart (\loch and \hich, \dbch, \rtlch).
-enum class TScript : std::uint8_t { Western, Asian, Complex };
+// Word processors format three kinds of characters apart: Western, East Asian (CJK) and
+// complex, right-to-left or Indic scripts (Arabic, Hebrew, Thai, Devanagari). The control word
+// last seen of \loch, \hich, \dbch, \rtlch and \ltrch says which one the words \af, \afs,
+// \ab and \ai set, as Word and LibreOffice write them: after \dbch those of East Asian text,
+// after \hich the Western font, otherwise those of complex text. \f sets the East Asian font
+// after \dbch, the Western one otherwise; \fs, \b and \i set Western and East Asian text
+// alike (and clear what \afs, \ab and \ai had set for East Asian text).
+enum TScript { kWestern = 0, kAsian = 1, kComplex = 2 };
+enum class TSelector : std::uint8_t { Low, High, DoubleByte, RightToLeft, LeftToRight };
+
+// What one kind of characters has of its own; unset (-1) means as Western text has it, which is
+// how readers that know one format only (RichEdit, pandoc) show such text.
+struct TScriptFormat {
+  int font = -1;
+  int halfPoints = -1;
+  int bold = -1, italic = -1;
+};
 
 struct TCharState {
-  int font = -1;  // \fN; -1: the default font (\deffN)
+  int font = -1;  // \fN of Western text; -1: the default font (\deffN)
   int halfPoints = 24;
   int color = 0;  // index into the colour table
-  // East Asian characters have a font and size of their own: \fN, \afN and \afsN after
-  // \dbch set them, \fsN sets both sizes (as Word and LibreOffice write and read them).
-  int asianFont = -1;  // -1: the font of the other characters
-  int asianHalfPoints = 24;
-  TScript selector = TScript::Western;  // which script \af and \afs apply to
   bool bold = false, italic = false, underline = false, hidden = false;
+  TScriptFormat asian, complex;
+  TSelector selector = TSelector::LeftToRight;
 };
 
 struct TParaState {
@@ -107,9 +119,9 @@ enum class TWord : std::uint8_t {
   Hidden,
   AssocFont,
   AssocFontSize,
-  WesternText,
-  AsianText,
-  ComplexText,
+  AssocBold,
+  AssocItalic,
+  Selector,
   Pard,
   AlignLeft,
   AlignRight,
@@ -262,11 +274,13 @@ const std::unordered_map<std::string_view, TWordInfo>& Words() {
     w["deleted"] = {TWord::Hidden};
     w["af"] = {TWord::AssocFont};
     w["afs"] = {TWord::AssocFontSize};
-    w["loch"] = {TWord::WesternText};
-    w["hich"] = {TWord::WesternText};
-    w["ltrch"] = {TWord::WesternText};
-    w["dbch"] = {TWord::AsianText};
-    w["rtlch"] = {TWord::ComplexText};
+    w["ab"] = {TWord::AssocBold};
+    w["ai"] = {TWord::AssocItalic};
+    w["loch"] = {TWord::Selector, static_cast<char32_t>(TSelector::Low)};
+    w["hich"] = {TWord::Selector, static_cast<char32_t>(TSelector::High)};
+    w["dbch"] = {TWord::Selector, static_cast<char32_t>(TSelector::DoubleByte)};
+    w["rtlch"] = {TWord::Selector, static_cast<char32_t>(TSelector::RightToLeft)};
+    w["ltrch"] = {TWord::Selector, static_cast<char32_t>(TSelector::LeftToRight)};
     w["pard"] = {TWord::Pard};
     w["ql"] = {TWord::AlignLeft};
     w["qr"] = {TWord::AlignRight};
@@ -657,16 +671,21 @@ class TReader {
           StartFont(p);
           return;
         }
-        (ch.selector == TScript::Asian ? ch.asianFont : ch.font) = p;
+        (ch.selector == TSelector::DoubleByte ? ch.asian.font : ch.font) = p;
         break;
       case TWord::FontSize:
-        if (has && p > 0) ch.halfPoints = ch.asianHalfPoints = std::min(p, detail::kMaxHalfPoints);
+        if (has && p > 0) {
+          ch.halfPoints = std::min(p, detail::kMaxHalfPoints);
+          ch.asian.halfPoints = -1;
+        }
         break;
       case TWord::Bold:
         ch.bold = on;
+        ch.asian.bold = -1;
         break;
       case TWord::Italic:
         ch.italic = on;
+        ch.asian.italic = -1;
         break;
       case TWord::Underline:
         ch.underline = on;
@@ -681,21 +700,23 @@ class TReader {
         ch.hidden = on;
         break;
       case TWord::AssocFont:
-        if (ch.selector == TScript::Asian) ch.asianFont = p;
+        (ch.selector == TSelector::DoubleByte ? ch.asian.font
+         : ch.selector == TSelector::High     ? ch.font
+                                              : ch.complex.font) = p;
         break;
       case TWord::AssocFontSize:
-        if (ch.selector == TScript::Asian && has && p > 0) {
-          ch.asianHalfPoints = std::min(p, detail::kMaxHalfPoints);
+        if (has && p > 0) {
+          AssociatedScript(ch).halfPoints = std::min(p, detail::kMaxHalfPoints);
         }
         break;
-      case TWord::WesternText:
-        ch.selector = TScript::Western;
+      case TWord::AssocBold:
+        AssociatedScript(ch).bold = on;
         break;
-      case TWord::AsianText:
-        ch.selector = TScript::Asian;
+      case TWord::AssocItalic:
+        AssociatedScript(ch).italic = on;
         break;
-      case TWord::ComplexText:
-        ch.selector = TScript::Complex;
+      case TWord::Selector:
+        ch.selector = static_cast<TSelector>(it->second.character);
         break;
       case TWord::Pard:
         para = TParaState{};
@@ -854,8 +875,10 @@ class TReader {
   int CurrentCodePage() const {
     const TGroup& g = stack_.back();
     if (g.dest == TDest::FontTable) return FontCodePage(font_.entry);
-    int number =
-        g.ch.selector == TScript::Asian && g.ch.asianFont >= 0 ? g.ch.asianFont : g.ch.font;
+    const TScriptFormat& other = g.ch.selector == TSelector::DoubleByte    ? g.ch.asian
+                                 : g.ch.selector == TSelector::RightToLeft ? g.ch.complex
+                                                                           : TScriptFormat{};
+    int number = other.font >= 0 ? other.font : g.ch.font;
     if (number < 0) number = defaultFont_;
     const auto it = fonts_.find(number);
     return it == fonts_.end() ? docPage_ : FontCodePage(it->second);
@@ -974,13 +997,14 @@ class TReader {
   void AppendToRun(std::string_view text) {
     if (formatDirty_) {
       formatDirty_ = false;
-      formats_[0] = ResolveFormat(false);
-      formats_[1] = ResolveFormat(true);
-      asianApart_ = !(formats_[0] == formats_[1]);
+      for (const int script : {kWestern, kAsian, kComplex})
+        formats_[script] = ResolveFormat(script);
+      scriptsApart_ =
+          !(formats_[kWestern] == formats_[kAsian]) || !(formats_[kWestern] == formats_[kComplex]);
       runScript_ = -1;
     }
-    if (!asianApart_) {
-      AppendSegment(text, 0);
+    if (!scriptsApart_) {
+      AppendSegment(text, kWestern);
     } else {
       std::size_t start = 0;
       for (std::size_t pos = 0; pos < text.size();) {
@@ -1001,39 +1025,52 @@ class TReader {
 
   void AppendSegment(std::string_view text, int script) {
     if (text.empty()) return;
-    const TCharFormat& format = formats_[script < 0 ? 0 : script];
+    const TCharFormat& format = formats_[script < 0 ? kWestern : script];
     if (paragraph_.runs.empty() || !(paragraph_.runs.back().format == format)) {
       paragraph_.runs.push_back({{}, format});
     }
     paragraph_.runs.back().text.append(text);
   }
 
-  // 1 for a character of an East Asian script, 0 for another letter, -1 for a character of no
-  // script of its own.
+  // The kind of a character (kWestern, kAsian, kComplex), or -1 for one of no script of its
+  // own: blanks, digits, punctuation, symbols, mathematical letters, emoji.
   static int ScriptOf(char32_t c) {
-    if (c < 0x80) return (c | 0x20) >= 'a' && (c | 0x20) <= 'z' ? 0 : -1;
+    if (c < 0x80) return (c | 0x20) >= 'a' && (c | 0x20) <= 'z' ? kWestern : -1;
     if ((c >= 0x1100 && c <= 0x11FF) || (c >= 0x2E80 && c <= 0x9FFF) ||
         (c >= 0xA960 && c <= 0xA97F) || (c >= 0xAC00 && c <= 0xD7FF) ||
         (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
         (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x3FFFF)) {
-      return 1;
+      return kAsian;
+    }
+    // Hebrew, Arabic, Syriac, Thaana, the Indic scripts, Thai, Lao, Tibetan; their
+    // presentation forms.
+    if ((c >= 0x0590 && c <= 0x08FF) || (c >= 0x0900 && c <= 0x0FFF) ||
+        (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF)) {
+      return kComplex;
     }
     if ((c >= 0xA0 && c <= 0xBF) || c == 0xD7 || c == 0xF7 || (c >= 0x2000 && c <= 0x2BFF) ||
-        (c >= 0x1F000 && c <= 0x1FFFF) || c == 0xFFFD) {
+        (c >= 0x1D000 && c <= 0x1FFFF) || c == 0xFFFD) {
       return -1;
     }
-    return 0;
+    return kWestern;
   }
 
-  TCharFormat ResolveFormat(bool asian) const {
+  static TScriptFormat& AssociatedScript(TCharState& ch) {
+    return ch.selector == TSelector::DoubleByte ? ch.asian : ch.complex;
+  }
+
+  TCharFormat ResolveFormat(int script) const {
     const TCharState& ch = stack_.back().ch;
+    const TScriptFormat& own = script == kAsian     ? ch.asian
+                               : script == kComplex ? ch.complex
+                                                    : TScriptFormat{};
     TCharFormat f;
-    int number = asian && ch.asianFont >= 0 ? ch.asianFont : ch.font;
+    int number = own.font >= 0 ? own.font : ch.font;
     if (number < 0) number = defaultFont_;
     if (const auto it = fonts_.find(number); it != fonts_.end()) f.fontFamily = it->second.name;
-    f.pointSize = (asian ? ch.asianHalfPoints : ch.halfPoints) / 2.0;
-    f.bold = ch.bold;
-    f.italic = ch.italic;
+    f.pointSize = (own.halfPoints > 0 ? own.halfPoints : ch.halfPoints) / 2.0;
+    f.bold = own.bold >= 0 ? own.bold == 1 : ch.bold;
+    f.italic = own.italic >= 0 ? own.italic == 1 : ch.italic;
     f.underline = ch.underline;
     if (ch.color >= 0 && static_cast<std::size_t>(ch.color) < colors_.size() &&
         colors_[ch.color] >= 0) {
@@ -1054,7 +1091,7 @@ class TReader {
     pendingCellTab_ = false;
     if (!hasText_) {
       if (!markFormat) return;
-      paragraph_.runs.assign(1, {{}, ResolveFormat(false)});
+      paragraph_.runs.assign(1, {{}, ResolveFormat(kWestern)});
     }
     TListKind kind = ListKindOf(props);
     if (kind == TListKind::None && !label_.empty()) {
@@ -1147,10 +1184,10 @@ class TReader {
   TParagraph paragraph_;
   bool hasText_ = false;
   bool formatDirty_ = true;
-  TCharFormat formats_[2];   // of Western and of East Asian characters, while not dirty
-  bool asianApart_ = false;  // the two differ
-  int lastScript_ = 0;       // of the last character with a script in this paragraph
-  int runScript_ = -1;       // whose format the last run has
+  TCharFormat formats_[3];     // of each kind of characters, while not dirty
+  bool scriptsApart_ = false;  // they differ
+  int lastScript_ = 0;         // of the last character with a script in this paragraph
+  int runScript_ = -1;         // whose format the last run has
   bool pendingCellTab_ = false;
   std::string label_;
   TParaState lastParagraph_;

@@ -1,8 +1,12 @@
 // Random documents for the property tests: every character class the writer treats apart
 // (RTF's own characters, code page 1252, the rest of the BMP, astral planes), every format
-// attribute, alignments, bullets, empty runs and paragraphs. With `clean` false it also makes
-// what the writer must repair: control characters, invalid UTF-8, sizes that are not half
-// points, colours above 24 bits, font names with surrounding blanks.
+// attribute, alignments, bullets, empty runs and paragraphs.
+//   Clean: only what a document can hold, any Unicode scalar value included.
+//   Dirty: also what the writer must repair: control characters, invalid UTF-8, sizes that
+//     are not half points, colours above 24 bits, font names with surrounding blanks.
+//   Portable: what a word processor keeps as it is: letters and symbols of several scripts,
+//     RTF's own characters, tabs and line breaks, ordinary font names and sizes (no
+//     noncharacters, private-use or format characters, no empty font name).
 #pragma once
 
 #include <cmath>
@@ -16,9 +20,11 @@
 
 namespace qv::richtext {
 
+enum class TGeneratorMode { Clean, Dirty, Portable };
+
 class TDocumentGenerator {
  public:
-  TDocumentGenerator(unsigned seed, bool clean) : rng_(seed), clean_(clean) {}
+  TDocumentGenerator(unsigned seed, TGeneratorMode mode) : rng_(seed), mode_(mode) {}
 
   TDocument Document() {
     TDocument d;
@@ -53,9 +59,16 @@ class TDocumentGenerator {
         "Courier New", "Arial",     "Times New Roman", "Liberation Mono", "",
         "Fonte Ç",     "ＭＳ 明朝", "Semi;colon",      "{Chaves}\\",      "Symbol"};
     static const std::vector<std::string> dirtyFonts{" Espaços ", "Tab\tFonte", "\x01X", "\xFF"};
+    static const std::vector<std::string> portableFonts{
+        "Courier New", "Arial", "Times New Roman", "Liberation Mono", "Liberation Sans",
+        "DejaVu Serif", "Fonte Ç"};
     TCharFormat f;
-    f.fontFamily = !clean_ && Chance(15) ? Pick(dirtyFonts) : Pick(cleanFonts);
-    if (clean_ || Chance(70)) {
+    f.fontFamily = mode_ == TGeneratorMode::Portable             ? Pick(portableFonts)
+                   : mode_ == TGeneratorMode::Dirty && Chance(15) ? Pick(dirtyFonts)
+                                                                  : Pick(cleanFonts);
+    if (mode_ == TGeneratorMode::Portable) {
+      f.pointSize = Uniform(12, 72) / 2.0;
+    } else if (mode_ == TGeneratorMode::Clean || Chance(70)) {
       f.pointSize = Uniform(1, 3276) / 2.0;
       if (Chance(50)) f.pointSize = Pick(std::vector<double>{8, 10, 12, 14, 18});
     } else {
@@ -66,7 +79,9 @@ class TDocumentGenerator {
     f.bold = Chance(30);
     f.italic = Chance(30);
     f.underline = Chance(30);
-    f.color = Chance(50) ? 0 : static_cast<std::uint32_t>(rng_()) & (clean_ ? 0xFFFFFF : ~0u);
+    f.color = Chance(50) ? 0
+                         : static_cast<std::uint32_t>(rng_()) &
+                               (mode_ == TGeneratorMode::Dirty ? ~0u : 0xFFFFFF);
     return f;
   }
 
@@ -81,6 +96,12 @@ class TDocumentGenerator {
     static const std::vector<char32_t> other{0x0151, 0x03A9, 0x0416,  0x05D0,  0x0639,  0x4E2D,
                                              0x65E5, 0xD55C, 0x2265,  0xFFFD,  0xFEFF,  0x2028,
                                              0xE000, 0xFFFF, 0x1F600, 0x1D504, 0x20BB7, 0x10FFFF};
+    if (mode_ == TGeneratorMode::Portable) {
+      static const std::vector<char32_t> portable{
+          U'á', U'ç', U'Ã', U'€', U'“', U'”', U'•', U'—', U'ő', U'Ω', U'Ж', U'א', U'ع', U'中',
+          U'日', U'한', U'≥', U'∑', U'😀', U'𝔄', U'\\', U'{', U'}', U';', U'\t', U'\n'};
+      return Chance(60) ? static_cast<char32_t>(Uniform(0x21, 0x7E)) : Pick(portable);
+    }
     switch (Uniform(0, 9)) {
       case 0:
         return Pick(special);
@@ -105,7 +126,7 @@ class TDocumentGenerator {
     std::string s;
     const int length = Chance(10) ? 0 : Uniform(1, 12);
     for (int k = 0; k < length; ++k) {
-      if (!clean_ && Chance(8)) {
+      if (mode_ == TGeneratorMode::Dirty && Chance(8)) {
         static const std::vector<std::string> dirt{
             "\r", "\x01", std::string(1, '\0'), "\x1F", "\x80", "\xFF", "\xE4\xB8", "\xED\xA0\x80"};
         s += Pick(dirt);
@@ -117,7 +138,7 @@ class TDocumentGenerator {
   }
 
   std::mt19937 rng_;
-  bool clean_;
+  TGeneratorMode mode_;
 };
 
 }  // namespace qv::richtext

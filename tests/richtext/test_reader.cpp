@@ -127,6 +127,19 @@ TEST(ReadRtf, EastAsianTextInItsOwnFont) {
                                  MakeRun("b", Format("Arial", 12))})}}));
 }
 
+TEST(ReadRtf, ComplexScriptTextInItsOwnFormat) {
+  // Arabic, Hebrew, Thai...: \af, \afs, \ab and \ai after \rtlch, as LibreOffice writes them;
+  // where a document gives none (WordPad), such text is formatted as the rest.
+  const TDocument d =
+      Read(Doc("{\\rtlch\\af4\\afs40\\ab \\ltrch\\hich\\af1\\loch\\fs20\\f1 a "
+               "\\u1593?}{\\ltrch\\rtlch\\afs40\\af4\\ai \\u1488?}"
+               "{\\f1\\b\\fs22 b\\u1593?}"));
+  EXPECT_EQ(d, (TDocument{{Para({MakeRun("a ", Format("Arial", 10)),
+                                 MakeRun("ع", Format("MS Gothic", 20, true)),
+                                 MakeRun("א", Format("MS Gothic", 20, false, true)),
+                                 MakeRun("bع", Format("Arial", 11, true))})}}));
+}
+
 TEST(ReadRtf, ParagraphFormatting) {
   const TDocument d =
       Read(Doc("\\qc a\\par b\\par\\pard c\\par\\qr d\\par\\qj e\\par\\qd f\\par"

@@ -90,7 +90,7 @@ class RoundTripProperty : public ::testing::TestWithParam<unsigned> {};
 
 // Any document: read back, it is its canonical form, which keeps every character and format.
 TEST_P(RoundTripProperty, CleanDocumentsComeBackUnchanged) {
-  TDocumentGenerator gen(GetParam(), true);
+  TDocumentGenerator gen(GetParam(), TGeneratorMode::Clean);
   for (int k = 0; k < 250; ++k) {
     const TDocument doc = gen.Document();
     const std::string rtf = WriteRtf(doc);
@@ -102,7 +102,7 @@ TEST_P(RoundTripProperty, CleanDocumentsComeBackUnchanged) {
 }
 
 TEST_P(RoundTripProperty, AnyDocumentComesBackAsItsCanonicalForm) {
-  TDocumentGenerator gen(GetParam() + 1000, false);
+  TDocumentGenerator gen(GetParam() + 1000, TGeneratorMode::Dirty);
   for (int k = 0; k < 250; ++k) {
     const TDocument doc = gen.Document();
     const TDocument canonical = Normalize(doc);
@@ -116,7 +116,7 @@ TEST_P(RoundTripProperty, AnyDocumentComesBackAsItsCanonicalForm) {
 INSTANTIATE_TEST_SUITE_P(Seeds, RoundTripProperty, ::testing::Values(1u, 2u, 3u, 4u));
 
 TEST(Normalize, KeepsTextAndFormatOfEveryCharacter) {
-  TDocumentGenerator gen(77, true);
+  TDocumentGenerator gen(77, TGeneratorMode::Clean);
   for (int k = 0; k < 300; ++k) {
     const TDocument doc = gen.Document();
     ASSERT_EQ(Cells(Normalize(doc)), Cells(doc));

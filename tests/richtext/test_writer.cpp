@@ -10,8 +10,9 @@ namespace qv::richtext {
 namespace {
 
 // The first run in the default format sets it in full: font and size of Western text, of
-// right-to-left scripts (\rtlch) and of East Asian text (\dbch); then the colour.
-const std::string kDefault = "\\f0\\fs20\\rtlch\\af0\\afs20\\ltrch\\dbch\\af0\\loch\\cf1";
+// complex scripts (\rtlch, with their bold and italic) and of East Asian text (\dbch); then
+// the colour.
+const std::string kDefault = "\\f0\\fs20\\rtlch\\af0\\afs20\\ab0\\ai0\\ltrch\\dbch\\af0\\loch\\cf1";
 
 // The body: what follows the header line that ends in "\viewkind4\pard\plain".
 std::string Body(const TDocument& doc) {
@@ -83,8 +84,9 @@ TEST(WriteRtf, OnlyChangedAttributesAreWritten) {
   big.underline = true;
   EXPECT_EQ(Body({{Para({MakeRun("a"), MakeRun("b", bold), MakeRun("c", big), MakeRun("d")})}}),
             kDefault +
-                " a\\b b\\fs29\\rtlch\\af0\\afs29\\ltrch\\i\\ul c\\fs20\\rtlch\\af0\\afs20\\ltrch"
-                "\\b0\\i0\\ulnone d\\par\r\n}\r\n");
+                " a\\rtlch\\af0\\afs20\\ab\\ai0\\ltrch\\b b"
+                "\\fs29\\rtlch\\af0\\afs29\\ab\\ai\\ltrch\\i\\ul c"
+                "\\fs20\\rtlch\\af0\\afs20\\ab0\\ai0\\ltrch\\b0\\i0\\ulnone d\\par\r\n}\r\n");
 }
 
 TEST(WriteRtf, ParagraphFormattingOnlyWhenItChanges) {
@@ -120,8 +122,8 @@ TEST(WriteRtf, EmptyParagraphCarriesItsMarkFormat) {
   // The empty line is as high as its paragraph mark: 18 points, written before its \par.
   EXPECT_EQ(Body({{Para({MakeRun("a")}), Para({MakeRun("", big)}), Para({})}}),
             kDefault +
-                " a\\par\r\n\\fs36\\rtlch\\af0\\afs36\\ltrch\\par\r\n\\fs20\\rtlch\\af0\\afs20\\ltr"
-                "ch\\par\r\n}\r\n");
+                " a\\par\r\n\\fs36\\rtlch\\af0\\afs36\\ab0\\ai0\\ltrch\\par\r\n"
+                "\\fs20\\rtlch\\af0\\afs20\\ab0\\ai0\\ltrch\\par\r\n}\r\n");
 }
 
 TEST(WriteRtf, FontNamesEscapedInTheTable) {
