@@ -23,7 +23,8 @@
 // Empty paragraph (an empty line). Its runs hold no text. Its format still matters, because a
 // word processor gives the empty line the height of its paragraph mark: in canonical form an
 // empty paragraph has exactly one run with empty text, whose format is that of the mark. A
-// paragraph with no runs at all is accepted and means the default format (TCharFormat{}).
+// paragraph whose runs hold no text takes the format of its last run; one with no runs at all,
+// the default format (TCharFormat{}).
 //
 // Bullets. `bullet` puts a bullet mark before the paragraph (a bulleted list item, one level;
 // the editor chooses the glyph and the indent). The mark is not part of the text: no "•" or
@@ -34,7 +35,17 @@
 // kept in RTF in half points: the writer rounds pointSize to the nearest half point within
 // [0.5, 1638] (a size that is not a finite positive number is written as 10). `color` is
 // 0xRRGGBB; bits above the 24th are ignored. Black means black, not "the editor's automatic
-// colour": a file's automatic colour (RTF \cf0) is read as black.
+// colour": a file's automatic colour (RTF \cf0) is read as black. An empty font family is
+// kept as it is (an editor shows its own default font). Where a file does not say, the reader
+// takes RTF's defaults: 12 points (\fs24) and the font that \deffN names, or Courier New when
+// the file's font table does not hold the font asked for.
+//
+// In a Qt text document: a paragraph is a block; '\n' is QChar::LineSeparator (U+2028), '\t'
+// QChar::Tabulation; the format of an empty paragraph's run is the block's char format;
+// alignment is Qt::AlignLeft, AlignRight, AlignHCenter or AlignJustify; a bullet is a block in
+// a QTextList of style QTextListFormat::ListDisc; pointSize is QTextCharFormat's
+// fontPointSize (a font given in pixels has none: the report window's font is ReportFormat(),
+// Courier New 10 points, its 13 pixels at 96 dpi).
 //
 // Canonical form. ReadRtf and ReadDocument return documents in canonical form: no run has
 // empty text except the one run of an empty paragraph, adjacent runs of a paragraph have

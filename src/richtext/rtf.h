@@ -5,16 +5,20 @@
 // other character as \uN (16-bit signed; astral characters as a UTF-16 surrogate pair) followed
 // by the fallback \'3f ("?") that \uc1 announces, a font table, a colour table and, when a
 // paragraph has a bullet, a one-level bullet list (\listtable and \ls1, with the older {\*\pn}
-// form beside it for readers that know only that). The page is A4 with narrow side margins, so
-// that a report's widest lines print unbroken in Courier New 10.
+// form beside it for readers that know only that). Word processors keep a font, size, bold and
+// italic for each of three kinds of text (Western, East Asian, complex scripts such as Arabic);
+// a run's are written for all three, so that all its characters show in them. The page is A4
+// with narrow side margins, so that a report's widest lines print unbroken in Courier New 10.
 //
 // The reader opens what other programs write as well as ours (word processors such as
 // LibreOffice Writer and Word, WordPad and the other rich-text edit controls): fonts and their
 // character sets, colours, sizes, bold, italic, underline, alignment, tabs, line breaks,
-// \uN with \ucN, \'xx in the document's or the font's code page, bullets of both list
-// schemes, table cells (as tabs), field results, hidden text; destinations it does not show
-// (styles, document information, pictures, objects, headers and footers) are skipped, and
-// unknown control words are ignored. Damaged input gives a document or a Portuguese error,
+// \uN with \ucN, \'xx in the document's or the font's code page, the formats of East Asian and
+// complex-script text (\dbch, \rtlch with \af, \afs, \ab, \ai), bullets of both list schemes
+// (numbered items keep their number as text), table cells (as tabs), field results, hidden text;
+// destinations it does not show (styles, document information, pictures, objects, headers and
+// footers) are skipped, and unknown control words are ignored. A file cut short gives what it
+// holds; damaged input gives a document or a Portuguese error (groups nested deeper than 1000),
 // never more memory than a small multiple of the input nor a deep recursion.
 #pragma once
 

@@ -14,8 +14,6 @@
 // Word 6 paragraph numbering ({\*\pn}, \pntext) of version 1.5 (1997), which WordPad and the
 // RichEdit controls still write.
 #include <algorithm>
-#include <array>
-#include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -429,8 +427,6 @@ class TReader {
       stack_.emplace_back();
     } else {
       stack_.push_back(Top());
-      // A group inside a table's entry is part of the table; anything else nested in a
-      // destination read for its words only is read the same way.
     }
     formatDirty_ = true;
   }
@@ -571,7 +567,7 @@ class TReader {
         break;
       case '\r':
       case '\n':
-        Paragraph();
+        if (Top().dest == TDest::Text) Paragraph();
         break;
       default:
         break;  // \:, \| and unknown symbols

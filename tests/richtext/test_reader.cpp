@@ -37,6 +37,8 @@ TEST(ReadRtf, TextAndParagraphs) {
   EXPECT_EQ(Read("{\\rtf1}").paragraphs.size(), 0u);
   // Line ends in the file are not text; a backslash before one is a \par (as TextEdit writes).
   EXPECT_EQ(PlainText(Read(Doc("a\r\nb\\\nc\\\r\nd"))), "ab\nc\nd");
+  EXPECT_EQ(Read("{\\rtf1{\\fonttbl\\\n{\\f0 A;}}{\\*\\x \\\n}x}").paragraphs.size(), 1u)
+      << "only in the text does a backslash before a line end make a paragraph";
 }
 
 TEST(ReadRtf, Characters) {
