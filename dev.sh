@@ -35,7 +35,7 @@ case "${1:-}" in
       "$here/examples/onofri_winterwheat.db" -g 8 -a 7 -r 3
     ;;
   test)
-    # Every test but the slow checks with other programs (label "slow"; see clients below).
+    # Every test but the slow checks with other programs (label "slow-clients"; see clients).
     deps; build
     cd "$build" && ctest --output-on-failure -j2 -LE slow
     ;;
