@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Developer entry point: ./dev.sh deps | build | demo | test | bench
+# Developer entry point: ./dev.sh deps | build | demo | test | clients | bench
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="${QV_BUILD_DIR:-$here/build}"
 
 deps() {
   local pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev pxlib-dev libshp-dev shapelib
-              libcli11-dev libgtest-dev libbenchmark-dev fonts-liberation xvfb)
+              libcli11-dev libgtest-dev libbenchmark-dev fonts-liberation xvfb
+              clang libclang-rt-14-dev libreoffice-writer-nogui pandoc poppler-utils)
   local missing=()
   for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -34,12 +35,17 @@ case "${1:-}" in
       "$here/examples/onofri_winterwheat.db" -g 8 -a 7 -r 3
     ;;
   test)
+    # Every test but the slow checks with other programs (label "slow-clients"; see clients).
     deps; build
-    cd "$build" && ctest --output-on-failure -j2
+    cd "$build" && ctest --output-on-failure -j2 -LE slow
+    ;;
+  clients)
+    deps; build
+    cd "$build" && ctest --output-on-failure -j2 -L clients
     ;;
   bench)
     deps; build
     for b in "$build"/bench/bench_*; do [[ -x "$b" ]] && "$b"; done
     ;;
-  *) echo "usage: $0 deps|build|demo|test|bench" >&2; exit 2 ;;
+  *) echo "usage: $0 deps|build|demo|test|clients|bench" >&2; exit 2 ;;
 esac

@@ -11,6 +11,7 @@
 #include "analysis/session.h"
 #include "cli/registry.h"
 #include "cli/tablecli.h"
+#include "richtext/rtf.h"
 
 #ifndef QV_VERSION
 #define QV_VERSION "0.0.0"
@@ -199,7 +200,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   analyze->add_option("--var", o.vars,
                       "Parâmetros de uma variável: NOME:gle=N,qme=X,r=R (repetível; "
                       "substituem --gle, --qme e -r para essa variável)");
-  analyze->add_option("-o,--output", o.output, "Arquivo do relatório (padrão: saída padrão)");
+  analyze->add_option("-o,--output", o.output,
+                      "Arquivo do relatório (padrão: saída padrão); .rtf: em Rich Text");
   const TTableCommands table(app);
 
   try {
@@ -243,8 +245,12 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.flush();
   } else {
+    // A .rtf file holds the report as the report window saves it: one paragraph per line.
+    const std::string body = richtext::IsRtfFileName(o.output)
+                                 ? richtext::WriteRtf(richtext::ReportDocument(text))
+                                 : text;
     std::ofstream file(o.output, std::ios::binary | std::ios::trunc);
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    file.write(body.data(), static_cast<std::streamsize>(body.size()));
     file.close();
     if (!file) {
       err << "quorvandelia-cli: não foi possível escrever o relatório em " << o.output << '\n';
