@@ -3,10 +3,13 @@
 // after the other, writing each one's results into the report.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "analysis/host.h"
 #include "analysis/method.h"
+#include "analysis/results.h"
 #include "analysis/session.h"
 
 namespace qv {
@@ -27,6 +30,26 @@ inline constexpr const char* kErrorLine =
 inline constexpr const char* kVariableLine = "Análise da variável ";
 }  // namespace text
 
+// What became of one analysed field of the table.
+enum class TVariableStatus {
+  Analysed,  // its block is in the report, its result value in `result`
+  Refused,   // the method refused it (`cause`), or ended the run on it
+  Error,     // its records could not be read, or an earlier variable ended the run (`cause`
+             // holds the box shown)
+};
+
+struct TVariableRecord {
+  std::string name;
+  TVariableStatus status = TVariableStatus::Analysed;
+  std::string cause;
+  TAnalysisParams params;  // as the dialog left them for this variable
+  TAnyResult result;
+  // Toler's simple linear model, which the Toler command fits to the means of the run's last
+  // variable and appends to its block: its result, or the cause why it was not reported.
+  TAnyResult continuation;
+  std::string continuationCause;
+};
+
 struct TRunOutcome {
   bool tableOpened = false;
   bool abandoned = false;          // No to "Deseja Continuar", a data error, or a method's abandon
@@ -36,16 +59,27 @@ struct TRunOutcome {
   std::string abortReason;
   int variablesAnalysed = 0;
   int variablesRefused = 0;
+  // Every field taken up as a response variable, in table order.
+  std::vector<TVariableRecord> variables;
 };
 
 // The file dialog and the opening of the chosen table; on failure the plain message
 // kOpenFailed and the table left closed. True when the table is open afterwards.
 bool OpenTableDialog(TDataTable& table, THost& host);
 
-// Reads field `field` (1-based) of every record into session.means.Y. Returns an empty string
-// on success, or the message of the database error box.
-std::string ReadVariable(TSession& session, int field, bool accumulateMediaGeral);
+// Why the records of a variable could not be read: the message of the database error box.
+struct TReadError {
+  std::string message;
+};
 
+// Reads field `field` (1-based) of every record into session.means.Y (and MediaGeral when the
+// method accumulates it); nothing on success.
+[[nodiscard]] std::optional<TReadError> ReadVariable(TSession& session, int field,
+                                                     bool accumulateMediaGeral);
+
+// Steps 1 to 8 of the run and its clean-up: the table closed and every control of the dialog
+// visible again, whatever the outcome. Showing the report or the closing message at the end is
+// the command's part (commands/commands.h).
 TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host);
 
 }  // namespace qv
