@@ -1,6 +1,7 @@
 // The work storage of the nonlinear fits (segmented/engine.h), held by the session and
-// allocated once, at the program's full capacity, when the session starts: the bordered normal
-// matrix that the sweep operator inverts in place (MaxPar x MaxPar extended reals, 5.8 MB), the
+// allocated once, at the program's full capacity, when the session's first fit needs it (a
+// session that runs only the closed-form methods never pays for it): the bordered normal matrix
+// that the sweep operator inverts in place (MaxPar x MaxPar extended reals, 5.8 MB), the
 // parameter, right-hand side and step vectors, and the Jacobian, which grows to the largest
 // table fitted and keeps its size. Every fit of every run overwrites what it uses; a fit's
 // result keeps its own copy of the figures its report prints.
@@ -20,12 +21,15 @@ struct TJacEntry {
 };
 
 struct TFitStorage {
-  TFitStorage()
-      : sweep(std::make_unique<SweepStorage>()),
-        theta(MaxPar + 1, 0.0L),
-        rhs(MaxPar + 1, 0.0L),
-        step(MaxPar + 1, 0.0L),
-        thetaPrev(MaxPar + 1, 0.0) {}
+  // Allocates everything at full capacity, the first time only.
+  void Allocate() {
+    if (sweep) return;
+    sweep = std::make_unique<SweepStorage>();
+    theta.assign(MaxPar + 1, 0.0L);
+    rhs.assign(MaxPar + 1, 0.0L);
+    step.assign(MaxPar + 1, 0.0L);
+    thetaPrev.assign(MaxPar + 1, 0.0);
+  }
 
   std::unique_ptr<SweepStorage> sweep;  // WorkMat: the bordered matrix, then its inverse
   std::vector<long double> theta, rhs, step;

@@ -1,7 +1,8 @@
 // The program-wide state of one session: parameters, means, report, the fitting storage of the
 // nonlinear models and the table object. Owned by main() (the desktop program's application
 // object owns one) and passed down by reference; nothing of it is a mutable global. Everything
-// in it is allocated once, when the session starts, at the program's full capacity.
+// in it is allocated once, at the program's full capacity (the fitting storage when the first
+// fit needs it).
 #pragma once
 
 #include "analysis/fitstorage.h"

@@ -6,9 +6,13 @@
 
 namespace qv {
 
-TFitEngine::TFitEngine() : own_(std::make_unique<TFitStorage>()), s_(*own_) {}
+TFitEngine::TFitEngine() : own_(std::make_unique<TFitStorage>()), s_(*own_) {
+  s_.Allocate();
+}
 
-TFitEngine::TFitEngine(TFitStorage& storage) : s_(storage) {}
+TFitEngine::TFitEngine(TFitStorage& storage) : s_(storage) {
+  s_.Allocate();
+}
 
 TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& means) {
   TFitResult result;

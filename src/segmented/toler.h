@@ -61,8 +61,7 @@ struct TTolerResult {
 void AppendTolerReport(TReport& report, const TTolerResult& result, char decimalSeparator);
 TResultData ResultData(const TTolerResult& result);
 
-// The run's description. The report window is shown by the simple linear model that the Toler
-// command fits after the run (commands/commands.h).
+// The run's description (command-line name "toler").
 TMethod TolerMethod();
 
 }  // namespace qv
