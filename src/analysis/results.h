@@ -14,6 +14,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -52,6 +53,9 @@ struct TResultValue {
 struct TResultData {
   std::vector<TResultValue> values;
   std::vector<TResultTable> tables;
+  // For an iterative fit: whether it converged before its pass limit. The report does not say;
+  // the data do.
+  std::optional<bool> converged = std::nullopt;
 };
 
 class TAnyResult {

@@ -190,6 +190,7 @@ void AddData(TJson& to, const TResultData& data) {
   TJson values = TJson::object();
   for (const TResultValue& v : data.values) values[v.label] = CellJson(v.value);
   if (!values.empty()) to["values"] = std::move(values);
+  if (data.converged) to["converged"] = *data.converged;
   TJson tables = TJson::array();
   for (const TResultTable& t : data.tables) {
     TJson rows = TJson::array();

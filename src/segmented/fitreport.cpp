@@ -441,6 +441,7 @@ TResultData ModelData(const TMeansAnova& means, const TFitReport& fit) {
 }
 
 void AppendFitData(TResultData& data, const TFitReport& fit, const TMargins& margins) {
+  data.converged = fit.summary.converged;
   for (TResultValue& v : FitValues(fit.summary)) data.values.push_back(std::move(v));
   data.tables.push_back(FitAnovaResultTable(fit.anova));
   for (const TParamTable& t : fit.parameters) data.tables.push_back(ParamResultTable(t));
