@@ -77,9 +77,9 @@ struct TReadError {
 [[nodiscard]] std::optional<TReadError> ReadVariable(TSession& session, int field,
                                                      bool accumulateMediaGeral);
 
-// Steps 1 to 8 of the run and its clean-up: the table closed and every control of the dialog
-// visible again, whatever the outcome. Showing the report or the closing message at the end is
-// the command's part (commands/commands.h).
+// The run: the table, the dialog's two phases and every variable, then its clean-up, whatever
+// the outcome: the table closed and every control of the dialog visible again. Showing the
+// report or the closing message at the end is the command's part (commands/commands.h).
 TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host);
 
 }  // namespace qv

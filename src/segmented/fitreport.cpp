@@ -227,7 +227,7 @@ TResultTable ParamResultTable(const TParamTable& t) {
 std::vector<TParamTable> InterceptSlopeTables(const TFitEngine& fit, const TAnalysisParams& p,
                                               const TGenotypeParameters& at, TProbLayout probLayout,
                                               ProbStatus& status) {
-  struct TSpec {
+  struct TTableKind {
     const char* id;
     const char* header;
     const char* name;
@@ -236,7 +236,7 @@ std::vector<TParamTable> InterceptSlopeTables(const TFitEngine& fit, const TAnal
     int (*position)(int);
     long double h;  // the value the t test compares the estimate with
   };
-  const TSpec specs[] = {
+  const TTableKind kinds[] = {
       {"a=0", "Parâmetro       Estimativa     Erro Padrão     t p/ a(i)=0          Pr>|t|    ", "a",
        "a(", ")   ", at.a, 0},
       {"b1=0", "Parâmetro       Estimativa     Erro Padrão     t p/ b1(i)=0          Pr>|t|  ",
@@ -249,11 +249,11 @@ std::vector<TParamTable> InterceptSlopeTables(const TFitEngine& fit, const TAnal
        "b2", "b2(", ")  ", at.b2, 1},
   };
   std::vector<TParamTable> tables;
-  for (const TSpec& spec : specs) {
-    TParamTable t{spec.id, spec.header, spec.name, spec.prefix, spec.suffix, 16, probLayout, {}};
+  for (const TTableKind& kind : kinds) {
+    TParamTable t{kind.id, kind.header, kind.name, kind.prefix, kind.suffix, 16, probLayout, {}};
     for (int i = 1; i <= p.g; ++i) {
-      const int k = spec.position(i);
-      t.rows.push_back({i, fit.Theta(k), TestParameter(fit, k, spec.h, p, status)});
+      const int k = kind.position(i);
+      t.rows.push_back({i, fit.Theta(k), TestParameter(fit, k, kind.h, p, status)});
     }
     tables.push_back(std::move(t));
   }

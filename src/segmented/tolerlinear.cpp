@@ -69,7 +69,7 @@ TComputed<TTolerLinearResult> TolerLinearCompute(const TGxeMeans& means, const T
   res.fit.summary = Summarize(fit, fitted);
   res.fit.anova = ComputeFitAnova(q, d, ssm, ssd, p, status, true);
 
-  struct TSpec {
+  struct TTableKind {
     const char* id;
     const char* header;
     const char* name;
@@ -78,7 +78,7 @@ TComputed<TTolerLinearResult> TolerLinearCompute(const TGxeMeans& means, const T
     int offset;  // position of the genotype's parameter within its pair, 0 for the index
     long double h;
   };
-  const TSpec specs[] = {
+  const TTableKind kinds[] = {
       {"a=0", "Parâmetro       Estimativa     Erro Padrão     t p/ a(i)=0          Pr>|t|    ", "a",
        "a(", ")   ", 1, 0},
       {"b=0", "Parâmetro       Estimativa     Erro Padrão     t p/  b(i)=0          Pr>|t|  ", "b",
@@ -88,13 +88,13 @@ TComputed<TTolerLinearResult> TolerLinearCompute(const TGxeMeans& means, const T
       {"U=0", "Parâmetro       Estimativa     Erro Padrão     t p/ U(j)=0         Pr>|t|  ", "U",
        "U(", ")    ", 0, 0},
   };
-  for (const TSpec& spec : specs) {
-    TParamTable t{spec.id,     spec.header, spec.name,          spec.prefix,
-                  spec.suffix, 16,          TProbLayout::Fixed, {}};
-    const int rows = spec.offset == 0 ? a : g;
+  for (const TTableKind& kind : kinds) {
+    TParamTable t{kind.id,     kind.header, kind.name,          kind.prefix,
+                  kind.suffix, 16,          TProbLayout::Fixed, {}};
+    const int rows = kind.offset == 0 ? a : g;
     for (int k = 1; k <= rows; ++k) {
-      const int pos = spec.offset == 0 ? 2 * g + k : 2 * (k - 1) + spec.offset;
-      t.rows.push_back({k, fit.Theta(pos), TestParameter(fit, pos, spec.h, p, status)});
+      const int pos = kind.offset == 0 ? 2 * g + k : 2 * (k - 1) + kind.offset;
+      t.rows.push_back({k, fit.Theta(pos), TestParameter(fit, pos, kind.h, p, status)});
     }
     res.fit.parameters.push_back(std::move(t));
   }
