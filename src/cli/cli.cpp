@@ -333,7 +333,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     return 2;
   }
   if (!o.results.empty() &&
-      !WriteFile(o.results, ResultsJson(*command, o, outcome).dump() + "\n")) {
+      !WriteFile(
+          o.results,
+          ResultsJson(*command, o, outcome).dump(-1, ' ', false, TJson::error_handler_t::replace) +
+              "\n")) {
     err << "quorvandelia-cli: não foi possível escrever os resultados em " << o.results << '\n';
     return 2;
   }
