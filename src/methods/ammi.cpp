@@ -211,13 +211,20 @@ TResultTable ComponentResultTable(std::string id, std::string title, const char*
 
 }  // namespace
 
-double TAmmiResult::Predicted(int i, int j, int k) const {
-  double predicted = static_cast<double>((anova.MedGen(i) + anova.MedAmb(j)) - anova.MediaGeral);
+double TAmmiResult::AdditivePrediction(int i, int j) const {
+  return static_cast<double>((anova.MedGen(i) + anova.MedAmb(j)) - anova.MediaGeral);
+}
+
+double TAmmiResult::AddComponent(double predicted, int i, int j, int c) const {
   // A component without interaction adds nothing.
-  for (int c = 1; c <= k && c < firstWithoutAxis; ++c) {
-    predicted += std::sqrt(eigenvalues[static_cast<std::size_t>(c - 1)].lambda) *
-                 genotypeVectors(i, c) * environmentVectors(j, c);
-  }
+  if (c >= firstWithoutAxis) return predicted;
+  return predicted + std::sqrt(eigenvalues[static_cast<std::size_t>(c - 1)].lambda) *
+                         genotypeVectors(i, c) * environmentVectors(j, c);
+}
+
+double TAmmiResult::Predicted(int i, int j, int k) const {
+  double predicted = AdditivePrediction(i, j);
+  for (int c = 1; c <= k; ++c) predicted = AddComponent(predicted, i, j, c);
   return predicted;
 }
 
@@ -352,7 +359,11 @@ void AppendAmmiReport(TReport& report, const TAmmiResult& res) {
   for (int i = 1; i <= g; ++i) {
     for (int j = 1; j <= a; ++j) {
       line = Int(i, 3) + " " + Int(j, 3);
-      for (int c = 1; c <= shown; ++c) line += Fixed(res.Predicted(i, j, c), 14, 3);
+      double predicted = res.AdditivePrediction(i, j);
+      for (int c = 1; c <= shown; ++c) {
+        predicted = res.AddComponent(predicted, i, j, c);
+        line += Fixed(predicted, 14, 3);
+      }
       report.AppendLine(line);
     }
   }
@@ -390,7 +401,11 @@ TResultData ResultData(const TAmmiResult& res) {
   for (int i = 1; i <= g; ++i) {
     for (int j = 1; j <= a; ++j) {
       std::vector<TCell> row{Whole(i), Whole(j)};
-      for (int c = 1; c <= res.shown; ++c) row.push_back(Real(res.Predicted(i, j, c)));
+      double value = res.AdditivePrediction(i, j);
+      for (int c = 1; c <= res.shown; ++c) {
+        value = res.AddComponent(value, i, j, c);
+        row.push_back(Real(value));
+      }
       predicted.rows.push_back(std::move(row));
     }
   }

@@ -70,8 +70,11 @@ struct TAmmiResult {
   TAnovaTable summary;                      // the joint analysis with one row per tested component
 
   // The mean of genotype i in environment j predicted by the additive model plus the first k
-  // components, as the report prints it (formed in 64 bits, component by component).
+  // components, as the report prints it: formed in 64 bits, component by component, from the
+  // additive prediction (AdditivePrediction, then AddComponent for c = 1..k).
   double Predicted(int i, int j, int k) const;
+  double AdditivePrediction(int i, int j) const;
+  double AddComponent(double predicted, int i, int j, int c) const;
 };
 
 [[nodiscard]] TComputed<TAmmiResult> AmmiCompute(const TGxeMeans& means,
