@@ -224,6 +224,20 @@ TResultTable ParamResultTable(const TParamTable& t) {
   return r;
 }
 
+TIndexed<> Estimates(const TFitEngine& fit, int count, const std::function<int(int)>& position) {
+  TIndexed<> v(count);
+  for (int k = 1; k <= count; ++k) v(k) = fit.Theta(position(k));
+  return v;
+}
+
+void TestEach(TParamTable& table, int count, const std::function<int(int)>& position, long double h,
+              const TFitEngine& fit, const TAnalysisParams& p, ProbStatus& status) {
+  for (int k = 1; k <= count; ++k) {
+    const int at = position(k);
+    table.rows.push_back({k, fit.Theta(at), TestParameter(fit, at, h, p, status)});
+  }
+}
+
 std::vector<TParamTable> InterceptSlopeTables(const TFitEngine& fit, const TAnalysisParams& p,
                                               const TGenotypeParameters& at, TProbLayout probLayout,
                                               ProbStatus& status) {
@@ -251,10 +265,7 @@ std::vector<TParamTable> InterceptSlopeTables(const TFitEngine& fit, const TAnal
   std::vector<TParamTable> tables;
   for (const TTableKind& kind : kinds) {
     TParamTable t{kind.id, kind.header, kind.name, kind.prefix, kind.suffix, 16, probLayout, {}};
-    for (int i = 1; i <= p.g; ++i) {
-      const int k = kind.position(i);
-      t.rows.push_back({i, fit.Theta(k), TestParameter(fit, k, kind.h, p, status)});
-    }
+    TestEach(t, p.g, kind.position, kind.h, fit, p, status);
     tables.push_back(std::move(t));
   }
 
@@ -283,9 +294,8 @@ TParamTable IndexTable(const TFitEngine& fit, int first, const TAnalysisParams& 
                 16,
                 TProbLayout::Fixed,
                 {}};
-  for (int j = 1; j <= p.a; ++j) {
-    t.rows.push_back({j, fit.Theta(first + j), TestParameter(fit, first + j, 0, p, status)});
-  }
+  TestEach(
+      t, p.a, [first](int j) { return first + j; }, 0, fit, p, status);
   return t;
 }
 

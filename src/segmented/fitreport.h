@@ -159,6 +159,16 @@ struct TParamTable {
   std::vector<TParamRow> rows;
 };
 
+// The estimates theta(position(k)), k = 1..count: one parameter of every genotype (or every
+// environment), read out of the fitting storage.
+[[nodiscard]] TIndexed<> Estimates(const TFitEngine& fit, int count,
+                                   const std::function<int(int)>& position);
+
+// Fills a table with one row per genotype (or environment) k = 1..count: the estimate at
+// position(k) and its t test against h.
+void TestEach(TParamTable& table, int count, const std::function<int(int)>& position, long double h,
+              const TFitEngine& fit, const TAnalysisParams& params, ProbStatus& status);
+
 // Where a model keeps genotype i's intercept and slopes.
 struct TGenotypeParameters {
   int (*a)(int);

@@ -178,25 +178,16 @@ TComputed<TSilvaResult> SilvaCompute(const TGxeMeans& means, const TAnalysisPara
       15,
       TProbLayout::ByMagnitude,
       {}};
-  for (int i = 1; i <= p.g; ++i) {
-    const int k = junction::X0(i);
-    junctions.rows.push_back({i, fit.Theta(k), TestParameter(fit, k, 0, p, status)});
-  }
+  TestEach(junctions, p.g, junction::X0, 0, fit, p, status);
   res.fit.parameters.push_back(std::move(junctions));
   // The covariance labels spell the junction with the letter O.
   res.fit.covariance = TCovarianceMatrix(
       fit, model.Parameters(), p, [](int pos) { return GenotypeParameterLabel(pos, "     XO("); });
   res.fit.fitted = FittedMeans(means, model, fit);
-  res.a = TIndexed<>(p.g);
-  res.b1 = TIndexed<>(p.g);
-  res.b2 = TIndexed<>(p.g);
-  res.X0 = TIndexed<>(p.g);
-  for (int i = 1; i <= p.g; ++i) {
-    res.a(i) = fit.Theta(junction::A(i));
-    res.b1(i) = fit.Theta(junction::B1(i));
-    res.b2(i) = fit.Theta(junction::B2(i));
-    res.X0(i) = fit.Theta(junction::X0(i));
-  }
+  res.a = Estimates(fit, p.g, junction::A);
+  res.b1 = Estimates(fit, p.g, junction::B1);
+  res.b2 = Estimates(fit, p.g, junction::B2);
+  res.X0 = Estimates(fit, p.g, junction::X0);
   if (status != ProbStatus::Ok) return TRefusal::OfVariable(ProbStatusCause(status));
   return res;
 }

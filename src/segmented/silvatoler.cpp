@@ -110,10 +110,7 @@ TComputed<TSilvaTolerResult> SilvaTolerCompute(const TGxeMeans& means, const TAn
       16,
       TProbLayout::Fixed,
       {}};
-  for (int i = 1; i <= p.g; ++i) {
-    const int k = junction::X0(i);
-    junctions.rows.push_back({i, fit.Theta(k), TestParameter(fit, k, 0, p, status)});
-  }
+  TestEach(junctions, p.g, junction::X0, 0, fit, p, status);
   res.fit.parameters.push_back(std::move(junctions));
   res.fit.parameters.push_back(IndexTable(fit, 4 * p.g, p, status));
   // The labels of the index are not padded: they shift the rest of their line.
@@ -123,18 +120,11 @@ TComputed<TSilvaTolerResult> SilvaTolerCompute(const TGxeMeans& means, const TAn
                         : GenotypeParameterLabel(pos, "     U0(");
   });
   res.fit.fitted = FittedMeans(means, model, fit);
-  res.a = TIndexed<>(p.g);
-  res.b1 = TIndexed<>(p.g);
-  res.b2 = TIndexed<>(p.g);
-  res.U0 = TIndexed<>(p.g);
-  res.U = TIndexed<>(p.a);
-  for (int i = 1; i <= p.g; ++i) {
-    res.a(i) = fit.Theta(junction::A(i));
-    res.b1(i) = fit.Theta(junction::B1(i));
-    res.b2(i) = fit.Theta(junction::B2(i));
-    res.U0(i) = fit.Theta(junction::X0(i));
-  }
-  for (int j = 1; j <= p.a; ++j) res.U(j) = fit.Theta(4 * p.g + j);
+  res.a = Estimates(fit, p.g, junction::A);
+  res.b1 = Estimates(fit, p.g, junction::B1);
+  res.b2 = Estimates(fit, p.g, junction::B2);
+  res.U0 = Estimates(fit, p.g, junction::X0);
+  res.U = Estimates(fit, p.a, [&](int j) { return 4 * p.g + j; });
   if (status != ProbStatus::Ok) return TRefusal::OfVariable(ProbStatusCause(status));
   return res;
 }

@@ -114,16 +114,10 @@ TComputed<TTolerResult> TolerCompute(const TGxeMeans& means, const TAnalysisPara
   res.fit.covariance = TCovarianceMatrix(fit, model.Parameters(), p,
                                          [&](int pos) { return ParameterLabel(p.g, pos); });
   res.fit.fitted = FittedMeans(means, model, fit);
-  res.a = TIndexed<>(p.g);
-  res.b1 = TIndexed<>(p.g);
-  res.b2 = TIndexed<>(p.g);
-  res.U = TIndexed<>(p.a);
-  for (int i = 1; i <= p.g; ++i) {
-    res.a(i) = fit.Theta(TTolerModel::A(i));
-    res.b1(i) = fit.Theta(TTolerModel::B1(i));
-    res.b2(i) = fit.Theta(TTolerModel::B2(i));
-  }
-  for (int j = 1; j <= p.a; ++j) res.U(j) = fit.Theta(model.U(j));
+  res.a = Estimates(fit, p.g, TTolerModel::A);
+  res.b1 = Estimates(fit, p.g, TTolerModel::B1);
+  res.b2 = Estimates(fit, p.g, TTolerModel::B2);
+  res.U = Estimates(fit, p.a, [&](int j) { return model.U(j); });
   if (status != ProbStatus::Ok) return TRefusal::OfVariable(ProbStatusCause(status));
   return res;
 }

@@ -91,10 +91,12 @@ TComputed<TTolerLinearResult> TolerLinearCompute(const TGxeMeans& means, const T
   for (const TTableKind& kind : kinds) {
     TParamTable t{kind.id,     kind.header, kind.name,          kind.prefix,
                   kind.suffix, 16,          TProbLayout::Fixed, {}};
-    const int rows = kind.offset == 0 ? a : g;
-    for (int k = 1; k <= rows; ++k) {
-      const int pos = kind.offset == 0 ? 2 * g + k : 2 * (k - 1) + kind.offset;
-      t.rows.push_back({k, fit.Theta(pos), TestParameter(fit, pos, kind.h, p, status)});
+    if (kind.offset == 0) {
+      TestEach(
+          t, a, [g](int j) { return 2 * g + j; }, kind.h, fit, p, status);
+    } else {
+      TestEach(
+          t, g, [&kind](int i) { return 2 * (i - 1) + kind.offset; }, kind.h, fit, p, status);
     }
     res.fit.parameters.push_back(std::move(t));
   }
@@ -103,14 +105,9 @@ TComputed<TTolerLinearResult> TolerLinearCompute(const TGxeMeans& means, const T
     return ((pos - 1) % 2 == 0 ? "      a(" : "      b(") + Int((pos - 1) / 2 + 1, 3) + ")";
   });
   res.fit.fitted = FittedMeans(means, model, fit);
-  res.a = TIndexed<>(g);
-  res.b = TIndexed<>(g);
-  res.U = TIndexed<>(a);
-  for (int i = 1; i <= g; ++i) {
-    res.a(i) = fit.Theta(2 * (i - 1) + 1);
-    res.b(i) = fit.Theta(2 * (i - 1) + 2);
-  }
-  for (int j = 1; j <= a; ++j) res.U(j) = fit.Theta(2 * g + j);
+  res.a = Estimates(fit, g, [](int i) { return 2 * (i - 1) + 1; });
+  res.b = Estimates(fit, g, [](int i) { return 2 * (i - 1) + 2; });
+  res.U = Estimates(fit, a, [g](int j) { return 2 * g + j; });
 
   if (status != ProbStatus::Ok) return TRefusal::OfVariable(ProbStatusCause(status));
   return res;
