@@ -4,10 +4,11 @@
 // every number its report prints, at the precision it was computed in; the report writer and
 // the plots read that value, never the report's text. This header holds what those values share:
 //
-//   TResultTable  the report's tables as data, for the machine-readable output: the title and
-//                 column names as the report's headers write them, the rows of numbers (not
-//                 rounded to the printed decimals) and of labels, in the order the report
-//                 prints them. Each result type provides ResultTables(const T&).
+//   TResultData   the report's tables as data, for the machine-readable output (TResultTable:
+//                 the title and column names as the report's headers write them, the rows of
+//                 numbers, not rounded to the printed decimals, and of labels, in the order the
+//                 report prints them), and the values it prints outside its tables. Each result
+//                 type provides ResultData(const T&).
 //   TAnyResult    a method's result value of any type, as the run hands it on: the tables on
 //                 demand, or the typed value itself (As<TFinlayResult>()) for a reader that
 //                 knows the method.

@@ -341,7 +341,7 @@ TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host) {
         if (step.refusal->scope == TRefusal::TScope::Run) {
           out.abandoned = true;
         } else {
-          report.AppendLine("Variável não analisada: " + record.cause);
+          report.AppendLine(text::kRefusedLine + record.cause);
           ++out.variablesRefused;
         }
       }

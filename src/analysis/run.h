@@ -28,6 +28,8 @@ inline constexpr const char* kDatabaseError =
 inline constexpr const char* kErrorLine =
     "ERRO: Erros foram encontrados! Análise desta variável foi abortada\r\n";
 inline constexpr const char* kVariableLine = "Análise da variável ";
+// Before the cause of a refused variable, in the report.
+inline constexpr const char* kRefusedLine = "Variável não analisada: ";
 }  // namespace text
 
 // What became of one analysed field of the table.

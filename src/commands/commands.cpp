@@ -31,7 +31,7 @@ void TolerContinuation(TRunOutcome& outcome, TSession& session, THost& host) {
   if (linear.Refused()) {
     last.continuationCause = linear.Refusal().cause;
     host.Warn(last.continuationCause);
-    session.report.AppendLine("Variável não analisada: " + last.continuationCause);
+    session.report.AppendLine(text::kRefusedLine + last.continuationCause);
     ++outcome.variablesRefused;
     return;
   }
