@@ -6,7 +6,7 @@ build="${QV_BUILD_DIR:-$here/build}"
 
 deps() {
   local pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev pxlib-dev libshp-dev shapelib
-              libcli11-dev libgtest-dev libbenchmark-dev fonts-liberation xvfb
+              libcli11-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev fonts-liberation xvfb
               clang libclang-rt-14-dev libreoffice-writer-nogui pandoc poppler-utils)
   local missing=()
   for p in "${pkgs[@]}"; do

@@ -43,10 +43,12 @@ qv::TAnalysisParams FullParams() {
 void BM_AmmiCompute600(benchmark::State& state) {
   auto m = FullMeans();
   const qv::TAnalysisParams p = FullParams();
+  qv::TFitStorage storage;
+  const qv::TMethod method = qv::AmmiMethod();
   for (auto _ : state) {
     qv::TReport report;
-    const qv::TStepResult result = qv::AmmiCompute(*m, p, report);
-    if (result.refused) state.SkipWithError("the variable was refused");
+    const qv::TComputeContext context{*m, p, report, storage, '.'};
+    if (method.compute(context).Refused()) state.SkipWithError("the variable was refused");
     benchmark::DoNotOptimize(report.Text().data());
   }
 }

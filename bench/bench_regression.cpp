@@ -29,25 +29,28 @@ std::unique_ptr<qv::TGxeMeans> FullMeans() {
   return m;
 }
 
-void Measure(benchmark::State& state, const qv::TComputeStep& compute) {
+// The method's step: its computation, then its report from the result.
+void Measure(benchmark::State& state, const qv::TMethod& method) {
   auto m = FullMeans();
+  qv::TFitStorage storage;
   qv::TAnalysisParams p;
   p.g = kG, p.a = kA, p.r = 3, p.gle = 100, p.QME = 1.5;
   for (auto _ : state) {
     qv::TReport report;
-    if (compute(*m, p, report).refused) state.SkipWithError("the variable was refused");
+    const qv::TComputeContext context{*m, p, report, storage, '.'};
+    if (method.compute(context).Refused()) state.SkipWithError("the variable was refused");
     benchmark::DoNotOptimize(report.Text().data());
   }
 }
 
 void BM_FinlayCompute600(benchmark::State& state) {
-  Measure(state, qv::FinlayCompute);
+  Measure(state, qv::FinlayMethod());
 }
 void BM_EberhartCompute600(benchmark::State& state) {
-  Measure(state, qv::EberhartCompute);
+  Measure(state, qv::EberhartMethod());
 }
 void BM_CruzCompute600(benchmark::State& state) {
-  Measure(state, qv::CruzCompute);
+  Measure(state, qv::CruzMethod());
 }
 
 BENCHMARK(BM_FinlayCompute600)->Unit(benchmark::kMillisecond);

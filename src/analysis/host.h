@@ -12,6 +12,8 @@
 
 namespace qv {
 
+class TReport;
+
 // The controls of the parameters dialog that a run shows, hides, fills and reads.
 // A label is always shown or hidden together with its control.
 enum class Control {
@@ -28,6 +30,10 @@ inline constexpr Control kAllControls[] = {
     Control::EditAlpha,   Control::EditGLE,     Control::EditQME,      Control::EditNum_rep,
     Control::EditNum_gen, Control::EditNum_amb, Control::ListBoxgenot, Control::ListBoxAmb};
 
+// The two uses of the parameters dialog: once per run for the table (g, a, the code columns and
+// the method's extras), and once per analysed variable for its residual entries.
+enum class TParamsPhase { Table, Variable };
+
 // The parameters dialog. It keeps its entries' texts between runs and between variables.
 class TParametersForm {
  public:
@@ -40,7 +46,9 @@ class TParametersForm {
   virtual void SelectListItem(Control list, int index) = 0;
   virtual int SelectedIndex(Control list) const = 0;  // -1 when nothing is selected
   virtual std::string EntryText(Control edit) const = 0;
-  virtual void ShowModal() = 0;
+  // Shows the dialog until it is closed. `variableName` is the field being asked about in the
+  // Variable phase and "" in the Table phase.
+  virtual void ShowModal(TParamsPhase phase, const std::string& variableName) = 0;
 };
 
 // Thrown by a host that cannot answer a question it is asked (the command line cannot show
@@ -62,6 +70,21 @@ class THost {
   virtual void Inform(const std::string& text) = 0;       // information box, OK
   virtual void ShowMessage(const std::string& text) = 0;  // plain message box
   virtual void SetBusyCursor(bool busy) = 0;
+  // Brings up the report window with the report's current text (non-modal).
+  virtual void ShowReport(const TReport& report) = 0;
+};
+
+// The busy cursor for as long as the object lives: set when it is made, restored when it goes,
+// whatever ends the work between (a return, a refusal, an exception).
+class TBusyCursor {
+ public:
+  explicit TBusyCursor(THost& host) : host_(host) { host_.SetBusyCursor(true); }
+  ~TBusyCursor() { host_.SetBusyCursor(false); }
+  TBusyCursor(const TBusyCursor&) = delete;
+  TBusyCursor& operator=(const TBusyCursor&) = delete;
+
+ private:
+  THost& host_;
 };
 
 }  // namespace qv

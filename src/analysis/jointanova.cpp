@@ -2,25 +2,14 @@
 
 #include <cfloat>
 #include <cmath>
+#include <string>
+#include <utility>
 
 #include "analysis/layout.h"
+#include "stats/runningsums.h"
 
 namespace qv {
 namespace {
-
-// One-pass corrected sum of squares (Welford 1962): the running mean and sum are 64-bit, each
-// update formed in extended precision.
-struct TRunningSS {
-  double mean = 0;
-  double ss = 0;
-  long k = 0;
-  void Add(long double y) {
-    ++k;
-    const long double d = y - mean;
-    ss = static_cast<double>(ss + static_cast<long double>(k - 1) / k * d * d);
-    mean = static_cast<double>(mean + d / k);
-  }
-};
 
 // Rounds an extended expression to the 64-bit accumulator it is stored in.
 double D(long double x) {
@@ -29,82 +18,79 @@ double D(long double x) {
 
 }  // namespace
 
-TJointAnova ComputeJointAnova(TGxeMeans& m, const TAnalysisParams& p) {
+TJointAnova ComputeJointAnova(const TGxeMeans& m, const TAnalysisParams& p) {
   const int g = p.g, a = p.a;
   const long double r = p.r;
   TJointAnova an;
 
-  // Total, genotype by genotype, with the genotype means in the same pass.
-  TRunningSS total;
+  // Total, genotype by genotype over the whole table.
+  TJointAnovaSS total;
   for (int i = 1; i <= g; ++i) {
-    long double sum = 0;
-    for (int j = 1; j <= a; ++j) {
-      total.Add(m.Y(i, j));
-      sum += m.Y(i, j) / a;
-    }
-    m.MedGen(i) = sum;
+    for (int j = 1; j <= a; ++j) total.Add(m.Y(i, j));
   }
-  an.SST = D(r * total.ss);
+  an.SST = D(r * total.SS());
+  an.MedGen = GenotypeMeans(m, g, a);
 
   // Environments; the grand mean is the mean of the environment means.
-  TRunningSS env;
-  m.MediaGeral = 0;
+  an.MedAmb = EnvironmentMeans(m, g, a);
+  TJointAnovaSS env;
   for (int j = 1; j <= a; ++j) {
-    long double sum = 0;
-    for (int i = 1; i <= g; ++i) sum += m.Y(i, j) / g;
-    m.MedAmb(j) = sum;
-    m.MediaGeral = D(m.MediaGeral + sum / a);
-    env.Add(static_cast<double>(sum));
+    an.MediaGeral = D(an.MediaGeral + an.MedAmb(j) / a);
+    env.Add(static_cast<double>(an.MedAmb(j)));
   }
-  an.SSA = D(r * g * env.ss);
+  an.SSA = D(r * g * env.SS());
   an.MSA = D(an.SSA / static_cast<long double>(a - 1));
 
   // Environmental index (Finlay and Wilkinson 1963): the environment's mean less the grand mean.
-  an.indAmb.resize(static_cast<std::size_t>(a));
+  an.IndAmb = TIndexed<>(a);
   for (int j = 1; j <= a; ++j) {
-    const long double ij = m.MedAmb(j) - m.MediaGeral;
-    an.indAmb[static_cast<std::size_t>(j - 1)] = ij;
+    const long double ij = an.MedAmb(j) - an.MediaGeral;
+    an.IndAmb(j) = ij;
     an.SI2 = D(an.SI2 + ij * ij);
   }
 
-  TRunningSS gen;
-  for (int i = 1; i <= g; ++i) gen.Add(m.MedGen(i));
-  an.SSG = D(r * a * gen.ss);
+  TJointAnovaSS gen;
+  for (int i = 1; i <= g; ++i) gen.Add(an.MedGen(i));
+  an.SSG = D(r * a * gen.SS());
   an.MSG = D(an.SSG / static_cast<long double>(g - 1));
 
   an.SSGA = D(static_cast<long double>(an.SST) - an.SSA - an.SSG);
   an.MSGA = D(an.SSGA / (static_cast<long double>(a - 1) * (g - 1)));
 
   // Sums of products with the index, for the slopes and the linear part of the interaction.
-  an.spi.resize(static_cast<std::size_t>(g));
+  an.SPI = TIndexed<>(g);
   for (int i = 1; i <= g; ++i) {
     long double s = 0;
     for (int j = 1; j <= a; ++j) s += m.Y(i, j) * an.IndAmb(j);
-    an.spi[static_cast<std::size_t>(i - 1)] = s;
+    an.SPI(i) = s;
     an.SPP = D(an.SPP + r * s * s);
   }
   return an;
 }
 
-std::string JointAnovaRefusal(const TAnalysisParams& p, int minEnvironments) {
+TCheck JointAnovaRefusal(const TAnalysisParams& p, int minEnvironments) {
   if (p.g < 2) {
-    return "a análise conjunta exige pelo menos 2 genótipos (g = " + std::to_string(p.g) + ")";
+    return TRefusal::OfVariable(
+        "a análise conjunta exige pelo menos 2 genótipos (g = " + std::to_string(p.g) + ")");
   }
   if (p.a < minEnvironments) {
-    return "este modelo exige pelo menos " + std::to_string(minEnvironments) +
-           " ambientes (a = " + std::to_string(p.a) + ")";
+    return TRefusal::OfVariable("este modelo exige pelo menos " + std::to_string(minEnvironments) +
+                                " ambientes (a = " + std::to_string(p.a) + ")");
   }
   if (p.gle <= 0) {
-    return "os graus de liberdade do resíduo devem ser maiores que zero (gle = " +
-           std::to_string(p.gle) + ")";
+    return TRefusal::OfVariable(
+        "os graus de liberdade do resíduo devem ser maiores que zero (gle = " +
+        std::to_string(p.gle) + ")");
   }
   if (!(p.QME > 0)) {
-    return "o quadrado médio do resíduo deve ser maior que zero (QME = " + General(p.QME) + ")";
+    return TRefusal::OfVariable(
+        "o quadrado médio do resíduo deve ser maior que zero (QME = " + General(p.QME) + ")");
   }
   if (!(p.r > 0)) {
-    return "o número de repetições deve ser maior que zero (r = " + General(p.r) + ")";
+    return TRefusal::OfVariable(
+        "o número de repetições deve ser maior que zero (r = " + General(p.r) + ")");
   }
-  return "";
+  return std::nullopt;
 }
 
 bool AtRoundingLevel(long double value, long double scale) {
@@ -114,23 +100,25 @@ bool AtRoundingLevel(long double value, long double scale) {
   return value <= 1024 * DBL_EPSILON * scale;
 }
 
-std::string IndexRefusal(const TGxeMeans& m, const TAnalysisParams& p, const TJointAnova& an) {
+TCheck IndexRefusal(const TJointAnova& an, const TAnalysisParams& p) {
   for (double v : {an.SST, an.SSG, an.SSA, an.SSGA, an.SPP, an.SI2}) {
     if (!std::isfinite(v)) {
-      return "os valores da variável são grandes demais: as somas de quadrados excedem a "
-             "precisão do programa";
+      return TRefusal::OfVariable(
+          "os valores da variável são grandes demais: as somas de quadrados excedem a "
+          "precisão do programa");
     }
   }
   long double maxIndex = 0, maxMean = 0;
   for (int j = 1; j <= p.a; ++j) {
     maxIndex = std::fmax(maxIndex, std::fabs(an.IndAmb(j)));
-    maxMean = std::fmax(maxMean, std::fabs(m.MedAmb(j)));
+    maxMean = std::fmax(maxMean, std::fabs(an.MedAmb(j)));
   }
   if (an.SI2 == 0 || AtRoundingLevel(maxIndex, maxMean)) {
-    return "as médias dos ambientes são todas iguais: o índice ambiental é nulo e a regressão "
-           "sobre ele não pode ser estimada";
+    return TRefusal::OfVariable(
+        "as médias dos ambientes são todas iguais: o índice ambiental é nulo e a regressão "
+        "sobre ele não pode ser estimada");
   }
-  return "";
+  return std::nullopt;
 }
 
 TWithinGenotype ComputeWithinGenotype(const TGxeMeans& m, const TAnalysisParams& p,
@@ -139,9 +127,9 @@ TWithinGenotype ComputeWithinGenotype(const TGxeMeans& m, const TAnalysisParams&
   const long double r = p.r;
   TWithinGenotype w;
   w.bisegmented = seg != nullptr;
-  w.ssag.resize(static_cast<std::size_t>(g));
-  w.ssr.resize(static_cast<std::size_t>(g));
-  w.msd.resize(static_cast<std::size_t>(g));
+  w.SSAG = TIndexed<double>(g);
+  w.SSR = TIndexed<double>(g);
+  w.MSD = TIndexed<double>(g);
   const int dfDev = w.DfDeviation(a);
   for (int i = 1; i <= g; ++i) {
     double sy2 = 0, sy = 0, sp = 0, spt = 0;
@@ -163,12 +151,33 @@ TWithinGenotype ComputeWithinGenotype(const TGxeMeans& m, const TAnalysisParams&
     const double ssr = seg ? D(r * sp * sp / (static_cast<long double>(an.SI2) - seg->ST2) +
                                r * spt * spt / seg->ST2)
                            : D(r * sp * sp / an.SI2);
-    const std::size_t k = static_cast<std::size_t>(i - 1);
-    w.ssag[k] = ssag;
-    w.ssr[k] = ssr;
-    w.msd[k] = D((static_cast<long double>(ssag) - ssr) / dfDev);
+    w.SSAG(i) = ssag;
+    w.SSR(i) = ssr;
+    w.MSD(i) = D((static_cast<long double>(ssag) - ssr) / dfDev);
   }
   return w;
+}
+
+void TestWithinGenotype(TWithinGenotype& w, const TAnalysisParams& p, bool guard,
+                        ProbStatus& status) {
+  const int g = p.g, a = p.a;
+  const int dfDev = w.DfDeviation(a);
+  w.table.titleLines = {std::string(kAnovaTitle),
+                        w.bisegmented
+                            ? "Para A/Gi, regressão linear Bissegmentada e desvio de regressão"
+                            : "Para A/Gi, regressão linear e desvio de regressão"};
+  w.table.gle = p.gle;
+  w.table.QME = p.QME;
+  for (int i = 1; i <= g; ++i) {
+    w.table.rows.push_back(GenotypeRow(
+        "A/G     (", i, a - 1, D(w.SSAG(i) / static_cast<long double>(a - 1)), p, guard, status));
+    if (w.bisegmented) {
+      w.table.rows.push_back(GenotypeRow("Regress.(", i, 2, D(w.SSR(i) / 2.0L), p, guard, status));
+    } else {
+      w.table.rows.push_back(GenotypeRow("R.Linear(", i, 1, w.SSR(i), p, guard, status));
+    }
+    w.table.rows.push_back(GenotypeRow("Desvio  (", i, dfDev, w.MSD(i), p, guard, status));
+  }
 }
 
 TFTest AnovaFTest(int df, long double ms, const TAnalysisParams& p, double pFloor, bool guard,
@@ -203,61 +212,86 @@ TFTest AnovaFTest(int df, long double ms, const TAnalysisParams& p, double pFloo
   return t;
 }
 
-std::string AnovaRowText(std::string_view label, int df, long double ms, const TFTest& test) {
-  std::string s(label);
-  s += Int(df, 6) + " " + Fixed(ms, 22, 6) + " " + Fixed(test.fc, 16, 6) + " " +
-       Fixed(test.p, 11, 6);
-  return s;
+TAnovaRow JointRow(std::string_view label, int df, long double ms, const TAnalysisParams& p,
+                   double pFloor, bool guard, ProbStatus& status) {
+  TAnovaRow row;
+  row.label = label;
+  const auto last = label.find_last_not_of(' ');
+  row.name = label.substr(0, last == std::string_view::npos ? 0 : last + 1);
+  row.df = df;
+  row.ms = ms;
+  row.test = AnovaFTest(df, ms, p, pFloor, guard, status);
+  return row;
 }
 
-std::string AnovaRowText(std::string_view label, int df, long double ms, const TAnalysisParams& p,
-                         double pFloor, bool guard, ProbStatus& status) {
-  return AnovaRowText(label, df, ms, AnovaFTest(df, ms, p, pFloor, guard, status));
+TAnovaRow GenotypeRow(std::string_view prefix, int i, int df, long double ms,
+                      const TAnalysisParams& p, bool guard, ProbStatus& status) {
+  TAnovaRow row = JointRow(prefix, df, ms, p, kPFloorDeviation, guard, status);
+  row.label = std::string(prefix) + Int(i, 5) + ") ";
+  // "A/G     (" names the source "A/G", "R.Linear(" names "R.Linear".
+  const auto end = row.name.find_last_not_of(" (");
+  row.name.resize(end == std::string::npos ? 0 : end + 1);
+  row.index = i;
+  return row;
+}
+
+std::vector<TAnovaRow> MainEffectRows(int g, int a, long double msg, long double msa,
+                                      long double msga, const TAnalysisParams& p, bool guard,
+                                      ProbStatus& status) {
+  std::vector<TAnovaRow> rows;
+  rows.push_back(JointRow("Genótipos (G)   ", g - 1, msg, p, kPFloorMain, false, status));
+  rows.push_back(JointRow("Ambientes (A)   ", a - 1, msa, p, kPFloorMain, guard, status));
+  rows.push_back(
+      JointRow("GxA             ", (a - 1) * (g - 1), msga, p, kPFloorMain, guard, status));
+  return rows;
+}
+
+std::string AnovaRowText(const TAnovaRow& row) {
+  std::string s(row.label);
+  s += Int(row.df, 6) + " " + Fixed(row.ms, 22, 6) + " " + Fixed(row.test.fc, 16, 6) + " " +
+       Fixed(row.test.p, 11, 6);
+  return s;
 }
 
 std::string ResidualRowText(const TAnalysisParams& p) {
   return "Resíduo         " + Int(p.gle, 6) + " " + Fixed(p.QME, 22, 6);
 }
 
-void AppendJointAnovaTable(TReport& report, const std::vector<std::string>& titleLines,
-                           const std::vector<std::string>& rows, const TAnalysisParams& p) {
-  for (const auto& line : titleLines) report.AppendLine(line);
+void AppendAnovaTable(TReport& report, const TAnovaTable& table) {
+  for (const auto& line : table.titleLines) report.AppendLine(line);
   report.AppendSeparator();
   report.AppendLine(kAnovaHeader);
   report.AppendSeparator();
-  for (const auto& row : rows) report.AppendLine(row);
-  report.AppendLine(ResidualRowText(p));
+  for (const auto& row : table.rows) report.AppendLine(AnovaRowText(row));
+  report.AppendLine("Resíduo         " + Int(table.gle, 6) + " " + Fixed(table.QME, 22, 6));
   report.AppendSeparator();
 }
 
-void AppendWithinGenotypeTable(TReport& report, const TAnalysisParams& p, const TWithinGenotype& w,
-                               bool guard, ProbStatus& status) {
-  const int a = p.a;
-  const int dfDev = w.DfDeviation(a);
-  report.AppendLine(kAnovaTitle);
-  report.AppendLine(w.bisegmented
-                        ? "Para A/Gi, regressão linear Bissegmentada e desvio de regressão"
-                        : "Para A/Gi, regressão linear e desvio de regressão");
-  report.AppendSeparator();
-  report.AppendLine(kAnovaHeader);
-  report.AppendSeparator();
-  for (int i = 1; i <= p.g; ++i) {
-    const std::string n = Int(i, 5) + ") ";
-    report.AppendLine(AnovaRowText("A/G     (" + n, a - 1,
-                                   D(w.SSAG(i) / static_cast<long double>(a - 1)), p,
-                                   kPFloorDeviation, guard, status));
-    if (w.bisegmented) {
-      report.AppendLine(
-          AnovaRowText("Regress.(" + n, 2, D(w.SSR(i) / 2.0L), p, kPFloorDeviation, guard, status));
-    } else {
-      report.AppendLine(
-          AnovaRowText("R.Linear(" + n, 1, w.SSR(i), p, kPFloorDeviation, guard, status));
-    }
-    report.AppendLine(
-        AnovaRowText("Desvio  (" + n, dfDev, w.MSD(i), p, kPFloorDeviation, guard, status));
+TResultTable AnovaResultTable(std::string id, const TAnovaTable& table) {
+  TResultTable t;
+  t.id = std::move(id);
+  for (const auto& line : table.titleLines) {
+    const auto end = line.find_last_not_of(' ');
+    if (end == std::string::npos) continue;
+    if (!t.title.empty()) t.title += ' ';
+    t.title += line.substr(0, end + 1);
   }
-  report.AppendLine(ResidualRowText(p));
-  report.AppendSeparator();
+  bool indexed = false;
+  for (const auto& row : table.rows) indexed = indexed || row.index != 0;
+  t.columns = {"FV"};
+  if (indexed) t.columns.push_back("i");
+  for (const char* c : {"GL", "QM", "Fc", "Pr>Fc"}) t.columns.push_back(c);
+  for (const auto& row : table.rows) {
+    std::vector<TCell> cells{Label(row.name)};
+    if (indexed) cells.push_back(row.index != 0 ? Whole(row.index) : TCell());
+    cells.insert(cells.end(), {Whole(row.df), Real(row.ms), Real(row.test.fc), Real(row.test.p)});
+    t.rows.push_back(std::move(cells));
+  }
+  std::vector<TCell> residual{Label("Resíduo")};
+  if (indexed) residual.emplace_back();
+  residual.insert(residual.end(), {Whole(table.gle), Real(table.QME), TCell(), TCell()});
+  t.rows.push_back(std::move(residual));
+  return t;
 }
 
 std::string ProbStatusCause(ProbStatus status) {

@@ -12,13 +12,13 @@
 // doubles; means, the index and the per-genotype sums of products are 80-bit extended. The
 // printed digits depend on both and on the order in which the sums are formed.
 //
-// Building blocks for the methods' tables:
+// Building blocks of the methods' results and tables:
 //   ComputeJointAnova        margins, index, sums of squares (call first);
 //   ComputeWithinGenotype    the decomposition of each genotype's variation among
-//                            environments (linear or bisegmented regression);
-//   AnovaFTest / AnovaRowText / ResidualRowText   one row of any analysis-of-variance table
-//                            in the common format, with its F test;
-//   AppendJointAnovaTable    a summary table from the method's title lines and rows;
+//                            environments (linear or bisegmented regression), with its tests;
+//   AnovaFTest, JointRow, GenotypeRow   one row of any analysis-of-variance table in the common
+//                            format, with its F test;
+//   AppendAnovaTable         a summary table from the method's title lines and rows;
 //   AppendWithinGenotypeTable  the within-genotype table.
 #pragma once
 
@@ -28,43 +28,46 @@
 
 #include "analysis/means.h"
 #include "analysis/params.h"
+#include "analysis/refusal.h"
 #include "analysis/report.h"
+#include "analysis/results.h"
 #include "stats/genztqf.h"
 
 namespace qv {
 
-// The joint analysis of one variable. Vectors are indexed from 1 through their accessors.
+// The joint analysis of one variable, with the margins it is formed from.
 struct TJointAnova {
   double SST = 0, SSG = 0, SSA = 0, SSGA = 0;  // total, genotypes, environments, interaction
   double MSG = 0, MSA = 0, MSGA = 0;
-  double SPP = 0;                   // r * sum_i SPI(i)^2
-  double SI2 = 0;                   // sum_j I(j)^2
-  std::vector<long double> indAmb;  // I(j) = MedAmb(j) - MediaGeral
-  std::vector<long double> spi;     // SPI(i) = sum_j Y(i, j) I(j)
+  double SPP = 0;         // r * sum_i SPI(i)^2
+  double SI2 = 0;         // sum_j I(j)^2
+  double MediaGeral = 0;  // the grand mean: the mean of the environment means, in 64 bits
+  TIndexed<> MedGen;      // genotype means
+  TIndexed<> MedAmb;      // environment means
+  TIndexed<> IndAmb;      // I(j) = MedAmb(j) - MediaGeral
+  TIndexed<> SPI;         // SPI(i) = sum_j Y(i, j) I(j)
 
-  long double IndAmb(int j) const { return indAmb[static_cast<std::size_t>(j - 1)]; }
-  long double SPI(int i) const { return spi[static_cast<std::size_t>(i - 1)]; }
   // Interaction explained by the genotypes' linear regressions on the index (heterogeneity of
   // slopes), g - 1 degrees of freedom.
   double SSGAL() const { return static_cast<double>(SPP / SI2 - SSA); }
 };
 
-// Fills MedGen, MedAmb and MediaGeral of `means` and returns the joint analysis. The sums of
-// squares use the one-pass running mean and sum of squares (Welford 1962). The caller has
-// checked the parameters (JointAnovaRefusal): with g = 1 or a = 1 the mean squares divide by 0.
-TJointAnova ComputeJointAnova(TGxeMeans& means, const TAnalysisParams& params);
+// The margins, the grand mean and the joint analysis. The sums of squares use the one-pass
+// running mean and sum of squares (Welford 1962; TJointAnovaSS of stats/runningsums.h). The
+// caller has checked the parameters (JointAnovaRefusal): with g = 1 or a = 1 the mean squares
+// divide by 0.
+[[nodiscard]] TJointAnova ComputeJointAnova(const TGxeMeans& means, const TAnalysisParams& params);
 
-// The cause, in the report's words, why the joint analysis cannot be formed with these
-// parameters, or "" when it can: at least 2 genotypes and `minEnvironments` environments, and
-// gle, QME and r greater than 0.
-std::string JointAnovaRefusal(const TAnalysisParams& params, int minEnvironments);
+// Why the joint analysis cannot be formed with these parameters, in the report's words, or
+// nothing when it can: at least 2 genotypes and `minEnvironments` environments, and gle, QME
+// and r greater than 0.
+[[nodiscard]] TCheck JointAnovaRefusal(const TAnalysisParams& params, int minEnvironments);
 
-// The cause why the regressions on the index cannot be fitted, or "": every sum of squares
-// must be finite and the index must not be null. The index counts as null when its largest
-// value is at the rounding level of the environment means (the grand mean is held in 64 bits,
-// so equal environment means leave an index of about 1e-17 times their size, not 0).
-std::string IndexRefusal(const TGxeMeans& means, const TAnalysisParams& params,
-                         const TJointAnova& anova);
+// Why the regressions on the index cannot be fitted, or nothing: every sum of squares must be
+// finite and the index must not be null. The index counts as null when its largest value is at
+// the rounding level of the environment means (the grand mean is held in 64 bits, so equal
+// environment means leave an index of about 1e-17 times their size, not 0).
+[[nodiscard]] TCheck IndexRefusal(const TJointAnova& anova, const TAnalysisParams& params);
 
 // True when `value` (a magnitude) is no more than rounding error relative to `scale`.
 bool AtRoundingLevel(long double value, long double scale);
@@ -72,28 +75,9 @@ bool AtRoundingLevel(long double value, long double scale);
 // The dummy regressor of the bisegmented model: T(j) = I(j) - mean of the non-negative
 // indices where I(j) >= 0, else 0; ST2 = sum_j T(j)^2.
 struct TBisegment {
-  std::vector<long double> t;  // T(j), indexed from 1 through T()
+  TIndexed<> T;
   double ST2 = 0;
-  long double T(int j) const { return t[static_cast<std::size_t>(j - 1)]; }
 };
-
-// The variation of each genotype among environments, r (sum Y^2 - (sum Y)^2 / a), split into
-// the regression on the index (1 df, or 2 df for the bisegmented model) and the deviations
-// from it (a - 2, or a - 3 df). Vectors indexed from 1 through the accessors.
-struct TWithinGenotype {
-  bool bisegmented = false;
-  std::vector<double> ssag, ssr, msd;
-  double SSAG(int i) const { return ssag[static_cast<std::size_t>(i - 1)]; }
-  double SSR(int i) const { return ssr[static_cast<std::size_t>(i - 1)]; }
-  double MSD(int i) const { return msd[static_cast<std::size_t>(i - 1)]; }
-  double SSD(int i) const { return SSAG(i) - SSR(i); }
-  int DfDeviation(int a) const { return bisegmented ? a - 3 : a - 2; }
-};
-
-// Linear model when `bisegment` is null, bisegmented model otherwise.
-TWithinGenotype ComputeWithinGenotype(const TGxeMeans& means, const TAnalysisParams& params,
-                                      const TJointAnova& anova,
-                                      const TBisegment* bisegment = nullptr);
 
 // Floors printed for "Pr>Fc" when the distribution value exceeds 1 (a rounding excess of the
 // approximations): the main-effect and regression rows print 1e-7, the deviation rows 1e-6.
@@ -114,15 +98,44 @@ struct TFTest {
 TFTest AnovaFTest(int df, long double ms, const TAnalysisParams& params, double pFloor, bool guard,
                   ProbStatus& status);
 
-// A row of an analysis-of-variance table: the 16-character label, df as Int(6), and MS, Fc and
-// Pr>Fc as Fixed(22,6), Fixed(16,6) and Fixed(11,6), separated by blanks. The first form takes
-// a test already made (a method with its own rule for the test); the second makes the test.
-std::string AnovaRowText(std::string_view label, int df, long double ms, const TFTest& test);
-std::string AnovaRowText(std::string_view label, int df, long double ms,
-                         const TAnalysisParams& params, double pFloor, bool guard,
-                         ProbStatus& status);
+// One row of an analysis-of-variance table in the common format.
+struct TAnovaRow {
+  std::string label;  // as printed, 16 characters
+  std::string name;   // the source of variation, for the results as data ("GxA", "A/G", "CP")
+  int index = 0;      // the genotype or component the row belongs to; 0 for none
+  int df = 0;
+  long double ms = 0;
+  TFTest test;
+};
+
+// A row of the joint table, its test made here (`label` of 16 characters).
+TAnovaRow JointRow(std::string_view label, int df, long double ms, const TAnalysisParams& params,
+                   double pFloor, bool guard, ProbStatus& status);
+// A row of the within-genotype table: the 9-character prefix, i as Int(5) and ") ".
+TAnovaRow GenotypeRow(std::string_view prefix, int i, int df, long double ms,
+                      const TAnalysisParams& params, bool guard, ProbStatus& status);
+
+// The first rows of every joint table: "Genótipos (G)   ", "Ambientes (A)   " and
+// "GxA             " with their tests. With `guard` the environment and interaction rows take a
+// non-positive ratio as 1e-8 (the genotype row never does).
+std::vector<TAnovaRow> MainEffectRows(int g, int a, long double msg, long double msa,
+                                      long double msga, const TAnalysisParams& params, bool guard,
+                                      ProbStatus& status);
+
+// The text of a row: the label, df as Int(6), and MS, Fc and Pr>Fc as Fixed(22,6), Fixed(16,6)
+// and Fixed(11,6), separated by blanks.
+std::string AnovaRowText(const TAnovaRow& row);
 // "Resíduo         ", gle and QME; no test.
 std::string ResidualRowText(const TAnalysisParams& params);
+
+// An analysis-of-variance table as the report writes it: two title lines, the rows, and the
+// residual row of the parameters.
+struct TAnovaTable {
+  std::vector<std::string> titleLines;
+  std::vector<TAnovaRow> rows;
+  int gle = 0;
+  double QME = 0;
+};
 
 // The column header of every analysis-of-variance table in this format.
 inline constexpr std::string_view kAnovaHeader =
@@ -131,14 +144,32 @@ inline constexpr std::string_view kAnovaTitle =
     "Resumo da análise de variância com a decomposição das somas de quadrados";
 
 // Appends the title lines, the framed header, the rows, the residual row and a separator.
-void AppendJointAnovaTable(TReport& report, const std::vector<std::string>& titleLines,
-                           const std::vector<std::string>& rows, const TAnalysisParams& params);
+void AppendAnovaTable(TReport& report, const TAnovaTable& table);
+// The table as data: every row with its label, then the residual row.
+TResultTable AnovaResultTable(std::string id, const TAnovaTable& table);
 
-// Appends the within-genotype table: for each genotype, A/G, the regression ("R.Linear" or
-// "Regress.") and the deviations, then the residual row. `guard` as in AnovaFTest, applied to
-// every row.
-void AppendWithinGenotypeTable(TReport& report, const TAnalysisParams& params,
-                               const TWithinGenotype& within, bool guard, ProbStatus& status);
+// The variation of each genotype among environments, r (sum Y^2 - (sum Y)^2 / a), split into
+// the regression on the index (1 df, or 2 df for the bisegmented model) and the deviations
+// from it (a - 2, or a - 3 df), and the table of their tests.
+struct TWithinGenotype {
+  bool bisegmented = false;
+  TIndexed<double> SSAG, SSR, MSD;
+  // Three rows per genotype (A/G, the regression, the deviations), then the residual.
+  TAnovaTable table;
+
+  double SSD(int i) const { return SSAG(i) - SSR(i); }
+  int DfDeviation(int a) const { return bisegmented ? a - 3 : a - 2; }
+};
+
+// The sums of squares; linear model when `bisegment` is null, bisegmented model otherwise.
+[[nodiscard]] TWithinGenotype ComputeWithinGenotype(const TGxeMeans& means,
+                                                    const TAnalysisParams& params,
+                                                    const TJointAnova& anova,
+                                                    const TBisegment* bisegment = nullptr);
+// The table's rows and their tests, genotype by genotype; `guard` as in AnovaFTest, applied
+// to every row.
+void TestWithinGenotype(TWithinGenotype& within, const TAnalysisParams& params, bool guard,
+                        ProbStatus& status);
 
 // The cause, in the report's words, of a failure of the probability functions.
 std::string ProbStatusCause(ProbStatus status);

@@ -1,9 +1,14 @@
-// TGxeMeans: the genotype-by-environment means of one response variable and their margins.
+// TGxeMeans: the genotype-by-environment means of one response variable, and the margins every
+// method takes from them.
 //
 // The storage has the program's full capacity (600 genotypes by 600 environments) and is
 // allocated once, when the session starts; a run performs no allocation proportional to its
 // data. Indices are 1-based, as the statistics are written: Y(i, j) is the mean of genotype
 // i = 1..g in environment j = 1..a.
+//
+// The run fills Y (and, for the methods that ask for it, the grand mean MediaGeral) while it
+// reads the records; the methods only read them. The margins a method needs are values it
+// computes here and keeps in its own result.
 #pragma once
 
 #include <cstddef>
@@ -16,43 +21,62 @@ inline constexpr int MaxAmb = 600;
 
 class TGxeMeans {
  public:
-  TGxeMeans()
-      : y_(static_cast<std::size_t>(MaxGenot) * MaxAmb, 0.0L), medGen_(MaxGenot, 0.0L),
-        medAmb_(MaxAmb, 0.0L) {}
+  TGxeMeans() : y_(static_cast<std::size_t>(MaxGenot) * MaxAmb, 0.0L) {}
 
   long double& Y(int i, int j) { return y_[Index(i, j)]; }
   long double Y(int i, int j) const { return y_[Index(i, j)]; }
-  long double& MedGen(int i) { return medGen_[static_cast<std::size_t>(i - 1)]; }
-  long double MedGen(int i) const { return medGen_[static_cast<std::size_t>(i - 1)]; }
-  long double& MedAmb(int j) { return medAmb_[static_cast<std::size_t>(j - 1)]; }
-  long double MedAmb(int j) const { return medAmb_[static_cast<std::size_t>(j - 1)]; }
 
-  double MediaGeral = 0.0;  // grand mean (64-bit, as the methods accumulate it)
+  // The grand mean as the run accumulates it from the records, sum of value / (g a) in 64 bits
+  // (Wricke, AMMI and the segmented models ask for it; the other methods form their own).
+  double MediaGeral = 0.0;
 
  private:
   static std::size_t Index(int i, int j) {
     return static_cast<std::size_t>(i - 1) * MaxAmb + static_cast<std::size_t>(j - 1);
   }
-  std::vector<long double> y_, medGen_, medAmb_;
+  std::vector<long double> y_;
 };
 
-// The margins of the first g x a cells: MedGen(i) = sum_j Y(i,j) / a and MedAmb(j) =
-// sum_i Y(i,j) / g, in extended precision, each term divided before it is added and the terms
-// added in index order (the methods' printed digits depend on both).
-inline void ComputeGenotypeMeans(TGxeMeans& m, int g, int a) {
-  for (int i = 1; i <= g; ++i) {
-    long double s = 0;
-    for (int j = 1; j <= a; ++j) s += m.Y(i, j) / a;
-    m.MedGen(i) = s;
-  }
-}
+// A vector indexed from 1, as the margins are written: v(1) .. v(n).
+template <typename Real = long double>
+class TIndexed {
+ public:
+  TIndexed() = default;
+  explicit TIndexed(int n) : v_(static_cast<std::size_t>(n > 0 ? n : 0), Real(0)) {}
+  Real operator()(int k) const { return v_[static_cast<std::size_t>(k - 1)]; }
+  Real& operator()(int k) { return v_[static_cast<std::size_t>(k - 1)]; }
+  int Size() const { return static_cast<int>(v_.size()); }
+  const std::vector<Real>& Values() const { return v_; }
 
-inline void ComputeEnvironmentMeans(TGxeMeans& m, int g, int a) {
-  for (int j = 1; j <= a; ++j) {
-    long double s = 0;
-    for (int i = 1; i <= g; ++i) s += m.Y(i, j) / g;
-    m.MedAmb(j) = s;
-  }
-}
+ private:
+  std::vector<Real> v_;
+};
+
+// The margins of the first g x a cells in their common form: MedGen(i) = sum_j Y(i, j)/a and
+// MedAmb(j) = sum_i Y(i, j)/g, in extended precision, each term divided before it is added
+// and the terms added in index order. Dividing first keeps the partial sums at the size of a
+// mean; the printed means, and every figure formed from them, depend on both choices.
+TIndexed<> GenotypeMeans(const TGxeMeans& means, int g, int a);
+TIndexed<> EnvironmentMeans(const TGxeMeans& means, int g, int a);
+
+// The margins in their common form with the grand mean the run accumulated from the records:
+// what Wricke's ecovalence and the segmented models start from.
+struct TMargins {
+  TIndexed<> MedGen, MedAmb;
+  double MediaGeral = 0;
+  // The classic environmental index MedAmb(j) - MediaGeral (Finlay and Wilkinson 1963).
+  long double Index(int j) const { return MedAmb(j) - MediaGeral; }
+};
+TMargins Margins(const TGxeMeans& means, int g, int a);
+
+// Genotype means as the running mean of the one-pass update (Welford 1962), m += (y - m)/j,
+// in extended precision: the form Annicchiarico's analysis takes, where the mean rides along
+// the update of the percentages' sum of squares. It can differ from GenotypeMeans in the last
+// bit of the extended value.
+TIndexed<> GenotypeRunningMeans(const TGxeMeans& means, int g, int a);
+
+// The environment means accumulated in 64 bits, c = double(c + Y(i, j)/g): the values whose
+// sum of squares is Lin and Binns' environment sum of squares.
+TIndexed<double> EnvironmentMeansDouble(const TGxeMeans& means, int g, int a);
 
 }  // namespace qv

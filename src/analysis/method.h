@@ -1,57 +1,61 @@
 // How a stability method plugs into the analysis run: a small description of its dialog
 // entries, its report lines around the variable line, and its computation step.
+//
+// The step of one variable is two halves: the method's compute, which turns the means into a
+// result value (or a refusal), and its writer, which appends the report's tables from that
+// value. The step receives everything it may use in one context; it returns the result value to
+// the run, which keeps it for whoever reads the results as data (the plots, the
+// machine-readable output).
 #pragma once
 
 #include <climits>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "analysis/host.h"
+#include "analysis/fitstorage.h"
 #include "analysis/means.h"
 #include "analysis/params.h"
+#include "analysis/refusal.h"
 #include "analysis/report.h"
+#include "analysis/results.h"
 
 namespace qv {
 
-// What a computation step hands back to the run.
-struct TStepResult {
-  // A warning to show (warning box, OK); empty for none.
-  std::string warning;
-  // A line to append to the report (without its "\r\n"); empty for none.
-  std::string reportLine;
-  // Marks the run as failed: every later variable gets only its title lines, the database
-  // error box and the ERRO line (the segmented models' size checks do this).
-  bool abandon = false;
-  // True when the variable's results were not produced.
-  bool refused = false;
-
-  static TStepResult Done() { return {}; }
-  // A check that ends the run: its warning, and every later variable marked as failed.
-  static TStepResult Abandon(const std::string& warning) {
-    TStepResult r;
-    r.warning = warning;
-    r.abandon = true;
-    return r;
-  }
-  // An orderly refusal of one variable: a warning naming the cause, one report line saying
-  // why the variable was not analysed; the run goes on with the next variable.
-  static TStepResult Refuse(const std::string& cause) {
-    TStepResult r;
-    r.warning = cause;
-    r.reportLine = "Variável não analisada: " + cause;
-    r.refused = true;
-    return r;
-  }
+// What a computation step may use.
+struct TComputeContext {
+  const TGxeMeans& means;  // the variable's means, as the run read them
+  const TAnalysisParams& params;
+  TReport& report;          // the run's report, to which the step appends the variable's block
+  TFitStorage& fitStorage;  // the session's storage of the nonlinear fits
+  // The decimal separator of the General layout: the system locale's in the windows, "." on
+  // the command line.
+  char decimalSeparator = '.';
 };
 
-using TComputeStep = std::function<TStepResult(TGxeMeans&, const TAnalysisParams&, TReport&)>;
+// What a computation step hands back to the run: the result value, or the refusal.
+struct [[nodiscard]] TStepResult {
+  TCheck refusal;
+  TAnyResult result;
+
+  bool Refused() const { return refusal.has_value(); }
+  static TStepResult Done(TAnyResult result) { return {std::nullopt, std::move(result)}; }
+  static TStepResult Refuse(TRefusal refusal) { return {std::move(refusal), {}}; }
+};
+
+// The usual step: compute, then write the report from the result, or hand the refusal on.
+template <typename T, typename Writer>
+TStepResult WriteStep(TComputed<T> computed, Writer&& write) {
+  if (computed.Refused()) return TStepResult::Refuse(computed.Refusal());
+  write(computed.Value());
+  return TStepResult::Done(TAnyResult(std::move(computed).Value()));
+}
+
+using TComputeStep = std::function<TStepResult(const TComputeContext&)>;
 
 // The text entries a method may ask for in either phase of the dialog.
 enum class Entry { Alpha, GLE, QME, NumRep };
-
-// What the run does when it ends.
-enum class RunEnd { ShowReport, Inform, Nothing };
 
 struct TMethod {
   std::string name;  // the command-line name
@@ -82,9 +86,6 @@ struct TMethod {
   bool accumulatesMediaGeral = false;
 
   TComputeStep compute;
-
-  RunEnd end = RunEnd::ShowReport;
-  std::string endMessage;  // the information box of RunEnd::Inform (not after an abandoned run)
 };
 
 }  // namespace qv

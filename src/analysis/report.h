@@ -2,12 +2,12 @@
 //
 // Lines end in "\r\n". The text is held in a buffer of its own: appending costs time in
 // proportion to the piece, never to the whole report, so a run is linear in the report's
-// length. The report window shows this text; Show asks whoever displays it to do so.
+// length. It is a plain buffer: showing it is the host's business (THost::ShowReport).
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace qv {
 
@@ -32,15 +32,8 @@ class TReport {
   // The user edits the report in its window between runs.
   void SetText(std::string text) { text_ = std::move(text); }
 
-  // Brings up the report window (or whatever shows the report for this front end).
-  void Show() const {
-    if (onShow_) onShow_(*this);
-  }
-  void SetShowHandler(std::function<void(const TReport&)> handler) { onShow_ = std::move(handler); }
-
  private:
   std::string text_;
-  std::function<void(const TReport&)> onShow_;
 };
 
 }  // namespace qv

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/convert.h"
@@ -77,7 +79,7 @@ bool AskPhase1(const TMethod& method, TSession& session, THost& host) {
       form.SetListItems(Control::ListBoxAmb, names);
       form.SelectListItem(Control::ListBoxgenot, 0);
       form.SelectListItem(Control::ListBoxAmb, 1);
-      form.ShowModal();
+      form.ShowModal(TParamsPhase::Table, "");
     } while (!host.Confirm(text::kConfirmParams));
 
     bool error = false;
@@ -147,7 +149,7 @@ void AskPhase2(const TMethod& method, TSession& session, THost& host, const std:
     do {
       form.SetCaption("Parâmetros para " + name);
       ShowOnly(form, visible);
-      form.ShowModal();
+      form.ShowModal(TParamsPhase::Variable, name);
     } while (!host.Confirm(text::kConfirmParams));
 
     bool ok = true;
@@ -225,7 +227,7 @@ bool OpenTableDialog(TDataTable& table, THost& host) {
   return true;
 }
 
-std::string ReadVariable(TSession& session, int field, bool accumulateMediaGeral) {
+std::optional<TReadError> ReadVariable(TSession& session, int field, bool accumulateMediaGeral) {
   TDataTable& table = session.table;
   TGxeMeans& m = session.means;
   const TAnalysisParams& p = session.params;
@@ -242,38 +244,44 @@ std::string ReadVariable(TSession& session, int field, bool accumulateMediaGeral
       std::int64_t gen = 0, env = 0;
       bool numeric = true;
       if (!ReadCode(table, colG, p.g, gen, numeric)) {
-        return numeric ? text::kDatabaseError : NonNumericMessage(table, colG, table.RecNo());
+        return TReadError{numeric ? text::kDatabaseError
+                                  : NonNumericMessage(table, colG, table.RecNo())};
       }
       if (!ReadCode(table, colA, p.a, env, numeric)) {
-        return numeric ? text::kDatabaseError : NonNumericMessage(table, colA, table.RecNo());
+        return TReadError{numeric ? text::kDatabaseError
+                                  : NonNumericMessage(table, colA, table.RecNo())};
       }
-      if (table.IsBlank(k)) return text::kDatabaseError;
+      if (table.IsBlank(k)) return TReadError{text::kDatabaseError};
       double value = 0.0;
-      if (!table.GetValue(k).ToReal(value)) return NonNumericMessage(table, k, table.RecNo());
+      if (!table.GetValue(k).ToReal(value)) {
+        return TReadError{NonNumericMessage(table, k, table.RecNo())};
+      }
       unsigned char& seen = filled[static_cast<std::size_t>(gen - 1) * a + (env - 1)];
       if (seen) {
-        return "Registro duplicado no Banco de Dados: o genótipo " + std::to_string(gen) +
-               " no ambiente " + std::to_string(env) + " aparece mais de uma vez (registro " +
-               std::to_string(table.RecNo() + 1) +
-               ").\rCada genótipo deve ter um só registro em cada ambiente.";
+        return TReadError{"Registro duplicado no Banco de Dados: o genótipo " +
+                          std::to_string(gen) + " no ambiente " + std::to_string(env) +
+                          " aparece mais de uma vez (registro " +
+                          std::to_string(table.RecNo() + 1) +
+                          ").\rCada genótipo deve ter um só registro em cada ambiente."};
       }
       seen = 1;
       m.Y(static_cast<int>(gen), static_cast<int>(env)) = value;
       if (accumulateMediaGeral) m.MediaGeral = m.MediaGeral + value / cells;
     }
   } catch (const TableError& e) {
-    return e.what();
+    // The file layer's message is the box the user sees.
+    return TReadError{e.what()};
   }
   for (int i = 1; i <= g; ++i) {
     for (int j = 1; j <= a; ++j) {
       if (!filled[static_cast<std::size_t>(i - 1) * a + (j - 1)]) {
-        return "Falta no Banco de Dados o registro do genótipo " + std::to_string(i) +
-               " no ambiente " + std::to_string(j) +
-               ".\rA tabela deve ter um registro de cada genótipo em cada ambiente.";
+        return TReadError{"Falta no Banco de Dados o registro do genótipo " + std::to_string(i) +
+                          " no ambiente " + std::to_string(j) +
+                          ".\rA tabela deve ter um registro de cada genótipo em cada ambiente."};
       }
     }
   }
-  return {};
+  return std::nullopt;
 }
 
 TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host) {
@@ -303,24 +311,38 @@ TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host) {
         report.Append(name + "\r\n");
         report.Append(method.afterVariableLine);
 
+        TVariableRecord& record = out.variables.emplace_back();
+        record.name = name;
+        record.params = session.params;
         if (!out.abandoned) {
-          errorMessage = ReadVariable(session, k, method.accumulatesMediaGeral);
-          if (!errorMessage.empty()) out.abandoned = out.dataError = true;
+          if (auto error = ReadVariable(session, k, method.accumulatesMediaGeral)) {
+            errorMessage = std::move(error->message);
+            out.abandoned = out.dataError = true;
+          }
         }
         if (out.abandoned) {
-          host.Warn(errorMessage.empty() ? text::kDatabaseError : errorMessage);
+          record.status = TVariableStatus::Error;
+          record.cause = errorMessage.empty() ? text::kDatabaseError : errorMessage;
+          host.Warn(record.cause);
           report.Append(text::kErrorLine);
           continue;
         }
-        host.SetBusyCursor(true);
-        const TStepResult result = method.compute(session.means, session.params, report);
-        if (!result.warning.empty()) host.Warn(result.warning);
-        if (!result.reportLine.empty()) report.AppendLine(result.reportLine);
-        if (result.abandon) out.abandoned = true;
-        if (result.refused) {
-          ++out.variablesRefused;
-        } else if (!result.abandon) {
+        const TComputeContext context{session.means, session.params, report, session.fitStorage,
+                                      session.decimalSeparator};
+        TStepResult step = method.compute(context);
+        if (!step.Refused()) {
+          record.result = std::move(step.result);
           ++out.variablesAnalysed;
+          continue;
+        }
+        record.status = TVariableStatus::Refused;
+        record.cause = step.refusal->cause;
+        host.Warn(record.cause);
+        if (step.refusal->scope == TRefusal::TScope::Run) {
+          out.abandoned = true;
+        } else {
+          report.AppendLine(text::kRefusedLine + record.cause);
+          ++out.variablesRefused;
         }
       }
     }
@@ -331,18 +353,6 @@ TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host) {
 
   table.Close();
   for (Control c : kAllControls) form.SetControlVisible(c, true);
-  if (out.aborted) return out;
-  switch (method.end) {
-    case RunEnd::ShowReport:
-      session.report.Show();
-      break;
-    case RunEnd::Inform:
-      // Only a run that went through: not after giving up in the dialog or a failed reading.
-      if (!out.abandoned) host.Inform(method.endMessage);
-      break;
-    case RunEnd::Nothing:
-      break;
-  }
   return out;
 }
 

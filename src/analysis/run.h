@@ -3,10 +3,13 @@
 // after the other, writing each one's results into the report.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "analysis/host.h"
 #include "analysis/method.h"
+#include "analysis/results.h"
 #include "analysis/session.h"
 
 namespace qv {
@@ -25,7 +28,29 @@ inline constexpr const char* kDatabaseError =
 inline constexpr const char* kErrorLine =
     "ERRO: Erros foram encontrados! Análise desta variável foi abortada\r\n";
 inline constexpr const char* kVariableLine = "Análise da variável ";
+// Before the cause of a refused variable, in the report.
+inline constexpr const char* kRefusedLine = "Variável não analisada: ";
 }  // namespace text
+
+// What became of one analysed field of the table.
+enum class TVariableStatus {
+  Analysed,  // its block is in the report, its result value in `result`
+  Refused,   // the method refused it (`cause`), or ended the run on it
+  Error,     // its records could not be read, or an earlier variable ended the run (`cause`
+             // holds the box shown)
+};
+
+struct TVariableRecord {
+  std::string name;
+  TVariableStatus status = TVariableStatus::Analysed;
+  std::string cause;
+  TAnalysisParams params;  // as the dialog left them for this variable
+  TAnyResult result;
+  // Toler's simple linear model, which the Toler command fits to the means of the run's last
+  // variable and appends to its block: its result, or the cause why it was not reported.
+  TAnyResult continuation;
+  std::string continuationCause;
+};
 
 struct TRunOutcome {
   bool tableOpened = false;
@@ -36,16 +61,27 @@ struct TRunOutcome {
   std::string abortReason;
   int variablesAnalysed = 0;
   int variablesRefused = 0;
+  // Every field taken up as a response variable, in table order.
+  std::vector<TVariableRecord> variables;
 };
 
 // The file dialog and the opening of the chosen table; on failure the plain message
 // kOpenFailed and the table left closed. True when the table is open afterwards.
 bool OpenTableDialog(TDataTable& table, THost& host);
 
-// Reads field `field` (1-based) of every record into session.means.Y. Returns an empty string
-// on success, or the message of the database error box.
-std::string ReadVariable(TSession& session, int field, bool accumulateMediaGeral);
+// Why the records of a variable could not be read: the message of the database error box.
+struct TReadError {
+  std::string message;
+};
 
+// Reads field `field` (1-based) of every record into session.means.Y (and MediaGeral when the
+// method accumulates it); nothing on success.
+[[nodiscard]] std::optional<TReadError> ReadVariable(TSession& session, int field,
+                                                     bool accumulateMediaGeral);
+
+// The run: the table, the dialog's two phases and every variable, then its clean-up, whatever
+// the outcome: the table closed and every control of the dialog visible again. Showing the
+// report or the closing message at the end is the command's part (commands/commands.h).
 TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host);
 
 }  // namespace qv

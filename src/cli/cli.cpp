@@ -1,16 +1,19 @@
 #include "cli/cli.h"
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "analysis/run.h"
 #include "analysis/session.h"
-#include "cli/registry.h"
 #include "cli/tablecli.h"
+#include "commands/commands.h"
 #include "richtext/rtf.h"
 
 #ifndef QV_VERSION
@@ -33,7 +36,7 @@ struct TVariableEntries {
 };
 
 struct TCliOptions {
-  std::string method, table, g, a, r, gle, qme, alpha = "0.05", output;
+  std::string method, table, g, a, r, gle, qme, alpha = "0.05", output, results;
   std::string genotypeColumn, environmentColumn;
   std::vector<std::string> vars;
   std::map<std::string, TVariableEntries> perVariable;
@@ -53,7 +56,7 @@ class TCliForm : public TParametersForm {
     entries_[Control::EditGLE] = o.gle;
     entries_[Control::EditQME] = o.qme;
   }
-  void SetCaption(const std::string& caption) override { caption_ = caption; }
+  void SetCaption(const std::string&) override {}
   void SetControlVisible(Control, bool) override {}
   void SetListItems(Control list, const std::vector<std::string>& items) override {
     (list == Control::ListBoxgenot ? genotItems_ : ambItems_) = items;
@@ -66,10 +69,8 @@ class TCliForm : public TParametersForm {
   int SelectedIndex(Control list) const override { return selected_.at(list); }
   std::string EntryText(Control edit) const override { return entries_.at(edit); }
 
-  void ShowModal() override {
-    const std::string prefix = "Parâmetros para ";
-    if (caption_.rfind(prefix, 0) == 0) {
-      const std::string variable = caption_.substr(prefix.size());
+  void ShowModal(TParamsPhase phase, const std::string& variable) override {
+    if (phase == TParamsPhase::Variable) {
       if (variable == lastVariable_) {
         throw TRunAborted("os parâmetros da variável " + variable +
                           " foram recusados (--gle, --qme, -r ou --var)");
@@ -107,7 +108,7 @@ class TCliForm : public TParametersForm {
   }
 
   const TCliOptions& o_;
-  std::string caption_, lastVariable_;
+  std::string lastVariable_;
   std::vector<std::string> genotItems_, ambItems_;
   std::map<Control, int> selected_{{Control::ListBoxgenot, -1}, {Control::ListBoxAmb, -1}};
   std::map<Control, std::string> entries_;
@@ -127,6 +128,8 @@ class TCliHost : public THost {
   void Inform(const std::string& text) override { err_ << ForTerminal(text) << '\n'; }
   void ShowMessage(const std::string& text) override { err_ << ForTerminal(text) << '\n'; }
   void SetBusyCursor(bool) override {}
+  // The report goes to the output once the run is over.
+  void ShowReport(const TReport&) override {}
 
  private:
   const TCliOptions& o_;
@@ -162,11 +165,96 @@ bool ParseVar(const std::string& option, TCliOptions& o, std::string& error) {
 
 std::string MethodList() {
   std::string s;
-  for (const auto& m : MethodCatalogue()) {
+  for (const auto& m : AnalysisCommands()) {
     s += "  " + m.name + std::string(m.name.size() < 15 ? 15 - m.name.size() : 1, ' ') +
          m.description + "\n";
   }
   return s;
+}
+
+// --- machine-readable results --------------------------------------------------------------
+
+using TJson = nlohmann::ordered_json;
+
+TJson CellJson(const TCell& cell) {
+  if (const auto* n = std::get_if<long long>(&cell)) return *n;
+  if (const auto* x = std::get_if<long double>(&cell)) {
+    // JSON has no infinities and no NaN: such a value is printed as "Nan" or "Inf" in the
+    // report and written as null here.
+    if (!std::isfinite(*x)) return nullptr;
+    return static_cast<double>(*x);
+  }
+  if (const auto* text = std::get_if<std::string>(&cell)) return *text;
+  return nullptr;
+}
+
+void AddData(TJson& to, const TResultData& data) {
+  TJson values = TJson::object();
+  for (const TResultValue& v : data.values) values[v.label] = CellJson(v.value);
+  if (!values.empty()) to["values"] = std::move(values);
+  if (data.converged) to["converged"] = *data.converged;
+  TJson tables = TJson::array();
+  for (const TResultTable& t : data.tables) {
+    TJson rows = TJson::array();
+    for (const auto& row : t.rows) {
+      TJson cells = TJson::array();
+      for (const TCell& cell : row) cells.push_back(CellJson(cell));
+      rows.push_back(std::move(cells));
+    }
+    tables.push_back({{"id", t.id}, {"title", t.title}, {"columns", t.columns}, {"rows", rows}});
+  }
+  to["tables"] = std::move(tables);
+}
+
+const char* StatusName(TVariableStatus status) {
+  switch (status) {
+    case TVariableStatus::Analysed:
+      return "analisada";
+    case TVariableStatus::Refused:
+      return "recusada";
+    case TVariableStatus::Error:
+      return "erro";
+  }
+  return "";
+}
+
+// Every table of the report as data, variable by variable, with the numbers unrounded.
+TJson ResultsJson(const TAnalysisCommand& command, const TCliOptions& o,
+                  const TRunOutcome& outcome) {
+  TJson variables = TJson::array();
+  for (const TVariableRecord& v : outcome.variables) {
+    TJson j = {{"name", v.name}, {"status", StatusName(v.status)}};
+    if (!v.cause.empty()) j["cause"] = v.cause;
+    j["parameters"] = {{"g", v.params.g},
+                       {"a", v.params.a},
+                       {"r", v.params.r},
+                       {"gle", v.params.gle},
+                       {"QME", v.params.QME},
+                       {"Alpha", v.params.Alpha},
+                       {"colGenot", v.params.colGenot},
+                       {"colAmb", v.params.colAmb}};
+    if (!v.result.Empty()) AddData(j, v.result.Data());
+    if (!v.continuation.Empty() || !v.continuationCause.empty()) {
+      TJson c = TJson::object();
+      if (!v.continuationCause.empty()) c["cause"] = v.continuationCause;
+      if (!v.continuation.Empty()) AddData(c, v.continuation.Data());
+      j["continuation"] = std::move(c);
+    }
+    variables.push_back(std::move(j));
+  }
+  return {{"program", "quorvandelia-cli"},
+          {"version", QV_VERSION},
+          {"method", command.name},
+          {"table", o.table},
+          {"variables", std::move(variables)}};
+}
+
+// Writes a whole file; false when it could not be written.
+bool WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(text.data(), static_cast<std::streamsize>(text.size()));
+  file.close();
+  return static_cast<bool>(file);
 }
 
 }  // namespace
@@ -202,6 +290,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                       "substituem --gle, --qme e -r para essa variável)");
   analyze->add_option("-o,--output", o.output,
                       "Arquivo do relatório (padrão: saída padrão); .rtf: em Rich Text");
+  analyze->add_option("--results", o.results,
+                      "Arquivo JSON com as tabelas do relatório como dados, por variável "
+                      "(números sem arredondamento)");
   const TTableCommands table(app);
 
   try {
@@ -211,12 +302,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   }
   if (table.Chosen()) return table.Run(out, err);
 
-  const TMethodInfo* method = FindMethod(o.method);
-  if (!method || !method->command) {
-    err << "quorvandelia-cli: "
-        << (method ? "o método \"" + o.method + "\" ainda não está disponível nesta versão"
-                   : "método desconhecido \"" + o.method + "\"; métodos:\n" + MethodList())
-        << '\n';
+  const TAnalysisCommand* command = FindAnalysisCommand(o.method);
+  if (!command) {
+    err << "quorvandelia-cli: método desconhecido \"" << o.method << "\"; métodos:\n"
+        << MethodList() << '\n';
     return 2;
   }
   for (const std::string& v : o.vars) {
@@ -229,7 +318,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 
   TSession session;
   TCliHost host(o, err);
-  const TRunOutcome outcome = method->command(session, host);
+  const TRunOutcome outcome = RunCommand(*command, session, host);
   if (outcome.aborted) {
     err << "quorvandelia-cli: " << outcome.abortReason << '\n';
     return 2;
@@ -244,18 +333,21 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   if (o.output.empty()) {
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.flush();
-  } else {
-    // A .rtf file holds the report as the report window saves it: one paragraph per line.
-    const std::string body = richtext::IsRtfFileName(o.output)
-                                 ? richtext::WriteRtf(richtext::ReportDocument(text))
-                                 : text;
-    std::ofstream file(o.output, std::ios::binary | std::ios::trunc);
-    file.write(body.data(), static_cast<std::streamsize>(body.size()));
-    file.close();
-    if (!file) {
-      err << "quorvandelia-cli: não foi possível escrever o relatório em " << o.output << '\n';
-      return 2;
-    }
+  } else if (!WriteFile(o.output, richtext::IsRtfFileName(o.output)
+                                       // A .rtf file holds the report as the report window
+                                       // saves it: one paragraph per line.
+                                       ? richtext::WriteRtf(richtext::ReportDocument(text))
+                                       : text)) {
+    err << "quorvandelia-cli: não foi possível escrever o relatório em " << o.output << '\n';
+    return 2;
+  }
+  if (!o.results.empty() &&
+      !WriteFile(
+          o.results,
+          ResultsJson(*command, o, outcome).dump(-1, ' ', false, TJson::error_handler_t::replace) +
+              "\n")) {
+    err << "quorvandelia-cli: não foi possível escrever os resultados em " << o.results << '\n';
+    return 2;
   }
   return outcome.dataError || outcome.abandoned || outcome.variablesRefused > 0 ? 1 : 0;
 }

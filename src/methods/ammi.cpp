@@ -99,13 +99,13 @@ TComponentRow TestComponent(int df, long double lambda, const TAnalysisParams& p
   return row;
 }
 
-// Steps of the decomposition, on the means whose margins the joint analysis has just filled.
-// Returns an empty string, or why the decomposition gave no result.
-std::string Decompose(const TGxeMeans& m, int g, int a, int shown, TAmmiWork& w) {
+// Steps of the decomposition, on the margins and grand mean of the joint analysis. Nothing, or
+// why the decomposition gave no result.
+TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int shown, TAmmiWork& w) {
   // Interaction effects: what the additive model leaves over.
-  const long double grand = m.MediaGeral;
+  const long double grand = an.MediaGeral;
   for (int i = 1; i <= g; ++i)
-    for (int j = 1; j <= a; ++j) w.Z(i, j) = ((m.Y(i, j) - m.MedGen(i)) - m.MedAmb(j)) + grand;
+    for (int j = 1; j <= a; ++j) w.Z(i, j) = ((m.Y(i, j) - an.MedGen(i)) - an.MedAmb(j)) + grand;
 
   // Cross products Z Z' (genotypes by genotypes); the solver reads the upper triangle only.
   SymEigenSolver& solver = w.Solver();
@@ -128,11 +128,13 @@ std::string Decompose(const TGxeMeans& m, int g, int a, int shown, TAmmiWork& w)
       // Purely additive data: no component exists. Everything derived from them is zero.
       w.nullInteraction = true;
       w.firstWithoutAxis = 1;
-      return "";
+      return std::nullopt;
     case EigenStatus::NoConvergence:
-      return "a decomposição da interação em componentes principais não convergiu";
+      return TRefusal::OfVariable(
+          "a decomposição da interação em componentes principais não convergiu");
     case EigenStatus::InvalidInput:
-      return "a matriz de interação contém valores não finitos ou grandes demais";
+      return TRefusal::OfVariable(
+          "a matriz de interação contém valores não finitos ou grandes demais");
   }
   for (int k = 1; k <= g; ++k) w.Lambda(k) = solver.Lambda(k);
 
@@ -175,36 +177,73 @@ std::string Decompose(const TGxeMeans& m, int g, int a, int shown, TAmmiWork& w)
       w.GenScore(i, k) = static_cast<double>(s / root4);
     }
   }
-  return "";
+  return std::nullopt;
 }
 
-void AppendVectorHeader(TReport& report, const char* rowTitle, const char* column, int shown) {
+// One of the tables of vectors or scores: the header (the row title and one column per
+// component), then each row's number and its values.
+void AppendComponentMatrix(TReport& report, const char* rowTitle, const char* column,
+                           const TComponentMatrix& values, int decimals) {
   std::string line = rowTitle;
-  for (int k = 1; k <= shown; ++k) line += " " + std::string(column) + Int(k, 2);
+  for (int k = 1; k <= values.Components(); ++k) line += " " + std::string(column) + Int(k, 2);
   report.AppendLine(line);
   report.AppendSeparator();
+  for (int row = 1; row <= values.Rows(); ++row) {
+    line = Int(row, 5);
+    for (int k = 1; k <= values.Components(); ++k)
+      line += " " + Fixed(values(row, k), 12, decimals);
+    report.AppendLine(line + " ");
+  }
+  report.AppendSeparator();
+}
+
+TResultTable ComponentResultTable(std::string id, std::string title, const char* rowTitle,
+                                  const char* column, const TComponentMatrix& values) {
+  TResultTable t{std::move(id), std::move(title), {rowTitle}, {}};
+  for (int k = 1; k <= values.Components(); ++k) t.columns.push_back(column + std::to_string(k));
+  for (int row = 1; row <= values.Rows(); ++row) {
+    std::vector<TCell> cells{Whole(row)};
+    for (int k = 1; k <= values.Components(); ++k) cells.push_back(Real(values(row, k)));
+    t.rows.push_back(std::move(cells));
+  }
+  return t;
 }
 
 }  // namespace
 
-TStepResult AmmiCompute(TGxeMeans& m, const TAnalysisParams& p, TReport& report) {
+double TAmmiResult::AdditivePrediction(int i, int j) const {
+  return static_cast<double>((anova.MedGen(i) + anova.MedAmb(j)) - anova.MediaGeral);
+}
+
+double TAmmiResult::AddComponent(double predicted, int i, int j, int c) const {
+  // A component without interaction adds nothing.
+  if (c >= firstWithoutAxis) return predicted;
+  return predicted + std::sqrt(eigenvalues[static_cast<std::size_t>(c - 1)].lambda) *
+                         genotypeVectors(i, c) * environmentVectors(j, c);
+}
+
+double TAmmiResult::Predicted(int i, int j, int k) const {
+  double predicted = AdditivePrediction(i, j);
+  for (int c = 1; c <= k; ++c) predicted = AddComponent(predicted, i, j, c);
+  return predicted;
+}
+
+TComputed<TAmmiResult> AmmiCompute(const TGxeMeans& m, const TAnalysisParams& p) {
   const int g = p.g, a = p.a;
   // The mean squares divide by g - 1 and a - 1, every F ratio by QME and is tested with gle
   // degrees of freedom: the joint analysis's own conditions.
-  if (std::string cause = JointAnovaRefusal(p, 2); !cause.empty())
-    return TStepResult::Refuse(cause);
+  if (TCheck refusal = JointAnovaRefusal(p, 2)) return *refusal;
 
   const int minGA = std::min(g, a);
   const int shown = std::min(minGA - 1, kMaxShownComponents);    // K4
   const int listed = minGA - 1;                                  // KE
   const int tested = std::min(minGA - 1, kMaxTestedComponents);  // K3
 
-  // Everything is computed before the first line is written, so that a failure leaves the
-  // report without a half-written block.
-  const TJointAnova anova = ComputeJointAnova(m, p);
+  TAmmiResult res;
+  res.anova = ComputeJointAnova(m, p);
+  const TJointAnova& anova = res.anova;
   TAmmiWork w(g, a, shown);
-  if (std::string failure = Decompose(m, g, a, shown, w); !failure.empty())
-    return TStepResult::Refuse(failure);
+  if (TCheck refusal = Decompose(m, anova, g, a, shown, w)) return *refusal;
 
   // Eigenvalue table: each component's share of the interaction sum of squares.
   double total = 0;
@@ -214,123 +253,115 @@ TStepResult AmmiCompute(TGxeMeans& m, const TAnalysisParams& p, TReport& report)
   // Analysis of variance. Component v has g + a - 1 - 2v degrees of freedom (Gollob 1968);
   // the components after the third are pooled into the deviations row.
   ProbStatus status = ProbStatus::Ok;
-  std::vector<std::string> rows;
-  rows.push_back(AnovaRowText("Genótipos (G)   ", g - 1, anova.MSG, p, kPFloorMain, false, status));
-  rows.push_back(AnovaRowText("Ambientes (A)   ", a - 1, anova.MSA, p, kPFloorMain, true, status));
-  rows.push_back(AnovaRowText("GxA             ", (a - 1) * (g - 1), anova.MSGA, p, kPFloorMain,
-                              true, status));
+  res.summary.titleLines = {
+      std::string(kAnovaTitle),
+      "da interação genótipos x ambientes - Modelo AMMI" + std::string(18, ' ')};
+  res.summary.gle = p.gle;
+  res.summary.QME = p.QME;
+  std::vector<TAnovaRow>& rows = res.summary.rows;
+  rows = MainEffectRows(g, a, anova.MSG, anova.MSA, anova.MSGA, p, true, status);
   int dfComponents = 0;
   for (int v = 1; v <= tested; ++v) {
     const int df = g + a - 1 - 2 * v;
     dfComponents += df;
     if (w.Lambda(v) <= 0) w.Lambda(v) = kEigenvalueFloor;
-    const TComponentRow row = TestComponent(df, w.Lambda(v), p, status);
-    rows.push_back(AnovaRowText("  CP     " + Int(v, 6) + " ", df, row.ms, row.test));
+    const TComponentRow component = TestComponent(df, w.Lambda(v), p, status);
+    rows.push_back({"  CP     " + Int(v, 6) + " ", "CP", v, df, component.ms, component.test});
   }
   if (minGA >= 4) {
     double rest = 0;
     for (int k = 4; k <= minGA; ++k) rest += w.Lambda(k);
     if (rest <= 0) rest = static_cast<double>(kEigenvalueFloor);
     const int df = (g - 1) * (a - 1) - dfComponents;
-    const TComponentRow row = TestComponent(df, rest, p, status);
-    rows.push_back(AnovaRowText("  Desvios       ", df, row.ms, row.test));
+    const TComponentRow deviations = TestComponent(df, rest, p, status);
+    rows.push_back({"  Desvios       ", "Desvios", 0, df, deviations.ms, deviations.test});
   }
-  if (status != ProbStatus::Ok) return TStepResult::Refuse(ProbStatusCause(status));
+  if (status != ProbStatus::Ok) return TRefusal::OfVariable(ProbStatusCause(status));
 
-  report.AppendSeparator();
-  if (w.nullInteraction) {
-    report.AppendLine("Nota: A interação genótipos x ambientes é nula (dados aditivos) e não tem");
-    report.AppendLine("      componentes principais: autovetores, escores e autovalores são zero");
-    report.AppendLine("      e os valores estimados são os do modelo aditivo.");
-  } else if (w.firstWithoutAxis <= shown) {
-    report.AppendLine("Nota: A partir do CP" + Int(w.firstWithoutAxis, 2) +
-                      " os autovalores são nulos (componentes sem interação):");
-    report.AppendLine("      os autovetores e os escores destes CP são zero.");
+  res.shown = shown;
+  res.nullInteraction = w.nullInteraction;
+  res.firstWithoutAxis = w.firstWithoutAxis;
+  res.genotypeVectors = TComponentMatrix(g, shown);
+  res.genotypeScores = TComponentMatrix(g, shown);
+  res.environmentVectors = TComponentMatrix(a, shown);
+  res.environmentScores = TComponentMatrix(a, shown);
+  for (int k = 1; k <= shown; ++k) {
+    for (int i = 1; i <= g; ++i) {
+      res.genotypeVectors(i, k) = w.U(i, k);
+      res.genotypeScores(i, k) = w.GenScore(i, k);
+    }
+    for (int j = 1; j <= a; ++j) {
+      res.environmentVectors(j, k) = w.V(j, k);
+      res.environmentScores(j, k) = w.EnvScore(j, k);
+    }
   }
-
-  // 1. Genotype eigenvectors.
-  report.AppendLine("Matriz dos Autovetores mais importantes para genótipos");
-  report.AppendSeparator();
-  AppendVectorHeader(report, "Genót.", "Auto Vetor", shown);
-  for (int i = 1; i <= g; ++i) {
-    std::string line = Int(i, 5);
-    for (int k = 1; k <= shown; ++k) line += " " + Fixed(w.U(i, k), 12, 6);
-    report.AppendLine(line + " ");
-  }
-  report.AppendSeparator();
-
-  // 2. Environment scores.
-  AppendVectorHeader(report, "Amb.  ", "  Escore  ", shown);
-  for (int j = 1; j <= a; ++j) {
-    std::string line = Int(j, 5);
-    for (int k = 1; k <= shown; ++k) line += " " + Fixed(w.EnvScore(j, k), 12, 4);
-    report.AppendLine(line + " ");
-  }
-  report.AppendSeparator();
-
-  // 3. Environment eigenvectors.
-  report.AppendLine("Matriz dos Autovetores mais importantes para ambientes");
-  report.AppendSeparator();
-  AppendVectorHeader(report, "Amb.  ", "Auto Vetor", shown);
-  for (int j = 1; j <= a; ++j) {
-    std::string line = Int(j, 5);
-    for (int k = 1; k <= shown; ++k) line += " " + Fixed(w.V(j, k), 12, 6);
-    report.AppendLine(line + " ");
-  }
-  report.AppendSeparator();
-
-  // 4. Genotype scores.
-  AppendVectorHeader(report, "Genót.", "  Escore  ", shown);
-  for (int i = 1; i <= g; ++i) {
-    std::string line = Int(i, 5);
-    for (int k = 1; k <= shown; ++k) line += " " + Fixed(w.GenScore(i, k), 12, 4);
-    report.AppendLine(line + " ");
-  }
-  report.AppendSeparator();
-  report.AppendLine("Nota: Os Escores foram calculados com os efeitos da interação ao invés");
-  report.AppendLine("      de usar a média de ambientes/genótipos ou de genótipos/ambiente!");
-
-  // 5. Eigenvalues.
-  report.AppendSeparator();
-  report.AppendLine(" CP   Autovalores  % Explicação  % Expl.Acumulada");
-  report.AppendSeparator();
+  // The eigenvalues as the table lists them: a tested component whose eigenvalue was not
+  // positive shows the floor that entered its test.
   double cumulative = 0;
   for (int k = 1; k <= listed; ++k) {
     const long double lambda = w.Lambda(k);
     cumulative += lambda;
-    report.AppendLine(Int(k, 5) + " " + Fixed(lambda, 12, 4) + " " +
-                      Fixed(100 * lambda / total, 12, 4) + " " +
-                      Fixed(100 * cumulative / total, 12, 4) + " ");
+    res.eigenvalues.push_back({lambda, 100 * lambda / total, 100 * cumulative / total});
+  }
+  return res;
+}
+
+void AppendAmmiReport(TReport& report, const TAmmiResult& res) {
+  const int g = res.anova.MedGen.Size(), a = res.anova.MedAmb.Size(), shown = res.shown;
+  report.AppendSeparator();
+  if (res.nullInteraction) {
+    report.AppendLine("Nota: A interação genótipos x ambientes é nula (dados aditivos) e não tem");
+    report.AppendLine("      componentes principais: autovetores, escores e autovalores são zero");
+    report.AppendLine("      e os valores estimados são os do modelo aditivo.");
+  } else if (res.firstWithoutAxis <= shown) {
+    report.AppendLine("Nota: A partir do CP" + Int(res.firstWithoutAxis, 2) +
+                      " os autovalores são nulos (componentes sem interação):");
+    report.AppendLine("      os autovetores e os escores destes CP são zero.");
+  }
+
+  report.AppendLine("Matriz dos Autovetores mais importantes para genótipos");
+  report.AppendSeparator();
+  AppendComponentMatrix(report, "Genót.", "Auto Vetor", res.genotypeVectors, 6);
+  AppendComponentMatrix(report, "Amb.  ", "  Escore  ", res.environmentScores, 4);
+  report.AppendLine("Matriz dos Autovetores mais importantes para ambientes");
+  report.AppendSeparator();
+  AppendComponentMatrix(report, "Amb.  ", "Auto Vetor", res.environmentVectors, 6);
+  AppendComponentMatrix(report, "Genót.", "  Escore  ", res.genotypeScores, 4);
+  report.AppendLine("Nota: Os Escores foram calculados com os efeitos da interação ao invés");
+  report.AppendLine("      de usar a média de ambientes/genótipos ou de genótipos/ambiente!");
+
+  report.AppendSeparator();
+  report.AppendLine(" CP   Autovalores  % Explicação  % Expl.Acumulada");
+  report.AppendSeparator();
+  int k = 0;
+  for (const TEigenvalueRow& e : res.eigenvalues) {
+    report.AppendLine(Int(++k, 5) + " " + Fixed(e.lambda, 12, 4) + " " + Fixed(e.percent, 12, 4) +
+                      " " + Fixed(e.cumulative, 12, 4) + " ");
   }
   report.AppendSeparator();
   report.AppendLine("Nota: Os Autovalores representam a soma de quadrados de interação explicada");
   report.AppendLine("      por cada eixo dos CP (está dividido por r - num. rep. médias)!");
   report.AppendBlankLines(2);
 
-  // 6. Analysis of variance.
-  AppendJointAnovaTable(report,
-                        {std::string(kAnovaTitle),
-                         "da interação genótipos x ambientes - Modelo AMMI" + std::string(18, ' ')},
-                        rows, p);
+  AppendAnovaTable(report, res.summary);
 
-  // 7. Means predicted by the additive model plus the first k components.
+  // Means predicted by the additive model plus the first k components.
   report.AppendLine("Valores estimados dos genótipos em cada ambiente ");
   report.AppendLine("para os primeiros componentes principais (PC)");
   report.AppendSeparator();
   {
     std::string header = "Gen Amb";
-    for (int k = 1; k <= shown; ++k) header += " " + std::string("   Pred. PC") + Int(k, 2);
+    for (int c = 1; c <= shown; ++c) header += " " + std::string("   Pred. PC") + Int(c, 2);
     report.AppendLine(header);
   }
   report.AppendSeparator();
   std::string line;
   for (int i = 1; i <= g; ++i) {
     for (int j = 1; j <= a; ++j) {
-      double predicted = static_cast<double>((m.MedGen(i) + m.MedAmb(j)) - m.MediaGeral);
       line = Int(i, 3) + " " + Int(j, 3);
-      for (int k = 1; k <= shown; ++k) {
-        // A component without interaction adds nothing.
-        if (k < w.firstWithoutAxis) predicted += std::sqrt(w.Lambda(k)) * w.U(i, k) * w.V(j, k);
+      double predicted = res.AdditivePrediction(i, j);
+      for (int c = 1; c <= shown; ++c) {
+        predicted = res.AddComponent(predicted, i, j, c);
         line += Fixed(predicted, 14, 3);
       }
       report.AppendLine(line);
@@ -338,7 +369,48 @@ TStepResult AmmiCompute(TGxeMeans& m, const TAnalysisParams& p, TReport& report)
   }
   report.AppendSeparator();
   report.AppendBlankLines(2);
-  return TStepResult::Done();
+}
+
+TResultData ResultData(const TAmmiResult& res) {
+  const int g = res.anova.MedGen.Size(), a = res.anova.MedAmb.Size();
+  TResultData data;
+  data.tables.push_back(ComponentResultTable(
+      "genotype_vectors", "Matriz dos Autovetores mais importantes para genótipos", "Genót.",
+      "Auto Vetor ", res.genotypeVectors));
+  data.tables.push_back(
+      ComponentResultTable("environment_scores", "", "Amb.", "Escore ", res.environmentScores));
+  data.tables.push_back(ComponentResultTable(
+      "environment_vectors", "Matriz dos Autovetores mais importantes para ambientes", "Amb.",
+      "Auto Vetor ", res.environmentVectors));
+  data.tables.push_back(
+      ComponentResultTable("genotype_scores", "", "Genót.", "Escore ", res.genotypeScores));
+  TResultTable eigen{
+      "eigenvalues", "", {"CP", "Autovalores", "% Explicação", "% Expl.Acumulada"}, {}};
+  int k = 0;
+  for (const TEigenvalueRow& e : res.eigenvalues) {
+    eigen.rows.push_back({Whole(++k), Real(e.lambda), Real(e.percent), Real(e.cumulative)});
+  }
+  data.tables.push_back(std::move(eigen));
+  data.tables.push_back(AnovaResultTable("joint_anova", res.summary));
+  TResultTable predicted{"predicted",
+                         "Valores estimados dos genótipos em cada ambiente para os primeiros "
+                         "componentes principais (PC)",
+                         {"Gen", "Amb"},
+                         {}};
+  for (int c = 1; c <= res.shown; ++c) predicted.columns.push_back("Pred. PC " + std::to_string(c));
+  for (int i = 1; i <= g; ++i) {
+    for (int j = 1; j <= a; ++j) {
+      std::vector<TCell> row{Whole(i), Whole(j)};
+      double value = res.AdditivePrediction(i, j);
+      for (int c = 1; c <= res.shown; ++c) {
+        value = res.AddComponent(value, i, j, c);
+        row.push_back(Real(value));
+      }
+      predicted.rows.push_back(std::move(row));
+    }
+  }
+  data.tables.push_back(std::move(predicted));
+  return data;
 }
 
 TMethod AmmiMethod() {
@@ -347,12 +419,11 @@ TMethod AmmiMethod() {
   m.phase2Entries = {Entry::GLE, Entry::QME, Entry::NumRep};
   m.titleLine = "Análise de Quorvandelia de Acordo com o modelo AMMI (Crossa, 1990)\r\n";
   m.accumulatesMediaGeral = true;
-  m.compute = AmmiCompute;
+  m.compute = [](const TComputeContext& c) {
+    return WriteStep(AmmiCompute(c.means, c.params),
+                     [&](const TAmmiResult& r) { AppendAmmiReport(c.report, r); });
+  };
   return m;
-}
-
-TRunOutcome AmmiRun(TSession& session, THost& host) {
-  return RunAnalysis(AmmiMethod(), session, host);
 }
 
 }  // namespace qv

@@ -1,10 +1,9 @@
 #include "methods/cruz.h"
 
 #include <cmath>
+#include <string>
 
-#include "analysis/jointanova.h"
 #include "analysis/layout.h"
-#include "analysis/regressiontables.h"
 
 namespace qv {
 namespace {
@@ -14,7 +13,7 @@ double D(long double x) {
 }
 
 // T(j) and ST2, or the cause why the favourable segment has no slope of its own.
-std::string FormBisegment(const TAnalysisParams& p, const TJointAnova& an, TBisegment& seg) {
+TComputed<TBisegment> FormBisegment(const TAnalysisParams& p, const TJointAnova& an) {
   // An index exactly 0 counts with the favourable environments.
   double siPos = 0;
   int nPos = 0;
@@ -24,14 +23,13 @@ std::string FormBisegment(const TAnalysisParams& p, const TJointAnova& an, TBise
       ++nPos;
     }
   }
-  seg.t.assign(static_cast<std::size_t>(p.a), 0.0L);
-  seg.ST2 = 0;
+  TBisegment seg{TIndexed<>(p.a), 0};
   long double maxT = 0, maxIndex = 0;
   for (int j = 1; j <= p.a; ++j) {
     maxIndex = std::fmax(maxIndex, std::fabs(an.IndAmb(j)));
     if (an.IndAmb(j) >= 0) {
       const long double t = an.IndAmb(j) - static_cast<long double>(siPos) / nPos;
-      seg.t[static_cast<std::size_t>(j - 1)] = t;
+      seg.T(j) = t;
       seg.ST2 = D(seg.ST2 + t * t);
       maxT = std::fmax(maxT, std::fabs(t));
     }
@@ -39,14 +37,25 @@ std::string FormBisegment(const TAnalysisParams& p, const TJointAnova& an, TBise
   // With one favourable environment, or favourable environments of equal index, T is 0 up to
   // the rounding of the 64-bit sum, and B2 and its variance are undefined.
   if (nPos <= 1) {
-    return "apenas um ambiente tem índice ambiental não negativo: T(j) é nulo e a regressão "
-           "bissegmentada não pode ser estimada";
+    return TRefusal::OfVariable(
+        "apenas um ambiente tem índice ambiental não negativo: T(j) é nulo e a regressão "
+        "bissegmentada não pode ser estimada");
   }
   if (seg.ST2 == 0 || AtRoundingLevel(maxT, maxIndex)) {
-    return "os ambientes de índice ambiental não negativo têm todos o mesmo índice: T(j) é nulo "
-           "e a regressão bissegmentada não pode ser estimada";
+    return TRefusal::OfVariable(
+        "os ambientes de índice ambiental não negativo têm todos o mesmo índice: T(j) é nulo "
+        "e a regressão bissegmentada não pode ser estimada");
   }
-  return "";
+  return seg;
+}
+
+TCoefficientTest Test(long double estimate, long double h, long double se, int gle,
+                      ProbStatus& status) {
+  TCoefficientTest c;
+  c.estimate = estimate;
+  c.t = D((estimate - h) / se);
+  c.p = TwoSidedP(gle, c.t, status);
+  return c;
 }
 
 std::string Fixed10(long double v) {
@@ -55,15 +64,19 @@ std::string Fixed10(long double v) {
 
 }  // namespace
 
-TStepResult CruzCompute(TGxeMeans& m, const TAnalysisParams& p, TReport& report) {
+TComputed<TCruzResult> CruzCompute(const TGxeMeans& m, const TAnalysisParams& p) {
   // The dialog already keeps g >= 2, a >= 4 and gle, QME, r > 0; checked again for callers
   // that bypass it.
-  if (auto cause = JointAnovaRefusal(p, 4); !cause.empty()) return TStepResult::Refuse(cause);
-  const TJointAnova an = ComputeJointAnova(m, p);
-  if (auto cause = IndexRefusal(m, p, an); !cause.empty()) return TStepResult::Refuse(cause);
-  TBisegment seg;
-  if (auto cause = FormBisegment(p, an, seg); !cause.empty()) return TStepResult::Refuse(cause);
-  const TWithinGenotype within = ComputeWithinGenotype(m, p, an, &seg);
+  if (TCheck refusal = JointAnovaRefusal(p, 4)) return *refusal;
+  TCruzResult res;
+  res.anova = ComputeJointAnova(m, p);
+  const TJointAnova& an = res.anova;
+  if (TCheck refusal = IndexRefusal(an, p)) return *refusal;
+  TComputed<TBisegment> segment = FormBisegment(p, an);
+  if (segment.Refused()) return segment.Refusal();
+  res.segment = std::move(segment).Value();
+  const TBisegment& seg = res.segment;
+  res.within = ComputeWithinGenotype(m, p, an, &seg);
 
   const int g = p.g, a = p.a;
   const long double si2 = an.SI2, st2 = seg.ST2, r = p.r, qme = p.QME;
@@ -73,9 +86,10 @@ TStepResult CruzCompute(TGxeMeans& m, const TAnalysisParams& p, TReport& report)
   const double v1 = D(qme / (r * sd));
   const double v2 = D(si2 * qme / (r * st2 * sd));
   const double v12 = D(qme / (r * st2));
-  const long double se1 = std::sqrt(static_cast<long double>(v1));
-  const long double se2 = std::sqrt(static_cast<long double>(v2));
-  const long double se12 = std::sqrt(static_cast<long double>(v12));
+  res.se0 = std::sqrt(static_cast<long double>(v0));
+  res.se1 = std::sqrt(static_cast<long double>(v1));
+  res.se2 = std::sqrt(static_cast<long double>(v2));
+  res.se12 = std::sqrt(static_cast<long double>(v12));
 
   std::vector<long double> b1(static_cast<std::size_t>(g)), b2(static_cast<std::size_t>(g));
   for (int i = 1; i <= g; ++i) {
@@ -89,75 +103,129 @@ TStepResult CruzCompute(TGxeMeans& m, const TAnalysisParams& p, TReport& report)
     b2[static_cast<std::size_t>(i - 1)] = n2 / (sd * st2);
   }
 
-  // The variable's tables are formed apart and appended whole, so that a failed test refuses
-  // the variable without leaving half its tables in the report.
-  TReport out;
+  // The tests in the order of the report's tables: B1 against 0; B1 and B1 + B2 against 1
+  // (responses in unfavourable and favourable environments); B2, the change of slope between
+  // the two segments, against 0.
   ProbStatus status = ProbStatus::Ok;
-  out.AppendSeparator();
-  out.AppendLine(" G(i)        B0(i) (média)          B1(i)     t(H0: B1(i)= 0)       Pr>|t|   ");
-  out.AppendSeparator();
+  res.genotypes.resize(static_cast<std::size_t>(g));
   for (int i = 1; i <= g; ++i) {
-    const long double b = b1[static_cast<std::size_t>(i - 1)];
-    const double t0 = D(b / se1);
-    out.AppendLine(SlopeRowText(i, m.MedGen(i), b, t0, TwoSidedP(p.gle, t0, status)));
+    TCruzGenotype& c = res.genotypes[static_cast<std::size_t>(i - 1)];
+    c.b0 = an.MedGen(i);
+    c.b1Zero = Test(b1[static_cast<std::size_t>(i - 1)], 0, res.se1, p.gle, status);
   }
-  out.AppendSeparator();
-  out.AppendLine(" Erro padrão de Bo:      " +
-                 Fixed(std::sqrt(static_cast<long double>(v0)), 15, 6));
-  out.AppendLine(" Erro padrão de B1:      " + Fixed(se1, 15, 6));
-  out.AppendLine(" Erro padrão de B2:      " + Fixed(se2, 15, 6));
-  out.AppendLine(" Erro padrão de B1 + B2: " + Fixed(se12, 15, 6));
-  out.AppendSeparator();
-  out.AppendBlankLines(2);
-
-  // Responses in unfavourable (B1) and favourable (B1 + B2) environments, tested against 1.
-  out.AppendLine("Estimativas dos parâmetros de quorvandelia e os seus testes ");
-  out.AppendSeparator();
-  out.AppendLine("  G(i)      B1(i) t(H0:B1=1)     Pr>|t|      B1+B2 t(B1+B2=1)     Pr>|t|");
-  out.AppendSeparator();
   for (int i = 1; i <= g; ++i) {
+    TCruzGenotype& c = res.genotypes[static_cast<std::size_t>(i - 1)];
     const long double b = b1[static_cast<std::size_t>(i - 1)];
-    const long double b12 = b + b2[static_cast<std::size_t>(i - 1)];
-    const double t1 = D((b - 1) / se1);
-    const double t12 = D((b12 - 1) / se12);
-    out.AppendLine(Int(i, 6) + Fixed10(b) + Fixed10(t1) + Fixed10(TwoSidedP(p.gle, t1, status)) +
-                   Fixed10(b12) + Fixed10(t12) + Fixed10(TwoSidedP(p.gle, t12, status)));
+    c.b1One = Test(b, 1, res.se1, p.gle, status);
+    c.b12One = Test(b + b2[static_cast<std::size_t>(i - 1)], 1, res.se12, p.gle, status);
   }
-  out.AppendSeparator();
-  out.AppendBlankLines(2);
+  for (int i = 1; i <= g; ++i) {
+    TCruzGenotype& c = res.genotypes[static_cast<std::size_t>(i - 1)];
+    c.b2Zero = Test(b2[static_cast<std::size_t>(i - 1)], 0, res.se2, p.gle, status);
+  }
 
-  // The change of slope between the two segments, tested against 0.
+  res.summary.titleLines = {std::string(kAnovaTitle),
+                            "da interação genótipos x ambientes (Cruz, Torres e Vencovsky,1989)"};
+  res.summary.rows = MainEffectRows(g, a, an.MSG, an.MSA, an.MSGA, p, true, status);
+  res.summary.gle = p.gle;
+  res.summary.QME = p.QME;
+  TestWithinGenotype(res.within, p, true, status);
+  res.deviations = ComputeDeviationVariance(res.within, p);
+
+  if (status != ProbStatus::Ok) return TRefusal::OfVariable(ProbStatusCause(status));
+  return res;
+}
+
+void AppendCruzReport(TReport& report, const TCruzResult& res) {
+  const int g = static_cast<int>(res.genotypes.size());
+  report.AppendSeparator();
+  report.AppendLine(
+      " G(i)        B0(i) (média)          B1(i)     t(H0: B1(i)= 0)       Pr>|t|   ");
+  report.AppendSeparator();
+  for (int i = 1; i <= g; ++i) {
+    const TCruzGenotype& c = res.genotypes[static_cast<std::size_t>(i - 1)];
+    report.AppendLine(SlopeRowText(i, c.b0, c.b1Zero.estimate, c.b1Zero.t, c.b1Zero.p));
+  }
+  report.AppendSeparator();
+  report.AppendLine(" Erro padrão de Bo:      " + Fixed(res.se0, 15, 6));
+  report.AppendLine(" Erro padrão de B1:      " + Fixed(res.se1, 15, 6));
+  report.AppendLine(" Erro padrão de B2:      " + Fixed(res.se2, 15, 6));
+  report.AppendLine(" Erro padrão de B1 + B2: " + Fixed(res.se12, 15, 6));
+  report.AppendSeparator();
+  report.AppendBlankLines(2);
+
+  report.AppendLine("Estimativas dos parâmetros de quorvandelia e os seus testes ");
+  report.AppendSeparator();
+  report.AppendLine("  G(i)      B1(i) t(H0:B1=1)     Pr>|t|      B1+B2 t(B1+B2=1)     Pr>|t|");
+  report.AppendSeparator();
+  for (int i = 1; i <= g; ++i) {
+    const TCruzGenotype& c = res.genotypes[static_cast<std::size_t>(i - 1)];
+    report.AppendLine(Int(i, 6) + Fixed10(c.b1One.estimate) + Fixed10(c.b1One.t) +
+                      Fixed10(c.b1One.p) + Fixed10(c.b12One.estimate) + Fixed10(c.b12One.t) +
+                      Fixed10(c.b12One.p));
+  }
+  report.AppendSeparator();
+  report.AppendBlankLines(2);
+
   constexpr int kNarrow = 58;
-  out.AppendLine("Estimativas dos parâmetros de quorvandelia e os seus testes ");
-  out.AppendSeparator(kNarrow);
-  out.AppendLine("  G(i)      B2(i) t(H0:B2=0)     Pr>|t|");
-  out.AppendSeparator(kNarrow);
+  report.AppendLine("Estimativas dos parâmetros de quorvandelia e os seus testes ");
+  report.AppendSeparator(kNarrow);
+  report.AppendLine("  G(i)      B2(i) t(H0:B2=0)     Pr>|t|");
+  report.AppendSeparator(kNarrow);
   for (int i = 1; i <= g; ++i) {
-    const long double b = b2[static_cast<std::size_t>(i - 1)];
-    const double t2 = D(b / se2);
-    out.AppendLine(Int(i, 6) + Fixed10(b) + Fixed10(t2) + Fixed10(TwoSidedP(p.gle, t2, status)));
+    const TCruzGenotype& c = res.genotypes[static_cast<std::size_t>(i - 1)];
+    report.AppendLine(Int(i, 6) + Fixed10(c.b2Zero.estimate) + Fixed10(c.b2Zero.t) +
+                      Fixed10(c.b2Zero.p));
   }
-  out.AppendSeparator(kNarrow);
-  out.AppendBlankLines(3);
+  report.AppendSeparator(kNarrow);
+  report.AppendBlankLines(3);
 
-  const std::vector<std::string> rows = {
-      AnovaRowText("Genótipos (G)   ", g - 1, an.MSG, p, kPFloorMain, false, status),
-      AnovaRowText("Ambientes (A)   ", a - 1, an.MSA, p, kPFloorMain, true, status),
-      AnovaRowText("GxA             ", (a - 1) * (g - 1), an.MSGA, p, kPFloorMain, true, status),
-  };
-  AppendJointAnovaTable(out,
-                        {std::string(kAnovaTitle),
-                         "da interação genótipos x ambientes (Cruz, Torres e Vencovsky,1989)"},
-                        rows, p);
-  out.AppendBlankLines(2);
-  AppendWithinGenotypeTable(out, p, within, true, status);
-  out.AppendBlankLines(3);
-  AppendDeviationVarianceTable(out, p, within);
-  AppendEnvironmentTable(out, m, p, an, &seg);
+  AppendAnovaTable(report, res.summary);
+  report.AppendBlankLines(2);
+  AppendAnovaTable(report, res.within.table);
+  report.AppendBlankLines(3);
+  AppendDeviationVarianceTable(report, res.deviations);
+  AppendEnvironmentTable(report, res.anova, &res.segment);
+}
 
-  if (status != ProbStatus::Ok) return TStepResult::Refuse(ProbStatusCause(status));
-  report.Append(out.Text());
-  return TStepResult::Done();
+TResultData ResultData(const TCruzResult& res) {
+  const int g = static_cast<int>(res.genotypes.size());
+  TResultTable slopes{
+      "slopes", "", {"G(i)", "B0(i) (média)", "B1(i)", "t(H0: B1(i)= 0)", "Pr>|t|"}, {}};
+  TResultTable responses{
+      "responses",
+      "Estimativas dos parâmetros de quorvandelia e os seus testes",
+      {"G(i)", "B1(i)", "t(H0:B1=1)", "Pr>|t|", "B1+B2", "t(B1+B2=1)", "Pr>|t| (B1+B2)"},
+      {}};
+  TResultTable change{"change_of_slope",
+                      "Estimativas dos parâmetros de quorvandelia e os seus testes",
+                      {"G(i)", "B2(i)", "t(H0:B2=0)", "Pr>|t|"},
+                      {}};
+  for (int i = 1; i <= g; ++i) {
+    const TCruzGenotype& c = res.genotypes[static_cast<std::size_t>(i - 1)];
+    slopes.rows.push_back(
+        {Whole(i), Real(c.b0), Real(c.b1Zero.estimate), Real(c.b1Zero.t), Real(c.b1Zero.p)});
+    responses.rows.push_back({Whole(i), Real(c.b1One.estimate), Real(c.b1One.t), Real(c.b1One.p),
+                              Real(c.b12One.estimate), Real(c.b12One.t), Real(c.b12One.p)});
+    change.rows.push_back({Whole(i), Real(c.b2Zero.estimate), Real(c.b2Zero.t), Real(c.b2Zero.p)});
+  }
+  TResultTable errors{"standard_errors",
+                      "Erro padrão",
+                      {"", "Erro padrão"},
+                      {{Label("Bo"), Real(res.se0)},
+                       {Label("B1"), Real(res.se1)},
+                       {Label("B2"), Real(res.se2)},
+                       {Label("B1 + B2"), Real(res.se12)}}};
+  TResultData data;
+  data.tables = {slopes,
+                 errors,
+                 responses,
+                 change,
+                 AnovaResultTable("joint_anova", res.summary),
+                 AnovaResultTable("within_genotype", res.within.table),
+                 DeviationVarianceResultTable(res.deviations),
+                 EnvironmentResultTable(res.anova, &res.segment)};
+  return data;
 }
 
 TMethod CruzMethod() {
@@ -172,12 +240,11 @@ TMethod CruzMethod() {
   m.titleLine =
       "Análise de Quorvandelia de acordo com o modelo de Cruz, Torres e Vencovsky (1989)\r\n";
   m.beforeVariableLine = "Modelo Bissegmentado\r\n";
-  m.compute = CruzCompute;
+  m.compute = [](const TComputeContext& c) {
+    return WriteStep(CruzCompute(c.means, c.params),
+                     [&](const TCruzResult& r) { AppendCruzReport(c.report, r); });
+  };
   return m;
-}
-
-TRunOutcome CruzRun(TSession& session, THost& host) {
-  return RunAnalysis(CruzMethod(), session, host);
 }
 
 }  // namespace qv

@@ -6,15 +6,30 @@
 // environment linear, interaction linear and pooled deviations.
 #pragma once
 
-#include "analysis/host.h"
+#include "analysis/jointanova.h"
+#include "analysis/means.h"
 #include "analysis/method.h"
-#include "analysis/run.h"
-#include "analysis/session.h"
+#include "analysis/params.h"
+#include "analysis/refusal.h"
+#include "analysis/regressiontables.h"
+#include "analysis/report.h"
+#include "analysis/results.h"
 
 namespace qv {
 
+struct TEberhartResult {
+  TJointAnova anova;              // margins, environmental index, sums of squares
+  TSlopeTable slopes;             // B0(i), B1(i) and the t tests of B1(i) = 1
+  TAnovaTable summary;            // environments within genotypes split by the regressions
+  TWithinGenotype within;         // each genotype's regression and deviations
+  TDeviationVariance deviations;  // S2D(i) and R2(i)
+};
+
+[[nodiscard]] TComputed<TEberhartResult> EberhartCompute(const TGxeMeans& means,
+                                                         const TAnalysisParams& params);
+void AppendEberhartReport(TReport& report, const TEberhartResult& result);
+TResultData ResultData(const TEberhartResult& result);
+
 TMethod EberhartMethod();
-TStepResult EberhartCompute(TGxeMeans& means, const TAnalysisParams& params, TReport& report);
-TRunOutcome EberhartRun(TSession& session, THost& host);
 
 }  // namespace qv

@@ -1,49 +1,60 @@
 #include "methods/finlay.h"
 
-#include "analysis/jointanova.h"
-#include "analysis/regressiontables.h"
+#include <string>
+#include <vector>
 
 namespace qv {
 
-TStepResult FinlayCompute(TGxeMeans& m, const TAnalysisParams& p, TReport& report) {
+TComputed<TFinlayResult> FinlayCompute(const TGxeMeans& m, const TAnalysisParams& p) {
   // A slope needs three environments to leave a deviation, and the tests need QME and gle.
-  if (auto cause = JointAnovaRefusal(p, 3); !cause.empty()) return TStepResult::Refuse(cause);
-  const TJointAnova an = ComputeJointAnova(m, p);
-  if (auto cause = IndexRefusal(m, p, an); !cause.empty()) return TStepResult::Refuse(cause);
-  const TWithinGenotype within = ComputeWithinGenotype(m, p, an);
+  if (TCheck refusal = JointAnovaRefusal(p, 3)) return *refusal;
+  TFinlayResult res;
+  res.anova = ComputeJointAnova(m, p);
+  const TJointAnova& an = res.anova;
+  if (TCheck refusal = IndexRefusal(an, p)) return *refusal;
+  res.within = ComputeWithinGenotype(m, p, an);
 
-  // The variable's tables are formed apart and appended whole, so that a failed test refuses
-  // the variable without leaving half its tables in the report.
-  TReport out;
   ProbStatus status = ProbStatus::Ok;
-  AppendSlopeTable(out, m, p, an, status);
-  out.AppendBlankLines(3);
+  res.slopes = ComputeSlopeTable(an, p, status);
 
   const int g = p.g, a = p.a;
   const double ssgal = an.SSGAL();
   const double msDev = static_cast<double>((static_cast<long double>(an.SSGA) - ssgal) /
                                            (static_cast<long double>(a - 2) * (g - 1)));
-  const std::vector<std::string> rows = {
-      AnovaRowText("Genótipos (G)   ", g - 1, an.MSG, p, kPFloorMain, false, status),
-      AnovaRowText("Ambientes (A)   ", a - 1, an.MSA, p, kPFloorMain, false, status),
-      AnovaRowText("GxA             ", (a - 1) * (g - 1), an.MSGA, p, kPFloorMain, false, status),
-      AnovaRowText("GA Linear       ", g - 1, static_cast<double>(ssgal / (g - 1.0L)), p,
-                   kPFloorMain, false, status),
-      AnovaRowText("GA:Desv.Combin. ", (a - 2) * (g - 1), msDev, p, kPFloorDeviation, false,
-                   status),
-  };
-  AppendJointAnovaTable(
-      out,
-      {std::string(kAnovaTitle), "da interação genótipos x ambientes (Finlay e Wilknson,1963)"},
-      rows, p);
-  out.AppendBlankLines(2);
-  AppendWithinGenotypeTable(out, p, within, false, status);
-  out.AppendBlankLines(2);
-  AppendEnvironmentTable(out, m, p, an);
+  res.summary.titleLines = {std::string(kAnovaTitle),
+                            "da interação genótipos x ambientes (Finlay e Wilknson,1963)"};
+  res.summary.rows = MainEffectRows(g, a, an.MSG, an.MSA, an.MSGA, p, false, status);
+  res.summary.rows.push_back(JointRow("GA Linear       ", g - 1,
+                                      static_cast<double>(ssgal / (g - 1.0L)), p, kPFloorMain,
+                                      false, status));
+  res.summary.rows.push_back(
+      JointRow("GA:Desv.Combin. ", (a - 2) * (g - 1), msDev, p, kPFloorDeviation, false, status));
 
-  if (status != ProbStatus::Ok) return TStepResult::Refuse(ProbStatusCause(status));
-  report.Append(out.Text());
-  return TStepResult::Done();
+  res.summary.gle = p.gle;
+  res.summary.QME = p.QME;
+  TestWithinGenotype(res.within, p, false, status);
+
+  if (status != ProbStatus::Ok) return TRefusal::OfVariable(ProbStatusCause(status));
+  return res;
+}
+
+void AppendFinlayReport(TReport& report, const TFinlayResult& res) {
+  AppendSlopeTable(report, res.slopes);
+  report.AppendBlankLines(3);
+  AppendAnovaTable(report, res.summary);
+  report.AppendBlankLines(2);
+  AppendAnovaTable(report, res.within.table);
+  report.AppendBlankLines(2);
+  AppendEnvironmentTable(report, res.anova);
+}
+
+TResultData ResultData(const TFinlayResult& res) {
+  TResultData data;
+  data.tables = SlopeResultTables(res.slopes);
+  data.tables.push_back(AnovaResultTable("joint_anova", res.summary));
+  data.tables.push_back(AnovaResultTable("within_genotype", res.within.table));
+  data.tables.push_back(EnvironmentResultTable(res.anova));
+  return data;
 }
 
 TMethod FinlayMethod() {
@@ -55,12 +66,11 @@ TMethod FinlayMethod() {
       "AVISO: É de responsabilidade do usuário efetuar a transformação logarítmica\r\n"
       "Uma vez que o Programa Trabalha com as médias e não é possível obter \r\n"
       "a estimativa da variância residual com a transformação das médias!\r\n";
-  m.compute = FinlayCompute;
+  m.compute = [](const TComputeContext& c) {
+    return WriteStep(FinlayCompute(c.means, c.params),
+                     [&](const TFinlayResult& r) { AppendFinlayReport(c.report, r); });
+  };
   return m;
-}
-
-TRunOutcome FinlayRun(TSession& session, THost& host) {
-  return RunAnalysis(FinlayMethod(), session, host);
 }
 
 }  // namespace qv

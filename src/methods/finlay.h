@@ -8,15 +8,29 @@
 // transformed data cannot be obtained; the transformation is the user's task.
 #pragma once
 
-#include "analysis/host.h"
+#include "analysis/jointanova.h"
+#include "analysis/means.h"
 #include "analysis/method.h"
-#include "analysis/run.h"
-#include "analysis/session.h"
+#include "analysis/params.h"
+#include "analysis/refusal.h"
+#include "analysis/regressiontables.h"
+#include "analysis/report.h"
+#include "analysis/results.h"
 
 namespace qv {
 
+struct TFinlayResult {
+  TJointAnova anova;       // margins, environmental index, sums of squares
+  TSlopeTable slopes;      // B0(i), B1(i) and the t tests of B1(i) = 1
+  TAnovaTable summary;     // the joint analysis with the interaction split by the slopes
+  TWithinGenotype within;  // each genotype's regression and deviations
+};
+
+[[nodiscard]] TComputed<TFinlayResult> FinlayCompute(const TGxeMeans& means,
+                                                     const TAnalysisParams& params);
+void AppendFinlayReport(TReport& report, const TFinlayResult& result);
+TResultData ResultData(const TFinlayResult& result);
+
 TMethod FinlayMethod();
-TStepResult FinlayCompute(TGxeMeans& means, const TAnalysisParams& params, TReport& report);
-TRunOutcome FinlayRun(TSession& session, THost& host);
 
 }  // namespace qv

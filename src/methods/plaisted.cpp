@@ -5,41 +5,54 @@
 #include <vector>
 
 #include "analysis/layout.h"
-#include "analysis/means.h"
 
 namespace qv {
+namespace {
 
-TStepResult PlaistedCompute(TGxeMeans& m, const TAnalysisParams& p, TReport& report) {
+// Position of theta(i, k), i < k, in the row-by-row storage.
+std::size_t PairIndex(int g, int i, int k) {
+  return static_cast<std::size_t>(i - 1) * (2 * g - i) / 2 + static_cast<std::size_t>(k - i - 1);
+}
+
+}  // namespace
+
+double TPlaistedResult::Theta(int i, int k) const {
+  return theta[i < k ? PairIndex(g, i, k) : PairIndex(g, k, i)];
+}
+
+TComputed<TPlaistedResult> PlaistedCompute(const TGxeMeans& m, const TAnalysisParams& p) {
   const int g = p.g, a = p.a;
   const double r = p.r;
   // A pair's interaction mean square has a - 1 degrees of freedom, Theta(i) averages the g - 1
   // pairs of a genotype, and the component is per replicate.
   if (g < 2) {
-    return TStepResult::Refuse("Plaisted & Peterson requer pelo menos 2 genótipos (g = " +
-                               std::to_string(g) + "): não há pares de genótipos");
+    return TRefusal::OfVariable("Plaisted & Peterson requer pelo menos 2 genótipos (g = " +
+                                std::to_string(g) + "): não há pares de genótipos");
   }
   if (a < 2) {
-    return TStepResult::Refuse("Plaisted & Peterson requer pelo menos 2 ambientes (a = " +
-                               std::to_string(a) + "): sem interação genótipo x ambiente");
+    return TRefusal::OfVariable("Plaisted & Peterson requer pelo menos 2 ambientes (a = " +
+                                std::to_string(a) + "): sem interação genótipo x ambiente");
   }
   if (!(r > 0.0)) {
-    return TStepResult::Refuse(
+    return TRefusal::OfVariable(
         "o número de repetições r deve ser maior que zero (r = " + General(r) + ")");
   }
 
-  ComputeGenotypeMeans(m, g, a);
-  ComputeEnvironmentMeans(m, g, a);
+  TPlaistedResult res;
+  res.g = g;
+  res.MedGen = GenotypeMeans(m, g, a);
 
   // theta(i,k) = [(r/2) (sum_j d_j^2 - (sum_j d_j)^2 / a) / (a - 1) - QME] / r with
   // d_j = Y(i,j) - Y(k,j): the interaction mean square of the two-genotype table on the plot
   // scale, less the residual mean square, per replicate (Plaisted & Peterson 1959). Stored
   // row by row for i < k, the order of the report.
   const std::size_t pairs = static_cast<std::size_t>(g) * (g - 1) / 2;
-  std::vector<double> theta(pairs);
+  std::vector<double>& theta = res.theta;
+  theta.resize(pairs);
   std::size_t at = 0;
   bool finite = true;
   auto component = [&](int i, int k, double s) {
-    const long double dm = a * m.MedGen(i) - a * m.MedGen(k);
+    const long double dm = a * res.MedGen(i) - a * res.MedGen(k);
     const long double t = dm * dm * (1.0L / a);
     double th = static_cast<double>((s - t) * (r / 2) / (a - 1));
     th = static_cast<double>((static_cast<long double>(th) - p.QME) / r);
@@ -78,30 +91,38 @@ TStepResult PlaistedCompute(TGxeMeans& m, const TAnalysisParams& p, TReport& rep
   }
   // Means of the order of 1e154 overflow the 64-bit sums of squares.
   if (!finite) {
-    return TStepResult::Refuse(
+    return TRefusal::OfVariable(
         "valores grandes demais: as somas de quadrados excedem a capacidade dos números reais");
   }
-  // Position of theta(i,k), i < k, in the row-by-row storage.
-  auto pairIndex = [g](int i, int k) {
-    return static_cast<std::size_t>(i - 1) * (2 * g - i) / 2 + static_cast<std::size_t>(k - i - 1);
-  };
 
-  std::vector<long double> thetaMean(static_cast<std::size_t>(g));
-  double mean = 0.0;
+  res.thetaMean = TIndexed<>(g);
   for (int i = 1; i <= g; ++i) {
     long double s = 0;
     for (int k = 1; k <= g; ++k) {
       if (k == i) continue;
-      s += theta[i < k ? pairIndex(i, k) : pairIndex(k, i)] / static_cast<long double>(g - 1);
+      s += res.Theta(i, k) / static_cast<long double>(g - 1);
     }
-    thetaMean[i - 1] = s;
-    mean = static_cast<double>(mean + s / g);
+    res.thetaMean(i) = s;
+    res.mean = static_cast<double>(res.mean + s / g);
   }
+  // A mean component of zero leaves the shares Theta(i) / (g m) undefined: the percentage
+  // column then shows "-" instead of a quotient by zero.
+  res.shares = res.mean != 0.0;
+  res.percent = TIndexed<>(g);
+  if (res.shares) {
+    for (int i = 1; i <= g; ++i) {
+      res.percent(i) = res.thetaMean(i) / (g * static_cast<long double>(res.mean)) * 100;
+    }
+  }
+  return res;
+}
 
+void AppendPlaistedReport(TReport& report, const TPlaistedResult& res) {
+  const int g = res.g;
   report.AppendSeparator();
   report.AppendLine("Genótipo 1  Genótipo 2     Componente de variância");
   report.AppendSeparator();
-  at = 0;
+  std::size_t at = 0;
   std::string line;
   for (int i = 1; i < g; ++i) {
     const std::string first = Int(i, 10) + " ";
@@ -109,7 +130,7 @@ TStepResult PlaistedCompute(TGxeMeans& m, const TAnalysisParams& p, TReport& rep
       line.assign(first);
       line += Int(k, 10);
       line += ' ';
-      line += Fixed(theta[at++], 23, 7);
+      line += Fixed(res.theta[at++], 23, 7);
       report.AppendLine(line);
     }
   }
@@ -119,25 +140,37 @@ TStepResult PlaistedCompute(TGxeMeans& m, const TAnalysisParams& p, TReport& rep
   report.AppendSeparator();
   report.AppendLine("    G (i)      Médias        Theta (i)     Theta (i) (%)  ");
   report.AppendSeparator();
-  // A mean component of zero leaves the shares Theta(i) / (g m) undefined: the percentage
-  // column then shows "-" instead of a quotient by zero.
-  const bool shares = mean != 0.0;
   for (int i = 1; i <= g; ++i) {
-    const std::string pct =
-        shares ? Fixed(thetaMean[i - 1] / (g * static_cast<long double>(mean)) * 100, 14, 6)
-               : PadRight("", 13) + "-";
-    report.AppendLine(Int(i, 8) + " " + Fixed(m.MedGen(i), 14, 6) + " " +
-                      Fixed(thetaMean[i - 1], 14, 6) + " " + pct);
+    const std::string pct = res.shares ? Fixed(res.percent(i), 14, 6) : PadRight("", 13) + "-";
+    report.AppendLine(Int(i, 8) + " " + Fixed(res.MedGen(i), 14, 6) + " " +
+                      Fixed(res.thetaMean(i), 14, 6) + " " + pct);
   }
   report.AppendSeparator();
-  report.AppendLine("média                 " + Fixed(mean, 15, 5) +
-                    (shares ? "      100.00" : "           -"));
+  report.AppendLine("média                 " + Fixed(res.mean, 15, 5) +
+                    (res.shares ? "      100.00" : "           -"));
   report.AppendSeparator();
-  if (!shares) {
+  if (!res.shares) {
     report.AppendLine("Obs. Média dos Theta (i) igual a zero: percentagens indefinidas.");
   }
   report.AppendBlankLines(3);
-  return TStepResult::Done();
+}
+
+TResultData ResultData(const TPlaistedResult& res) {
+  TResultTable pairs{"pairs", "", {"Genótipo 1", "Genótipo 2", "Componente de variância"}, {}};
+  std::size_t at = 0;
+  for (int i = 1; i < res.g; ++i) {
+    for (int k = i + 1; k <= res.g; ++k) {
+      pairs.rows.push_back({Whole(i), Whole(k), Real(res.theta[at++])});
+    }
+  }
+  TResultTable genotypes{"genotypes", "", {"G (i)", "Médias", "Theta (i)", "Theta (i) (%)"}, {}};
+  for (int i = 1; i <= res.g; ++i) {
+    genotypes.rows.push_back({Whole(i), Real(res.MedGen(i)), Real(res.thetaMean(i)),
+                              res.shares ? Real(res.percent(i)) : TCell()});
+  }
+  genotypes.rows.push_back(
+      {Label("média"), TCell(), Real(res.mean), res.shares ? Real(100) : TCell()});
+  return {{}, {pairs, genotypes}};
 }
 
 TMethod PlaistedMethod() {
@@ -147,14 +180,11 @@ TMethod PlaistedMethod() {
   m.phase2Entries = {Entry::QME, Entry::NumRep};
   m.qmeMessage = "< QME >: O valor de QME deve ser numérico: ";
   m.titleLine = "Análise de Quorvandelia de Acordo com o modelo de Plaisted & Paterson (1959)\r\n";
-  m.compute = PlaistedCompute;
-  m.end = RunEnd::Inform;
-  m.endMessage = "Para ver resultado da análise selecione o menu relatório";
+  m.compute = [](const TComputeContext& c) {
+    return WriteStep(PlaistedCompute(c.means, c.params),
+                     [&](const TPlaistedResult& r) { AppendPlaistedReport(c.report, r); });
+  };
   return m;
-}
-
-TRunOutcome PlaistedRun(TSession& session, THost& host) {
-  return RunAnalysis(PlaistedMethod(), session, host);
 }
 
 }  // namespace qv

@@ -3,35 +3,30 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <vector>
 
 #include "analysis/layout.h"
-#include "analysis/means.h"
 
 namespace qv {
 
-TStepResult WrickeCompute(TGxeMeans& m, const TAnalysisParams& p, TReport& report) {
+TComputed<TWrickeResult> WrickeCompute(const TGxeMeans& m, const TAnalysisParams& p) {
   const int g = p.g, a = p.a;
-  ComputeGenotypeMeans(m, g, a);
-  ComputeEnvironmentMeans(m, g, a);
+  TWrickeResult res;
+  res.MedGen = GenotypeMeans(m, g, a);
+  const TIndexed<> medAmb = EnvironmentMeans(m, g, a);
   // W(i) = r * sum_j (Y(i,j) - Ybar(i.) - Ybar(.j) + Ybar(..))^2: the interaction effects of
   // genotype i squared and put on the plot scale by the number of replicates r. The grand
   // mean is the one accumulated from the records while they were read.
-  std::vector<long double> w(static_cast<std::size_t>(g));
-  double sumW = 0.0;  // rounded to 64 bits after each addition
+  res.W = TIndexed<>(g);
   for (int i = 1; i <= g; ++i) {
     long double wi = 0;
     for (int j = 1; j <= a; ++j) {
-      const long double ga = ((m.Y(i, j) - m.MedGen(i)) - m.MedAmb(j)) + m.MediaGeral;
+      const long double ga = ((m.Y(i, j) - res.MedGen(i)) - medAmb(j)) + m.MediaGeral;
       wi += ga * ga * p.r;
     }
-    w[i - 1] = wi;
-    sumW = static_cast<double>(sumW + wi);
+    res.W(i) = wi;
+    res.sumW = static_cast<double>(res.sumW + wi);
   }
 
-  report.AppendSeparator();
-  report.AppendLine("    G (i)      Médias             W(i)        W(i)(%) ");
-  report.AppendSeparator();
   // With no interaction every W(i) is 0 and the shares of a zero total are undefined: the
   // percentage column then shows "-" instead of a number that would mean nothing. Additive
   // data rarely give an exact 0: the grand mean is held in 64 bits, so each interaction effect
@@ -42,22 +37,43 @@ TStepResult WrickeCompute(TGxeMeans& m, const TAnalysisParams& p, TReport& repor
     for (int j = 1; j <= a; ++j) maxAbsY = std::max(maxAbsY, std::fabs(m.Y(i, j)));
   }
   const long double noise = 16 * DBL_EPSILON * maxAbsY;
-  const bool shares = sumW > p.r * g * a * noise * noise;
-  for (int i = 1; i <= g; ++i) {
-    const std::string pct = shares ? Fixed(w[i - 1] / sumW * 100, 14, 6) : PadRight("", 13) + "-";
-    report.AppendLine(Int(i, 8) + " " + Fixed(m.MedGen(i), 14, 6) + " " + Fixed(w[i - 1], 14, 6) +
+  res.shares = res.sumW > p.r * g * a * noise * noise;
+  res.percent = TIndexed<>(g);
+  if (res.shares) {
+    for (int i = 1; i <= g; ++i) res.percent(i) = res.W(i) / res.sumW * 100;
+  }
+  return res;
+}
+
+void AppendWrickeReport(TReport& report, const TWrickeResult& res) {
+  report.AppendSeparator();
+  report.AppendLine("    G (i)      Médias             W(i)        W(i)(%) ");
+  report.AppendSeparator();
+  for (int i = 1; i <= res.W.Size(); ++i) {
+    const std::string pct = res.shares ? Fixed(res.percent(i), 14, 6) : PadRight("", 13) + "-";
+    report.AppendLine(Int(i, 8) + " " + Fixed(res.MedGen(i), 14, 6) + " " + Fixed(res.W(i), 14, 6) +
                       " " + pct);
   }
   report.AppendSeparator();
-  report.AppendLine("média                 " + Fixed(sumW, 15, 5) +
-                    (shares ? "      100.00" : "           -"));
+  report.AppendLine("média                 " + Fixed(res.sumW, 15, 5) +
+                    (res.shares ? "      100.00" : "           -"));
   report.AppendSeparator();
-  if (!shares) {
+  if (!res.shares) {
     report.AppendLine(
         "Obs. Soma dos W(i) igual a zero (dados sem interação): percentagens indefinidas.");
   }
   report.AppendBlankLines(3);
-  return TStepResult::Done();
+}
+
+TResultData ResultData(const TWrickeResult& res) {
+  TResultTable t{"ecovalence", "", {"G (i)", "Médias", "W(i)", "W(i)(%)"}, {}};
+  for (int i = 1; i <= res.W.Size(); ++i) {
+    t.rows.push_back({Whole(i), Real(res.MedGen(i)), Real(res.W(i)),
+                      res.shares ? Real(res.percent(i)) : TCell()});
+  }
+  // The report's last row, "média", holds the sum of the W(i) and of their shares.
+  t.rows.push_back({Label("média"), TCell(), Real(res.sumW), res.shares ? Real(100) : TCell()});
+  return {{}, {t}};
 }
 
 TMethod WrickeMethod() {
@@ -68,12 +84,11 @@ TMethod WrickeMethod() {
   m.afterVariableLine =
       "Obs. Ômega (W) é o parâmetro de quorvandelia do método de Wricke (1965)\r\n";
   m.accumulatesMediaGeral = true;
-  m.compute = WrickeCompute;
+  m.compute = [](const TComputeContext& c) {
+    return WriteStep(WrickeCompute(c.means, c.params),
+                     [&](const TWrickeResult& r) { AppendWrickeReport(c.report, r); });
+  };
   return m;
-}
-
-TRunOutcome WrickeRun(TSession& session, THost& host) {
-  return RunAnalysis(WrickeMethod(), session, host);
 }
 
 }  // namespace qv

@@ -2,14 +2,17 @@
 
 #include <cmath>
 
+#include "stats/runningsums.h"
+
 namespace qv {
 
-TFitEngine::TFitEngine()
-    : sweep_(std::make_unique<SweepStorage>()),
-      theta_(MaxPar + 1, 0.0L),
-      rhs_(MaxPar + 1, 0.0L),
-      step_(MaxPar + 1, 0.0L),
-      thetaPrev_(MaxPar + 1, 0.0) {}
+TFitEngine::TFitEngine() : own_(std::make_unique<TFitStorage>()), s_(*own_) {
+  s_.Allocate();
+}
+
+TFitEngine::TFitEngine(TFitStorage& storage) : s_(storage) {
+  s_.Allocate();
+}
 
 TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& means) {
   TFitResult result;
@@ -24,12 +27,12 @@ TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& m
   }
   settings_ = model.Settings();
   const std::size_t cells = static_cast<std::size_t>(g_) * static_cast<std::size_t>(a_);
-  if (jacCount_.size() < cells) {
-    jac_.resize(cells * kMaxJacobianRowEntries);
-    jacCount_.resize(cells);
+  if (s_.jacCount.size() < cells) {
+    s_.jac.resize(cells * kMaxJacobianRowEntries);
+    s_.jacCount.resize(cells);
   }
 
-  model.StartValues(theta_.data());
+  model.StartValues(s_.theta.data());
   pass_ = 1;
   do {
     OnePass(model, means);
@@ -61,8 +64,9 @@ void TFitEngine::FillJacobian(const TSegmentedModel& model) {
   std::size_t obs = 0;
   for (int i = 1; i <= g_; ++i) {
     for (int j = 1; j <= a_; ++j, ++obs) {
-      const int count = model.JacobianRow(theta_.data(), i, j, &jac_[obs * kMaxJacobianRowEntries]);
-      jacCount_[obs] = static_cast<unsigned char>(count);
+      const int count =
+          model.JacobianRow(s_.theta.data(), i, j, &s_.jac[obs * kMaxJacobianRowEntries]);
+      s_.jacCount[obs] = static_cast<unsigned char>(count);
     }
   }
 }
@@ -71,14 +75,14 @@ void TFitEngine::FillJacobian(const TSegmentedModel& model) {
 // where both of its columns are non-zero, in observation order, as the dense product would add
 // them (the products with a zero factor that the dense sum also adds change nothing).
 void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
-  SweepStorage& w = *sweep_;
+  SweepStorage& w = *s_.sweep;
   for (int p = 1; p <= n_; ++p) {
     for (int q = 1; q <= n_; ++q) w.WorkMat(p, q) = 0.0L;
   }
   const std::size_t cells = static_cast<std::size_t>(g_) * static_cast<std::size_t>(a_);
   for (std::size_t obs = 0; obs < cells; ++obs) {
-    const TJacEntry* row = &jac_[obs * kMaxJacobianRowEntries];
-    const int count = jacCount_[obs];
+    const TJacEntry* row = &s_.jac[obs * kMaxJacobianRowEntries];
+    const int count = s_.jacCount[obs];
     for (int u = 0; u < count; ++u) {
       for (int v = 0; v < count; ++v) {
         if (row[u].col <= row[v].col) {
@@ -100,50 +104,51 @@ void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
 }
 
 void TFitEngine::BuildRhs(const TSegmentedModel& model, const TGxeMeans& means) {
-  for (int p = 1; p <= n_; ++p) rhs_[static_cast<std::size_t>(p)] = 0.0L;
+  for (int p = 1; p <= n_; ++p) s_.rhs[static_cast<std::size_t>(p)] = 0.0L;
   const bool residuals = settings_.rhs == TRhsKind::Residuals;
   std::size_t obs = 0;
   for (int i = 1; i <= g_; ++i) {
     for (int j = 1; j <= a_; ++j, ++obs) {
       const long double e =
-          residuals ? means.Y(i, j) - model.ModelValue(theta_.data(), i, j) : means.Y(i, j);
-      const TJacEntry* row = &jac_[obs * kMaxJacobianRowEntries];
-      for (int u = 0; u < jacCount_[obs]; ++u) {
-        rhs_[static_cast<std::size_t>(row[u].col)] += e * row[u].value;
+          residuals ? means.Y(i, j) - model.ModelValue(s_.theta.data(), i, j) : means.Y(i, j);
+      const TJacEntry* row = &s_.jac[obs * kMaxJacobianRowEntries];
+      for (int u = 0; u < s_.jacCount[obs]; ++u) {
+        s_.rhs[static_cast<std::size_t>(row[u].col)] += e * row[u].value;
       }
     }
   }
   if (!residuals) {
-    for (int c = 1; c <= k_; ++c) rhs_[static_cast<std::size_t>(p_ + c)] = model.ConstraintValue(c);
+    for (int c = 1; c <= k_; ++c)
+      s_.rhs[static_cast<std::size_t>(p_ + c)] = model.ConstraintValue(c);
   }
 }
 
 void TFitEngine::Invert() {
-  GInverse(*sweep_, n_);
+  GInverse(*s_.sweep, n_);
 }
 
 void TFitEngine::ComputeStep() {
   const int span = settings_.step == TStepKind::Increment ? p_ : n_;
   const auto aliased = [this](int k) {
-    return settings_.zeroAliasedSteps && sweep_->Aliased[static_cast<std::size_t>(k)];
+    return settings_.zeroAliasedSteps && s_.sweep->Aliased[static_cast<std::size_t>(k)];
   };
   for (int p = 1; p <= span; ++p) {
     long double s = 0.0L;
     if (!aliased(p)) {
       for (int q = 1; q <= span; ++q) {
-        if (!aliased(q)) s += G(p, q) * rhs_[static_cast<std::size_t>(q)];
+        if (!aliased(q)) s += G(p, q) * s_.rhs[static_cast<std::size_t>(q)];
       }
     }
-    step_[static_cast<std::size_t>(p)] = s;
+    s_.step[static_cast<std::size_t>(p)] = s;
   }
 }
 
 void TFitEngine::TrialPoint(const TSegmentedModel& model, long double lambda) {
   for (int p = 1; p <= p_; ++p) {
     const auto k = static_cast<std::size_t>(p);
-    theta_[k] = static_cast<long double>(thetaPrev_[k]) + lambda * step_[k];
+    s_.theta[k] = static_cast<long double>(s_.thetaPrev[k]) + lambda * s_.step[k];
   }
-  model.AdjustTrialPoint(theta_.data());
+  model.AdjustTrialPoint(s_.theta.data());
 }
 
 // The step length runs 1, 0.9, ..., 0.6, then (the fifth subtraction of 0.1 in extended
@@ -155,8 +160,8 @@ void TFitEngine::LineSearch(const TSegmentedModel& model, const TGxeMeans& means
   };
   for (int p = 1; p <= p_; ++p) {
     const auto k = static_cast<std::size_t>(p);
-    thetaPrev_[k] = static_cast<double>(theta_[k]);
-    theta_[k] = thetaPrev_[k];
+    s_.thetaPrev[k] = static_cast<double>(s_.theta[k]);
+    s_.theta[k] = s_.thetaPrev[k];
   }
   const long double sse0 =
       ResidualSS(model, means, settings_.startSum, settings_.runningMeanDouble);
@@ -164,7 +169,7 @@ void TFitEngine::LineSearch(const TSegmentedModel& model, const TGxeMeans& means
   if (settings_.step == TStepKind::NewEstimate) {
     for (int p = 1; p <= p_; ++p) {
       const auto k = static_cast<std::size_t>(p);
-      step_[k] = step_[k] - static_cast<long double>(thetaPrev_[k]);
+      s_.step[k] = s_.step[k] - static_cast<long double>(s_.thetaPrev[k]);
     }
   }
 
@@ -190,9 +195,9 @@ void TFitEngine::LineSearch(const TSegmentedModel& model, const TGxeMeans& means
         case TFloorAction::Restore:
           for (int p = 1; p <= p_; ++p) {
             const auto k = static_cast<std::size_t>(p);
-            theta_[k] = thetaPrev_[k];
+            s_.theta[k] = s_.thetaPrev[k];
           }
-          model.AdjustTrialPoint(theta_.data());
+          model.AdjustTrialPoint(s_.theta.data());
           break;
       }
       break;
@@ -202,39 +207,37 @@ void TFitEngine::LineSearch(const TSegmentedModel& model, const TGxeMeans& means
   sse_ = store(s);
 }
 
+namespace {
+
+// The corrected residual sum of squares by the one-pass update, with the running mean in the
+// precision the model asks for (stats/runningsums.h).
+template <typename TSum>
+long double CorrectedResidualSS(const TSegmentedModel& model, const TGxeMeans& means,
+                                const long double* theta, int g, int a) {
+  TSum sum;
+  for (int i = 1; i <= g; ++i) {
+    for (int j = 1; j <= a; ++j) sum.Add(means.Y(i, j) - model.ModelValue(theta, i, j));
+  }
+  return sum.SS();
+}
+
+}  // namespace
+
 long double TFitEngine::ResidualSS(const TSegmentedModel& model, const TGxeMeans& means,
                                    TSumKind kind, bool runningMeanDouble) const {
-  long double s = 0.0L;
   if (kind == TSumKind::Plain) {
+    long double s = 0.0L;
     for (int i = 1; i <= g_; ++i) {
       for (int j = 1; j <= a_; ++j) {
-        const long double e = means.Y(i, j) - model.ModelValue(theta_.data(), i, j);
+        const long double e = means.Y(i, j) - model.ModelValue(s_.theta.data(), i, j);
         s += e * e;
       }
     }
     return s;
   }
-  // Running mean m and sum s: s += (k - 1)/k (e - m)^2, then m += (e - m)/k.
-  long double m = 0.0L;
-  double md = 0.0;
-  long long k = 0;
-  for (int i = 1; i <= g_; ++i) {
-    for (int j = 1; j <= a_; ++j) {
-      const long double e = means.Y(i, j) - model.ModelValue(theta_.data(), i, j);
-      ++k;
-      const long double w = static_cast<long double>(k - 1) / static_cast<long double>(k);
-      if (runningMeanDouble) {
-        const long double d = e - md;
-        s = s + w * (d * d);
-        md = static_cast<double>(md + d / static_cast<long double>(k));
-      } else {
-        const long double d = e - m;
-        s = s + w * (d * d);
-        m = m + d / static_cast<long double>(k);
-      }
-    }
-  }
-  return s;
+  return runningMeanDouble
+             ? CorrectedResidualSS<TDoubleMeanSS>(model, means, s_.theta.data(), g_, a_)
+             : CorrectedResidualSS<TExtendedSS>(model, means, s_.theta.data(), g_, a_);
 }
 
 long double ParameterVariance(const TFitEngine& fit, int p, double QME, double r) {

@@ -33,6 +33,7 @@
 #include <memory>
 #include <vector>
 
+#include "analysis/fitstorage.h"
 #include "analysis/means.h"
 #include "stats/inv_g2.h"
 
@@ -98,12 +99,6 @@ struct TEngineSettings {
   int maxPasses = kMaxFitPasses;
 };
 
-// One non-zero of a Jacobian row: the parameter's number and the derivative.
-struct TJacEntry {
-  int col = 0;
-  long double value = 0;
-};
-
 // A Jacobian row of the segmented models has at most this many non-zeros: the genotype's
 // intercept, two slopes and junction, and the environment's index (all five in the Silva and
 // Toler model).
@@ -138,15 +133,17 @@ class TSegmentedModel {
   virtual void AdjustTrialPoint(long double* /*theta*/) const {}
 };
 
-// The part every model of this program shares: it describes the means of a g x a table.
+// The part every model of this program shares: it describes the means of a g x a table, and
+// starts from the table's margins (the genotype means, and the classic index MedAmb(j) -
+// MediaGeral, with the grand mean the run accumulated from the records).
 class TMeansModel : public TSegmentedModel {
  public:
-  TMeansModel(const TGxeMeans& means, int g, int a) : means_(means), g_(g), a_(a) {}
+  TMeansModel(const TMargins& margins, int g, int a) : margins_(margins), g_(g), a_(a) {}
   int Genotypes() const override { return g_; }
   int Environments() const override { return a_; }
 
  protected:
-  const TGxeMeans& means_;
+  const TMargins& margins_;
   int g_, a_;
 };
 
@@ -155,25 +152,32 @@ enum class TFitStatus {
   OrderTooLarge,  // P + K outside 1..MaxPar: the model's size checks should have refused it
 };
 
-struct TFitResult {
+struct [[nodiscard]] TFitResult {
   TFitStatus status = TFitStatus::Done;
+  // The change of the residual sum of squares fell within the model's tolerance before the
+  // pass limit; false when the loop stopped at kMaxFitPasses.
   bool converged = false;
   int loopPasses = 0;  // passes made by the loop, the final pass not counted
 };
 
-// The fitting storage and the iteration. One engine serves every fit of a run: each fit
+// The iteration, on fitting storage it borrows: the session's (analysis/fitstorage.h), so that
+// every fit of every run uses the one storage allocated when the session started. Each fit
 // overwrites what it uses, and nothing is allocated per pass (the Jacobian grows to the largest
-// table fitted and stays).
+// table fitted and stays). An engine is cheap to make; its results (Theta, G, SSE) are valid
+// until the next fit on the same storage.
 class TFitEngine {
  public:
-  TFitEngine();
+  TFitEngine();  // with storage of its own (tests, benchmarks)
+  explicit TFitEngine(TFitStorage& storage);
+  TFitEngine(const TFitEngine&) = delete;
+  TFitEngine& operator=(const TFitEngine&) = delete;
 
   // The whole iteration: start values, passes until the change of the residual sum of squares
   // is within the tolerance or kMaxFitPasses passes were made, then the final pass if the model
   // makes one. Afterwards Theta holds the estimates, SSE their residual sum of squares, G the
   // inverse of the last pass, and Pass the count the reports print (loop passes + 1, + 2 with a
   // final pass).
-  TFitResult FitModel(const TSegmentedModel& model, const TGxeMeans& means);
+  [[nodiscard]] TFitResult FitModel(const TSegmentedModel& model, const TGxeMeans& means);
 
   // --- the pieces of a pass, in the order a pass calls them -------------------------------
   void FillJacobian(const TSegmentedModel& model);
@@ -188,22 +192,22 @@ class TFitEngine {
                          bool runningMeanDouble) const;
 
   // --- results ----------------------------------------------------------------------------
-  long double Theta(int p) const { return theta_[static_cast<std::size_t>(p)]; }
-  long double& Theta(int p) { return theta_[static_cast<std::size_t>(p)]; }
-  const long double* ThetaData() const { return theta_.data(); }
+  long double Theta(int p) const { return s_.theta[static_cast<std::size_t>(p)]; }
+  long double& Theta(int p) { return s_.theta[static_cast<std::size_t>(p)]; }
+  const long double* ThetaData() const { return s_.theta.data(); }
   long double SSE() const { return sse_; }
   long double Pass() const { return pass_; }
   int Order() const { return n_; }
   int ParameterCount() const { return p_; }
   // Element (p, q) of the inverted bordered matrix, read from its upper triangle.
   long double G(int p, int q) const {
-    return p <= q ? sweep_->WorkMat(p, q) : sweep_->WorkMat(q, p);
+    return p <= q ? s_.sweep->WorkMat(p, q) : s_.sweep->WorkMat(q, p);
   }
   // The right-hand side and the step of the last pass.
-  long double Rhs(int p) const { return rhs_[static_cast<std::size_t>(p)]; }
-  long double Step(int p) const { return step_[static_cast<std::size_t>(p)]; }
+  long double Rhs(int p) const { return s_.rhs[static_cast<std::size_t>(p)]; }
+  long double Step(int p) const { return s_.step[static_cast<std::size_t>(p)]; }
   // The bordered matrix before inversion (between BuildNormalMatrix and Invert).
-  const SweepStorage& Sweep() const { return *sweep_; }
+  const SweepStorage& Sweep() const { return *s_.sweep; }
   // Trials the step-length control made in the last pass (sums evaluated besides the start).
   int LastTrials() const { return lastTrials_; }
   long double LastLambda() const { return lastLambda_; }
@@ -212,13 +216,8 @@ class TFitEngine {
   void OnePass(const TSegmentedModel& model, const TGxeMeans& means);
   void TrialPoint(const TSegmentedModel& model, long double lambda);
 
-  std::unique_ptr<SweepStorage> sweep_;  // WorkMat: the bordered matrix, then its inverse
-  std::vector<long double> theta_, rhs_, step_;
-  std::vector<double> thetaPrev_;
-  // The Jacobian by rows, only the non-zeros: row obs holds jacCount_[obs] entries from
-  // jac_[obs * kMaxJacobianRowEntries].
-  std::vector<TJacEntry> jac_;
-  std::vector<unsigned char> jacCount_;
+  std::unique_ptr<TFitStorage> own_;
+  TFitStorage& s_;  // the bordered matrix and its inverse, the vectors, the Jacobian by rows
 
   TEngineSettings settings_;
   int g_ = 0, a_ = 0, p_ = 0, k_ = 0, n_ = 0;

@@ -1,63 +1,31 @@
 #include "segmented/fitreport.h"
 
+#include <algorithm>
 #include <cmath>
 
-#include "analysis/jointanova.h"
 #include "analysis/layout.h"
+#include "stats/runningsums.h"
 
 namespace qv {
 namespace {
 
-// The running sums of squares of Welford (1962): s += (k - 1)/k (y - m)^2, then m += (y - m)/k,
-// in the precision of Real.
-template <typename Real>
-struct TRunningSS {
-  Real m = 0, s = 0;
-  long long k = 0;
-  void Add(long double y) {
-    ++k;
-    const long double d = y - m;
-    s = static_cast<Real>(s +
-                          static_cast<long double>(k - 1) / static_cast<long double>(k) * (d * d));
-    m = static_cast<Real>(m + d / static_cast<long double>(k));
-  }
-};
-
-template <typename Real>
-TMeansAnova MeansAnova(TGxeMeans& means, const TAnalysisParams& p) {
+template <typename TSum>
+void MeansSums(const TGxeMeans& means, const TAnalysisParams& p, TMeansAnova& r) {
   const int g = p.g, a = p.a;
-  TRunningSS<Real> all, gen, env;
+  TSum all, gen, env;
   for (int i = 1; i <= g; ++i) {
-    long double& medGen = means.MedGen(i);
-    medGen = 0;
-    for (int j = 1; j <= a; ++j) {
-      all.Add(means.Y(i, j));
-      medGen = medGen + means.Y(i, j) / a;
-    }
-    gen.Add(medGen);
+    for (int j = 1; j <= a; ++j) all.Add(means.Y(i, j));
+    gen.Add(r.margins.MedGen(i));
   }
-  TMeansAnova r;
-  r.SST = all.s * p.r;
-  r.SSG = gen.s * p.r * a;
-  for (int j = 1; j <= a; ++j) {
-    long double& medAmb = means.MedAmb(j);
-    medAmb = 0;
-    for (int i = 1; i <= g; ++i) medAmb = medAmb + means.Y(i, j) / g;
-    env.Add(medAmb);
-  }
-  r.SSA = env.s * g * p.r;
+  r.SST = all.SS() * p.r;
+  r.SSG = gen.SS() * p.r * a;
+  for (int j = 1; j <= a; ++j) env.Add(r.margins.MedAmb(j));
+  r.SSA = env.SS() * g * p.r;
   r.MSA = r.SSA / (a - 1);
   r.SSGA = r.SST - r.SSA - r.SSG;
   r.MSGA = r.SSGA / ((g - 1) * (a - 1));
   r.MSG = r.SSG / (g - 1);
   r.T = r.SSA + r.SSGA + r.SSG;
-  if constexpr (sizeof(Real) == sizeof(double)) {
-    // Silva's models hold every sum of squares of the means in 64 bits.
-    for (long double* v : {&r.SST, &r.SSG, &r.SSA, &r.SSGA, &r.MSG, &r.MSA, &r.MSGA, &r.T}) {
-      *v = static_cast<double>(*v);
-    }
-  }
-  return r;
 }
 
 void Keep(ProbStatus& status, ProbStatus st) {
@@ -85,32 +53,53 @@ void AppendSixToALine(TReport& report, int count, const std::function<std::strin
   if (!line.empty()) report.AppendLine(line);
 }
 
-}  // namespace
-
-TMeansAnova ComputeMeansAnova(TGxeMeans& means, const TAnalysisParams& params,
-                              bool doublePrecision) {
-  return doublePrecision ? MeansAnova<double>(means, params)
-                         : MeansAnova<long double>(means, params);
+std::string Trimmed(std::string_view s) {
+  const auto first = s.find_first_not_of(' ');
+  if (first == std::string_view::npos) return "";
+  const auto last = s.find_last_not_of(' ');
+  return std::string(s.substr(first, last - first + 1));
 }
 
-void AppendMeansAnova(TReport& report, const TMeansAnova& v, const TGxeMeans& means,
-                      const TAnalysisParams& p, char decimalSeparator, ProbStatus& status) {
-  report.AppendLine("Resumo da análise de variância ");
+}  // namespace
+
+TMeansAnova ComputeMeansAnova(const TGxeMeans& means, const TAnalysisParams& p, ProbStatus& status,
+                              bool doublePrecision) {
+  TMeansAnova r;
+  r.margins = Margins(means, p.g, p.a);
+  if (doublePrecision) {
+    MeansSums<TDoubleSS>(means, p, r);
+    // Silva's models hold every sum of squares of the means in 64 bits.
+    for (long double* v : {&r.SST, &r.SSG, &r.SSA, &r.SSGA, &r.MSG, &r.MSA, &r.MSGA, &r.T}) {
+      *v = static_cast<double>(*v);
+    }
+  } else {
+    MeansSums<TExtendedSS>(means, p, r);
+  }
+  // The main effect of genotypes is tested as it comes; the environment and interaction rows
+  // take a non-positive ratio as 1e-8, as the bisegmented regression does (Cruz et al. 1989).
+  r.table.titleLines = {"Resumo da análise de variância "};
+  r.table.rows = MainEffectRows(p.g, p.a, r.MSG, r.MSA, r.MSGA, p, true, status);
+  r.table.gle = p.gle;
+  r.table.QME = p.QME;
+  return r;
+}
+
+void AppendMeansAnova(TReport& report, const TMeansAnova& v, char decimalSeparator) {
+  report.AppendLine(v.table.titleLines.front());
   report.AppendSeparator();
   report.AppendLine(kAnovaHeader);
   report.AppendSeparator();
-  // The main effect of genotypes is tested as it comes; the environment and interaction rows
-  // take a non-positive ratio as 1e-8, as the bisegmented regression does (Cruz et al. 1989).
-  report.AppendLine(
-      AnovaRowText("Genótipos (G)   ", p.g - 1, v.MSG, p, kPFloorMain, false, status));
-  report.AppendLine(AnovaRowText("Ambientes (A)   ", p.a - 1, v.MSA, p, kPFloorMain, true, status));
-  report.AppendLine(AnovaRowText("GxA             ", (p.a - 1) * (p.g - 1), v.MSGA, p, kPFloorMain,
-                                 true, status));
-  report.AppendLine(ResidualRowText(p));
+  for (const TAnovaRow& row : v.table.rows) report.AppendLine(AnovaRowText(row));
+  report.AppendLine("Resíduo         " + Int(v.table.gle, 6) + " " + Fixed(v.table.QME, 22, 6));
   report.AppendSeparator();
-  report.AppendLine("Média geral:  " + General(means.MediaGeral, decimalSeparator));
+  report.AppendLine("Média geral:  " + General(v.margins.MediaGeral, decimalSeparator));
   report.AppendSeparator();
   report.AppendBlankLines(1);
+}
+
+void AppendMeansAnovaData(TResultData& data, const TMeansAnova& v) {
+  data.values.push_back({"Média geral", Real(v.margins.MediaGeral)});
+  data.tables.push_back(AnovaResultTable("means_anova", v.table));
 }
 
 std::string FitSumText(long double value) {
@@ -124,32 +113,59 @@ TFitTest FitAnovaTest(int df, long double ms, const TAnalysisParams& p, ProbStat
   return {test.fc, test.p};
 }
 
-std::string FitAnovaRowText(std::string_view label, int df, long double ss, long double ms,
-                            const TFitTest& test) {
-  return std::string(label) + Int(df, 5) + " " + FitSumText(ss) + "  " + FitSumText(ms) + "  " +
-         Fixed(test.F, 14, 6) + "  " + Fixed(test.pr, 10, 6);
-}
-
-std::string FitResidualRowText(const TAnalysisParams& p, bool doubleSums) {
-  long double ss = static_cast<long double>(p.gle) * p.QME;
-  if (doubleSums) ss = static_cast<double>(ss);
-  return "Resíduo     " + Int(p.gle, 5) + " " + FitSumText(ss) + "  " + FitSumText(p.QME);
-}
-
-void AppendFitAnova(TReport& report, int q, int d, long double ssm, long double ssd,
-                    const TAnalysisParams& p, ProbStatus& status, bool doubleSums) {
-  report.AppendSeparator();
-  report.AppendLine(kFitAnovaHeader);
-  report.AppendSeparator();
+TFitAnova ComputeFitAnova(int q, int d, long double ssm, long double ssd, const TAnalysisParams& p,
+                          ProbStatus& status, bool doubleSums) {
   long double msm = ssm / q, msd = ssd / d;
+  long double residualSS = static_cast<long double>(p.gle) * p.QME;
   if (doubleSums) {
     msm = static_cast<double>(msm);
     msd = static_cast<double>(msd);
+    residualSS = static_cast<double>(residualSS);
   }
-  report.AppendLine(FitAnovaRowText("Modelo corr.", q, ssm, msm, FitAnovaTest(q, msm, p, status)));
-  report.AppendLine(FitAnovaRowText("Desvio      ", d, ssd, msd, FitAnovaTest(d, msd, p, status)));
-  report.AppendLine(FitResidualRowText(p, doubleSums));
+  TFitAnova a;
+  a.model = {"Modelo corr.", q, ssm, msm, FitAnovaTest(q, msm, p, status)};
+  a.deviation = {"Desvio      ", d, ssd, msd, FitAnovaTest(d, msd, p, status)};
+  a.gle = p.gle;
+  a.residualSS = residualSS;
+  a.QME = p.QME;
+  return a;
+}
+
+void AppendFitAnova(TReport& report, const TFitAnova& a) {
   report.AppendSeparator();
+  report.AppendLine(kFitAnovaHeader);
+  report.AppendSeparator();
+  for (const TFitAnovaRow* row : {&a.model, &a.deviation}) {
+    report.AppendLine(row->label + Int(row->df, 5) + " " + FitSumText(row->ss) + "  " +
+                      FitSumText(row->ms) + "  " + Fixed(row->test.F, 14, 6) + "  " +
+                      Fixed(row->test.pr, 10, 6));
+  }
+  report.AppendLine("Resíduo     " + Int(a.gle, 5) + " " + FitSumText(a.residualSS) + "  " +
+                    FitSumText(a.QME));
+  report.AppendSeparator();
+}
+
+TResultTable FitAnovaResultTable(const TFitAnova& a) {
+  TResultTable t{"fit_anova", "", {"FV", "GL", "SQ", "QM", "F", "Pr>F"}, {}};
+  for (const TFitAnovaRow* row : {&a.model, &a.deviation}) {
+    t.rows.push_back({Label(Trimmed(row->label)), Whole(row->df), Real(row->ss), Real(row->ms),
+                      Real(row->test.F), Real(row->test.pr)});
+  }
+  t.rows.push_back(
+      {Label("Resíduo"), Whole(a.gle), Real(a.residualSS), Real(a.QME), TCell(), TCell()});
+  return t;
+}
+
+TFitSummary Summarize(const TFitEngine& fit, const TFitResult& result) {
+  return {fit.Pass(), result.loopPasses, result.converged, fit.SSE()};
+}
+
+void AppendPasses(TReport& report, const TFitSummary& s, char decimalSeparator) {
+  report.AppendLine("Número de iterações:   " + General(s.passes, decimalSeparator));
+}
+
+std::vector<TResultValue> FitValues(const TFitSummary& s) {
+  return {{"Número de iterações", Real(s.passes)}};
 }
 
 std::string EstimateText(long double value, int width) {
@@ -183,6 +199,106 @@ std::string ParameterRowText(std::string_view label, long double estimate, int e
          (expPr ? Exp(test.pr, 15) : Fixed(test.pr, 15, 5));
 }
 
+void AppendParamTable(TReport& report, const TParamTable& t) {
+  AppendTableHead(report, {t.header});
+  for (const TParamRow& row : t.rows) {
+    report.AppendLine(ParameterRowText(t.prefix + Int(row.index, 3) + t.suffix + " ", row.estimate,
+                                       t.estimateWidth, row.test, t.probLayout));
+  }
+  AppendTableEnd(report);
+}
+
+TResultTable ParamResultTable(const TParamTable& t) {
+  // The header names the test: "t p/ b1(i)=1", "t p/ U(j)=0".
+  const std::string header = Trimmed(t.header);
+  const auto testAt = header.find("t p/");
+  const auto prAt = header.find("Pr>|t|");
+  const std::string test =
+      testAt == std::string::npos ? "t" : Trimmed(header.substr(testAt, prAt - testAt));
+  TResultTable r{
+      t.id, "", {"Parâmetro", "índice", "Estimativa", "Erro Padrão", test, "Pr>|t|"}, {}};
+  for (const TParamRow& row : t.rows) {
+    r.rows.push_back({Label(t.name), Whole(row.index), Real(row.estimate), Real(row.test.se),
+                      Real(row.test.t), Real(row.test.pr)});
+  }
+  return r;
+}
+
+TIndexed<> Estimates(const TFitEngine& fit, int count, const std::function<int(int)>& position) {
+  TIndexed<> v(count);
+  for (int k = 1; k <= count; ++k) v(k) = fit.Theta(position(k));
+  return v;
+}
+
+void TestEach(TParamTable& table, int count, const std::function<int(int)>& position, long double h,
+              const TFitEngine& fit, const TAnalysisParams& p, ProbStatus& status) {
+  for (int k = 1; k <= count; ++k) {
+    const int at = position(k);
+    table.rows.push_back({k, fit.Theta(at), TestParameter(fit, at, h, p, status)});
+  }
+}
+
+std::vector<TParamTable> InterceptSlopeTables(const TFitEngine& fit, const TAnalysisParams& p,
+                                              const TGenotypeParameters& at, TProbLayout probLayout,
+                                              ProbStatus& status) {
+  struct TTableKind {
+    const char* id;
+    const char* header;
+    const char* name;
+    const char* prefix;  // the label: prefix, Int(3) of the genotype, suffix, " "
+    const char* suffix;
+    int (*position)(int);
+    long double h;  // the value the t test compares the estimate with
+  };
+  const TTableKind kinds[] = {
+      {"a=0", "Parâmetro       Estimativa     Erro Padrão     t p/ a(i)=0          Pr>|t|    ", "a",
+       "a(", ")   ", at.a, 0},
+      {"b1=0", "Parâmetro       Estimativa     Erro Padrão     t p/ b1(i)=0          Pr>|t|  ",
+       "b1", "b1(", ")  ", at.b1, 0},
+      {"b1=1", "Parâmetro       Estimativa     Erro Padrão     t p/ b1(i)=1          Pr>|t|  ",
+       "b1", "b1(", ")  ", at.b1, 1},
+      {"b2=0", "Parâmetro       Estimativa     Erro Padrão     t p/ b2(i)=0          Pr>|t|  ",
+       "b2", "b2(", ")  ", at.b2, 0},
+      {"b2=1", "Parâmetro       Estimativa     Erro Padrão     t p/ b2(i)=1          Pr>|t|  ",
+       "b2", "b2(", ")  ", at.b2, 1},
+  };
+  std::vector<TParamTable> tables;
+  for (const TTableKind& kind : kinds) {
+    TParamTable t{kind.id, kind.header, kind.name, kind.prefix, kind.suffix, 16, probLayout, {}};
+    TestEach(t, p.g, kind.position, kind.h, fit, p, status);
+    tables.push_back(std::move(t));
+  }
+
+  // The change of slope between the segments, with the standard error of a difference.
+  TParamTable change{
+      "b1=b2",    "Parâmetro       Estimativa     Erro Padrão     t p/ b1(i)=b2(i)      Pr>|t|  ",
+      "b2-b1",    "b2-b1(",
+      ")",        15,
+      probLayout, {}};
+  for (int i = 1; i <= p.g; ++i) {
+    const int b1 = at.b1(i), b2 = at.b2(i);
+    change.rows.push_back(
+        {i, fit.Theta(b2) - fit.Theta(b1), TestDifference(fit, b1, b2, p, status)});
+  }
+  tables.push_back(std::move(change));
+  return tables;
+}
+
+TParamTable IndexTable(const TFitEngine& fit, int first, const TAnalysisParams& p,
+                       ProbStatus& status) {
+  TParamTable t{"U=0",
+                "Parâmetro       Estimativa     Erro Padrão     t p/ U(j)=0         Pr>|t|  ",
+                "U",
+                "U(",
+                ")    ",
+                16,
+                TProbLayout::Fixed,
+                {}};
+  TestEach(
+      t, p.a, [first](int j) { return first + j; }, 0, fit, p, status);
+  return t;
+}
+
 void AppendTableHead(TReport& report, const std::vector<std::string_view>& headerLines) {
   report.AppendSeparator();
   for (std::string_view line : headerLines) report.AppendLine(line);
@@ -194,50 +310,155 @@ void AppendTableEnd(TReport& report, bool lastOfReport) {
   if (!lastOfReport) report.AppendBlankLines(2);
 }
 
-void AppendCovarianceMatrix(TReport& report, const TFitEngine& fit, int parameters,
-                            const std::function<std::string(int)>& label,
-                            const TAnalysisParams& p) {
+TCovarianceMatrix::TCovarianceMatrix(const TFitEngine& fit, int parameters,
+                                     const TAnalysisParams& p,
+                                     const std::function<std::string(int)>& label) {
+  labels_.reserve(static_cast<std::size_t>(parameters));
+  for (int k = 1; k <= parameters; ++k) labels_.push_back(label(k));
+  upper_.reserve(static_cast<std::size_t>(parameters) * (parameters + 1) / 2);
+  for (int row = 1; row <= parameters; ++row) {
+    for (int col = row; col <= parameters; ++col)
+      upper_.push_back(Covariance(fit, row, col, p.QME, p.r));
+  }
+}
+
+long double TCovarianceMatrix::operator()(int p, int q) const {
+  const int lo = std::min(p, q), hi = std::max(p, q), n = Parameters();
+  // Rows 1 .. lo - 1 hold n, n - 1, ..., n - lo + 2 entries.
+  const std::size_t before = static_cast<std::size_t>(lo - 1) * (2 * n - lo + 2) / 2;
+  return upper_[before + static_cast<std::size_t>(hi - lo)];
+}
+
+void AppendCovarianceMatrix(TReport& report, const TCovarianceMatrix& matrix) {
+  const int parameters = matrix.Parameters();
   AppendTableHead(report, {"Matriz de variância e covariância dos parâmetros"});
-  AppendSixToALine(report, parameters, label);
+  AppendSixToALine(report, parameters, [&](int k) { return matrix.Label(k); });
   report.AppendSeparator();
   for (int row = 1; row <= parameters; ++row) {
-    AppendSixToALine(report, parameters, [&](int col) {
-      return Fixed(Covariance(fit, std::min(row, col), std::max(row, col), p.QME, p.r), 12, 5);
-    });
+    AppendSixToALine(report, parameters, [&](int col) { return Fixed(matrix(row, col), 12, 5); });
     report.AppendBlankLines(1);
   }
   AppendTableEnd(report);
 }
 
-void AppendObservedAndFitted(TReport& report, const TGxeMeans& means, const TAnalysisParams& p,
-                             const std::function<long double(int, int)>& fitted) {
+TResultTable CovarianceResultTable(const TCovarianceMatrix& matrix) {
+  TResultTable t{"covariance", "Matriz de variância e covariância dos parâmetros", {""}, {}};
+  for (int k = 1; k <= matrix.Parameters(); ++k) t.columns.push_back(Trimmed(matrix.Label(k)));
+  for (int row = 1; row <= matrix.Parameters(); ++row) {
+    std::vector<TCell> cells{Label(Trimmed(matrix.Label(row)))};
+    for (int col = 1; col <= matrix.Parameters(); ++col) cells.push_back(Real(matrix(row, col)));
+    t.rows.push_back(std::move(cells));
+  }
+  return t;
+}
+
+TFittedMeans FittedMeans(const TGxeMeans& means, const TSegmentedModel& model,
+                         const TFitEngine& fit) {
+  TFittedMeans v;
+  v.g = model.Genotypes();
+  v.a = model.Environments();
+  for (int i = 1; i <= v.g; ++i) {
+    for (int j = 1; j <= v.a; ++j) {
+      v.observed.push_back(means.Y(i, j));
+      v.fitted.push_back(model.ModelValue(fit.ThetaData(), i, j));
+    }
+  }
+  return v;
+}
+
+void AppendObservedAndFitted(TReport& report, const TFittedMeans& v) {
   AppendTableHead(report, {"                                     Valor                Valor",
                            "Genótipo      Ambiente             observado             estimado"});
-  for (int i = 1; i <= p.g; ++i) {
-    for (int j = 1; j <= p.a; ++j) {
-      report.AppendLine(Int(i, 8) + "  " + Int(j, 12) + " " + Fixed(means.Y(i, j), 21, 5) + " " +
-                        Fixed(fitted(i, j), 20, 6));
+  for (int i = 1; i <= v.g; ++i) {
+    for (int j = 1; j <= v.a; ++j) {
+      report.AppendLine(Int(i, 8) + "  " + Int(j, 12) + " " + Fixed(v.Observed(i, j), 21, 5) + " " +
+                        Fixed(v.Fitted(i, j), 20, 6));
     }
   }
   AppendTableEnd(report);
 }
 
-void AppendGenotypeMeans(TReport& report, const TGxeMeans& means, const TAnalysisParams& p) {
+TResultTable FittedResultTable(const TFittedMeans& v) {
+  TResultTable t{"fitted", "", {"Genótipo", "Ambiente", "Valor observado", "Valor estimado"}, {}};
+  for (int i = 1; i <= v.g; ++i) {
+    for (int j = 1; j <= v.a; ++j) {
+      t.rows.push_back({Whole(i), Whole(j), Real(v.Observed(i, j)), Real(v.Fitted(i, j))});
+    }
+  }
+  return t;
+}
+
+void AppendGenotypeMeans(TReport& report, const TMargins& m) {
   AppendTableHead(report, {"Genótipo             Média"});
-  for (int i = 1; i <= p.g; ++i)
-    report.AppendLine(Int(i, 8) + "  " + Fixed(means.MedGen(i), 15, 6));
+  for (int i = 1; i <= m.MedGen.Size(); ++i)
+    report.AppendLine(Int(i, 8) + "  " + Fixed(m.MedGen(i), 15, 6));
   AppendTableEnd(report);
 }
 
-void AppendEnvironmentMeans(TReport& report, const TGxeMeans& means, const TAnalysisParams& p) {
+TResultTable GenotypeMeansResultTable(const TMargins& m) {
+  TResultTable t{"genotype_means", "", {"Genótipo", "Média"}, {}};
+  for (int i = 1; i <= m.MedGen.Size(); ++i) t.rows.push_back({Whole(i), Real(m.MedGen(i))});
+  return t;
+}
+
+void AppendEnvironmentMeans(TReport& report, const TMargins& m) {
   AppendTableHead(report, {"                                Índice     _       _ ",
                            "Ambiente             Média     Clássico  - Y    -  Y    ",
                            "                                            .j      .."});
-  for (int j = 1; j <= p.a; ++j) {
-    report.AppendLine(Int(j, 8) + "  " + Fixed(means.MedAmb(j), 15, 6) + " " +
-                      Fixed(means.MedAmb(j) - means.MediaGeral, 13, 8) + " ");
+  for (int j = 1; j <= m.MedAmb.Size(); ++j) {
+    report.AppendLine(Int(j, 8) + "  " + Fixed(m.MedAmb(j), 15, 6) + " " +
+                      Fixed(m.Index(j), 13, 8) + " ");
   }
   AppendTableEnd(report, true);
+}
+
+TResultTable EnvironmentMeansResultTable(const TMargins& m) {
+  TResultTable t{"environment_means", "", {"Ambiente", "Média", "Índice Clássico"}, {}};
+  for (int j = 1; j <= m.MedAmb.Size(); ++j) {
+    t.rows.push_back({Whole(j), Real(m.MedAmb(j)), Real(m.Index(j))});
+  }
+  return t;
+}
+
+void AppendFitReport(TReport& report, const TFitReport& fit, const TMargins& margins,
+                     char decimalSeparator) {
+  AppendPasses(report, fit.summary, decimalSeparator);
+  AppendFitAnova(report, fit.anova);
+  report.AppendBlankLines(2);
+  for (const TParamTable& t : fit.parameters) AppendParamTable(report, t);
+  AppendCovarianceMatrix(report, fit.covariance);
+  AppendObservedAndFitted(report, fit.fitted);
+  AppendGenotypeMeans(report, margins);
+  AppendEnvironmentMeans(report, margins);
+}
+
+void AppendModelReport(TReport& report, const TMeansAnova& means,
+                       const std::vector<std::string_view>& modelLines, const TFitReport& fit,
+                       char decimalSeparator) {
+  report.AppendSeparator();
+  AppendMeansAnova(report, means, decimalSeparator);
+  for (std::string_view line : modelLines) report.AppendLine(line);
+  report.AppendBlankLines(1);
+  report.AppendSeparator();
+  AppendFitReport(report, fit, means.margins, decimalSeparator);
+}
+
+TResultData ModelData(const TMeansAnova& means, const TFitReport& fit) {
+  TResultData data;
+  AppendMeansAnovaData(data, means);
+  AppendFitData(data, fit, means.margins);
+  return data;
+}
+
+void AppendFitData(TResultData& data, const TFitReport& fit, const TMargins& margins) {
+  data.converged = fit.summary.converged;
+  for (TResultValue& v : FitValues(fit.summary)) data.values.push_back(std::move(v));
+  data.tables.push_back(FitAnovaResultTable(fit.anova));
+  for (const TParamTable& t : fit.parameters) data.tables.push_back(ParamResultTable(t));
+  data.tables.push_back(CovarianceResultTable(fit.covariance));
+  data.tables.push_back(FittedResultTable(fit.fitted));
+  data.tables.push_back(GenotypeMeansResultTable(margins));
+  data.tables.push_back(EnvironmentMeansResultTable(margins));
 }
 
 }  // namespace qv

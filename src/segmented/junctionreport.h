@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "analysis/params.h"
 #include "analysis/report.h"
@@ -14,10 +15,6 @@
 #include "segmented/fitreport.h"
 
 namespace qv {
-
-// First line of the report of every segmented fit.
-inline constexpr std::string_view kFitReportFirstLine =
-    "Resultado da regressão não-linear e  estimativas de parâmetros de quorvandelia";
 
 // Positions of genotype i's parameters.
 namespace junction {
@@ -39,18 +36,13 @@ inline int X0(int i) {
 // deviations (d < 1): the row is then no test, and its probability is 1.
 inline constexpr long double kNoDeviationMeanSquare = 1e-11L;
 
-// The analysis of variance of the fit between separators: "Modelo corr." with q degrees of
-// freedom and SSM, "Desvio      " with d and SSD, and the residual row. With d < 1 the
-// deviation row carries the mean square 1e-11 and the probability 1 instead of a test. With
-// `doubleSums` the mean squares are held in 64 bits (Silva's models).
-void AppendJunctionFitAnova(TReport& report, int q, int d, long double ssm, long double ssd,
-                            const TAnalysisParams& params, bool doubleSums, ProbStatus& status);
-
-// The six tables of the intercepts and slopes: a(i) = 0, b1(i) = 0, b1(i) = 1, b2(i) = 0,
-// b2(i) = 1 and b1(i) = b2(i), each framed and followed by a separator and two blank lines.
-void AppendInterceptSlopeTables(TReport& report, const TFitEngine& fit,
-                                const TAnalysisParams& params, TProbLayout probLayout,
-                                ProbStatus& status);
+// The analysis of variance of the fit: "Modelo corr." with q degrees of freedom and SSM,
+// "Desvio      " with d and SSD, and the residual row. With d < 1 the deviation row carries the
+// mean square 1e-11 and the probability 1 instead of a test. With `doubleSums` the mean squares
+// are held in 64 bits (Silva's models).
+[[nodiscard]] TFitAnova ComputeJunctionFitAnova(int q, int d, long double ssm, long double ssd,
+                                                const TAnalysisParams& params, bool doubleSums,
+                                                ProbStatus& status);
 
 // The covariance matrix label of a genotype's parameter: "      a(", "     b1(", "     b2(" or
 // `junctionPrefix`, then Int(3) of the genotype and ")". 12 characters.

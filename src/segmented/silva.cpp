@@ -24,59 +24,10 @@ const std::string kTooManyParameters =
         "3*g+a+3 tem que ser inferior\ra ") +
     std::to_string(MaxPar) + "! Sinto muito!";
 
-void AppendSilvaFitReport(TReport& report, const TFitEngine& fit, const TSilvaModel& model,
-                          const TGxeMeans& means, const TAnalysisParams& p, double T,
-                          char decimalSeparator, ProbStatus& status) {
-  const int g = p.g;
-  report.AppendLine(kFitReportFirstLine);
-  report.AppendLine(
-      "segundo  o modelo de Silva, J.G.C.(1998),     Análise  da  adaptabilidade  por");
-  report.AppendLine(
-      "regressão segmentada com estimação da junção dos segmentos, PAB,  v.33,    n.7");
-  report.AppendLine("p.1013-1029, Brasília, Jul. 1998.");
-  report.AppendLine("Modelo:  Y(ij) = a(i)   +     b1(i) X(j) Z(j)   ");
-  report.AppendLine(
-      "                +{b1(i) X0(i) + b2(i) [X(j) - X0(i)]}[1 - Z(j)]} + desvio(ij),");
-  report.AppendLine("Z(j) = 1 se X(j)-X0i <= 0 ou Z(j) = 0 se X(j)-X0i > 0");
-  report.AppendBlankLines(1);
-  report.AppendSeparator();
-  report.AppendLine("Número de iterações:   " + General(fit.Pass(), decimalSeparator));
-
-  // The index is known: the model spends an intercept and two slopes per genotype (the
-  // junctions are not counted), and the deviations take the rest of the g a - 1 degrees of
-  // freedom of the corrected total. Sums of squares in 64 bits.
-  const int q = 3 * g;
-  const int d = g * p.a - 1 - q;
-  const double ssd = p.r * static_cast<double>(fit.SSE());
-  const double ssm = T - ssd;
-  AppendJunctionFitAnova(report, q, d, ssm, ssd, p, true, status);
-  report.AppendBlankLines(2);
-
-  AppendInterceptSlopeTables(report, fit, p, TProbLayout::ByMagnitude, status);
-  AppendTableHead(
-      report, {"Parâmetro       Estimativa     Erro Padrão     t p/ X0(i)=0          Pr>|t|  "});
-  for (int i = 1; i <= g; ++i) {
-    const int k = junction::X0(i);
-    report.AppendLine(ParameterRowText("   X0(" + Int(i, 3) + ") ", fit.Theta(k), 15,
-                                       TestParameter(fit, k, 0, p, status),
-                                       TProbLayout::ByMagnitude));
-  }
-  AppendTableEnd(report);
-
-  // The covariance labels spell the junction with the letter O.
-  AppendCovarianceMatrix(
-      report, fit, model.Parameters(),
-      [](int pos) { return GenotypeParameterLabel(pos, "     XO("); }, p);
-  AppendObservedAndFitted(report, means, p,
-                          [&](int i, int j) { return model.ModelValue(fit.ThetaData(), i, j); });
-  AppendGenotypeMeans(report, means, p);
-  AppendEnvironmentMeans(report, means, p);
-}
-
 }  // namespace
 
-TSilvaModel::TSilvaModel(const TGxeMeans& means, int g, int a, TSilvaVariant variant)
-    : TMeansModel(means, g, a), variant_(variant) {
+TSilvaModel::TSilvaModel(const TMargins& margins, int g, int a, TSilvaVariant variant)
+    : TMeansModel(margins, g, a), variant_(variant) {
   // The junction of the segmented form is kept strictly inside the index values, so that
   // every genotype keeps at least one environment on each of its lines.
   long double largest = Index(1), smallest = Index(1);
@@ -94,7 +45,7 @@ TSilvaModel::TSilvaModel(const TGxeMeans& means, int g, int a, TSilvaVariant var
 }
 
 long double TSilvaModel::Index(int j) const {
-  return means_.MedAmb(j) - means_.MediaGeral;
+  return margins_.Index(j);
 }
 
 bool TSilvaModel::InConstraint(int c, int p) const {
@@ -135,13 +86,13 @@ TEngineSettings TSilvaModel::Settings() const {
 // environment; the modified form at the genotype's deviation from the mean of the genotypes.
 void TSilvaModel::StartValues(long double* theta) const {
   long double sumMeans = 0;
-  for (int k = 1; k <= g_; ++k) sumMeans += means_.MedGen(k);
+  for (int k = 1; k <= g_; ++k) sumMeans += margins_.MedGen(k);
   for (int i = 1; i <= g_; ++i) {
-    theta[junction::A(i)] = means_.MedGen(i);
+    theta[junction::A(i)] = margins_.MedGen(i);
     theta[junction::B1(i)] = 1;
     theta[junction::B2(i)] = 1;
     theta[junction::X0(i)] =
-        variant_ == TSilvaVariant::Segmented ? 0.0L : means_.MedGen(i) - sumMeans / g_;
+        variant_ == TSilvaVariant::Segmented ? 0.0L : margins_.MedGen(i) - sumMeans / g_;
   }
 }
 
@@ -186,93 +137,101 @@ void TSilvaModel::AdjustTrialPoint(long double* t) const {
   }
 }
 
-TStepResult SilvaCompute(TGxeMeans& means, const TAnalysisParams& p, TReport& report,
-                         TSilvaVariant variant, TSilvaState& state) {
+TComputed<TSilvaResult> SilvaCompute(const TGxeMeans& means, const TAnalysisParams& p,
+                                     TSilvaVariant variant, TFitStorage& storage) {
   const long long g = p.g, a = p.a;
   // Four parameters per genotype: the table must hold at least as many means, and the
   // bordered normal matrix must fit the fitting storage.
-  if (g * a < 4 * g) return TStepResult::Abandon(kTooFewCells);
-  if (4 * g + 3 > MaxPar) return TStepResult::Abandon(kTooManyParameters);
+  if (g * a < 4 * g) return TRefusal::OfRun(kTooFewCells);
+  if (4 * g + 3 > MaxPar) return TRefusal::OfRun(kTooManyParameters);
   // The analysis of variance of the means divides by g - 1; the F ratios and the variances of
   // the estimates by QME and r; the tests need residual degrees of freedom.
-  const std::string refusal = JointAnovaRefusal(p, 2);
-  if (!refusal.empty()) return TStepResult::Refuse(refusal);
+  if (TCheck refusal = JointAnovaRefusal(p, 2)) return *refusal;
 
-  const TMeansAnova anova = ComputeMeansAnova(means, p, true);
-  const TSilvaModel model(means, p.g, p.a, variant);
-  state.fit.FitModel(model, means);
-  if (!IsFiniteFit(state.fit)) {
-    return TStepResult::Refuse(kNonFiniteFitCause);
-  }
-
-  TReport block;
-  block.AppendSeparator();
   ProbStatus status = ProbStatus::Ok;
-  AppendMeansAnova(block, anova, means, p, state.decimalSeparator, status);
-  AppendSilvaFitReport(block, state.fit, model, means, p, static_cast<double>(anova.T),
-                       state.decimalSeparator, status);
-  if (status != ProbStatus::Ok) return TStepResult::Refuse(ProbStatusCause(status));
-  report.Append(block.Text());
-  return TStepResult::Done();
+  TSilvaResult res;
+  res.variant = variant;
+  res.means = ComputeMeansAnova(means, p, status, true);
+  const TSilvaModel model(res.means.margins, p.g, p.a, variant);
+  TFitEngine fit(storage);
+  const TFitResult fitted = fit.FitModel(model, means);
+  if (!IsFiniteFit(fit)) return TRefusal::OfVariable(kNonFiniteFitCause);
+
+  // The index is known: the model spends an intercept and two slopes per genotype (the
+  // junctions are not counted), and the deviations take the rest of the g a - 1 degrees of
+  // freedom of the corrected total. Sums of squares in 64 bits.
+  const int q = 3 * p.g;
+  const int d = p.g * p.a - 1 - q;
+  const double T = static_cast<double>(res.means.T);
+  const double ssd = p.r * static_cast<double>(fit.SSE());
+  const double ssm = T - ssd;
+  res.fit.summary = Summarize(fit, fitted);
+  res.fit.anova = ComputeJunctionFitAnova(q, d, ssm, ssd, p, true, status);
+  res.fit.parameters = InterceptSlopeTables(fit, p, {junction::A, junction::B1, junction::B2},
+                                            TProbLayout::ByMagnitude, status);
+  TParamTable junctions{
+      "X0=0",
+      "Parâmetro       Estimativa     Erro Padrão     t p/ X0(i)=0          Pr>|t|  ",
+      "X0",
+      "   X0(",
+      ")",
+      15,
+      TProbLayout::ByMagnitude,
+      {}};
+  TestEach(junctions, p.g, junction::X0, 0, fit, p, status);
+  res.fit.parameters.push_back(std::move(junctions));
+  // The covariance labels spell the junction with the letter O.
+  res.fit.covariance = TCovarianceMatrix(
+      fit, model.Parameters(), p, [](int pos) { return GenotypeParameterLabel(pos, "     XO("); });
+  res.fit.fitted = FittedMeans(means, model, fit);
+  res.a = Estimates(fit, p.g, junction::A);
+  res.b1 = Estimates(fit, p.g, junction::B1);
+  res.b2 = Estimates(fit, p.g, junction::B2);
+  res.X0 = Estimates(fit, p.g, junction::X0);
+  if (status != ProbStatus::Ok) return TRefusal::OfVariable(ProbStatusCause(status));
+  return res;
 }
 
-TStepResult SilvaCompute(TGxeMeans& means, const TAnalysisParams& params, TReport& report) {
-  TSilvaState state;
-  return SilvaCompute(means, params, report, TSilvaVariant::Segmented, state);
+void AppendSilvaReport(TReport& report, const TSilvaResult& res, char decimalSeparator) {
+  AppendModelReport(
+      report, res.means,
+      {kFitReportFirstLine,
+       "segundo  o modelo de Silva, J.G.C.(1998),     Análise  da  adaptabilidade  por",
+       "regressão segmentada com estimação da junção dos segmentos, PAB,  v.33,    n.7",
+       "p.1013-1029, Brasília, Jul. 1998.", "Modelo:  Y(ij) = a(i)   +     b1(i) X(j) Z(j)   ",
+       "                +{b1(i) X0(i) + b2(i) [X(j) - X0(i)]}[1 - Z(j)]} + desvio(ij),",
+       "Z(j) = 1 se X(j)-X0i <= 0 ou Z(j) = 0 se X(j)-X0i > 0"},
+      res.fit, decimalSeparator);
 }
 
-TStepResult SilvaModCompute(TGxeMeans& means, const TAnalysisParams& params, TReport& report) {
-  TSilvaState state;
-  return SilvaCompute(means, params, report, TSilvaVariant::Modified, state);
+TResultData ResultData(const TSilvaResult& res) {
+  return ModelData(res.means, res.fit);
 }
 
 namespace {
 
-TMethod SilvaVariantMethod(const char* name, TSilvaVariant variant,
-                           std::shared_ptr<TSilvaState> state) {
-  if (!state) state = std::make_shared<TSilvaState>();
+TMethod SilvaVariantMethod(const char* name, TSilvaVariant variant) {
   TMethod m;
   m.name = name;
   m.phase2Entries = {Entry::GLE, Entry::QME, Entry::NumRep};
   m.titleLine = kSilvaTitleLine;
   m.accumulatesMediaGeral = true;
-  m.compute = [state, variant](TGxeMeans& means, const TAnalysisParams& params, TReport& report) {
-    return SilvaCompute(means, params, report, variant, *state);
+  m.compute = [variant](const TComputeContext& c) {
+    return WriteStep(
+        SilvaCompute(c.means, c.params, variant, c.fitStorage),
+        [&](const TSilvaResult& r) { AppendSilvaReport(c.report, r, c.decimalSeparator); });
   };
-  // The user opens the report from the reports menu.
-  m.end = RunEnd::Nothing;
   return m;
-}
-
-TRunOutcome RunWithBusyCursor(const TMethod& method, TSession& session, THost& host) {
-  host.SetBusyCursor(true);
-  const TRunOutcome out = RunAnalysis(method, session, host);
-  host.SetBusyCursor(false);
-  return out;
-}
-
-TRunOutcome RunVariant(const char* name, TSilvaVariant variant, TSession& session, THost& host) {
-  auto state = std::make_shared<TSilvaState>();
-  state->decimalSeparator = session.decimalSeparator;
-  return RunWithBusyCursor(SilvaVariantMethod(name, variant, state), session, host);
 }
 
 }  // namespace
 
-TMethod SilvaMethod(std::shared_ptr<TSilvaState> state) {
-  return SilvaVariantMethod("silva", TSilvaVariant::Segmented, std::move(state));
+TMethod SilvaMethod() {
+  return SilvaVariantMethod("silva", TSilvaVariant::Segmented);
 }
 
-TMethod SilvaModMethod(std::shared_ptr<TSilvaState> state) {
-  return SilvaVariantMethod("silva-mod", TSilvaVariant::Modified, std::move(state));
-}
-
-TRunOutcome SilvaRun(TSession& session, THost& host) {
-  return RunVariant("silva", TSilvaVariant::Segmented, session, host);
-}
-
-TRunOutcome SilvaModRun(TSession& session, THost& host) {
-  return RunVariant("silva-mod", TSilvaVariant::Modified, session, host);
+TMethod SilvaModMethod() {
+  return SilvaVariantMethod("silva-mod", TSilvaVariant::Modified);
 }
 
 }  // namespace qv

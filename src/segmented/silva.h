@@ -26,17 +26,17 @@
 // in place of the junction itself, so that the fit could not settle at the least-squares
 // junctions.
 //
-// Menu commands "&JGCSilva" (segmented) and "&Silva modificado" (modified); command-line names
-// "silva" and "silva-mod". Neither run shows the report window at its end.
 #pragma once
 
-#include <memory>
-
-#include "analysis/host.h"
+#include "analysis/fitstorage.h"
+#include "analysis/means.h"
 #include "analysis/method.h"
-#include "analysis/run.h"
-#include "analysis/session.h"
+#include "analysis/params.h"
+#include "analysis/refusal.h"
+#include "analysis/report.h"
+#include "analysis/results.h"
 #include "segmented/engine.h"
+#include "segmented/fitreport.h"
 
 namespace qv {
 
@@ -46,12 +46,12 @@ inline constexpr const char* kSilvaTitleLine =
 enum class TSilvaVariant { Segmented, Modified };
 
 // The model for the engine. Parameters a(i), b1(i), b2(i), X0(i) at 4(i - 1) + 1 .. 4; the
-// constraints fix the sum of the b1(i) and the sum of the b2(i) at g. The margins MedAmb and
-// MediaGeral of `means` must be those of the table being fitted: the index and the junction
-// bounds are taken from them when the model is made.
+// constraints fix the sum of the b1(i) and the sum of the b2(i) at g. The margins must be those
+// of the table being fitted: the index and the junction bounds are taken from them when the
+// model is made.
 class TSilvaModel : public TMeansModel {
  public:
-  TSilvaModel(const TGxeMeans& means, int g, int a, TSilvaVariant variant);
+  TSilvaModel(const TMargins& margins, int g, int a, TSilvaVariant variant);
   int Parameters() const override { return 4 * g_; }
   int Constraints() const override { return 2; }
   bool InConstraint(int c, int p) const override;
@@ -76,28 +76,26 @@ class TSilvaModel : public TMeansModel {
   long double xu_ = 0, xl_ = 0;
 };
 
-// What the run keeps from one variable to the next: the fitting storage.
-struct TSilvaState {
-  TFitEngine fit;
-  char decimalSeparator = '.';
+struct TSilvaResult {
+  TSilvaVariant variant = TSilvaVariant::Segmented;
+  TMeansAnova means;  // margins, sums of squares of the means (64-bit) and their analysis
+  TFitReport fit;     // the iteration, the fit's analysis of variance, tables, covariances
+  // The estimates: a(i), b1(i), b2(i) and the junction X0(i), on the classic index
+  // means.margins.Index(j).
+  TIndexed<> a, b1, b2, X0;
 };
 
-// The computation step for one variable: the size checks (a failure shows its warning and
-// abandons the run), the refusal of g < 2 or of a non-positive gle, QME or r, the sums of
-// squares of the means, the fit and its report.
-TStepResult SilvaCompute(TGxeMeans& means, const TAnalysisParams& params, TReport& report,
-                         TSilvaVariant variant, TSilvaState& state);
-// Each form with storage of its own.
-TStepResult SilvaCompute(TGxeMeans& means, const TAnalysisParams& params, TReport& report);
-TStepResult SilvaModCompute(TGxeMeans& means, const TAnalysisParams& params, TReport& report);
+// The computation of one variable: the size checks (refusing the rest of the run), the refusal
+// of g < 2 or of a non-positive gle, QME or r, the sums of squares of the means, the fit on
+// `storage` and everything its report prints.
+[[nodiscard]] TComputed<TSilvaResult> SilvaCompute(const TGxeMeans& means,
+                                                   const TAnalysisParams& params,
+                                                   TSilvaVariant variant, TFitStorage& storage);
+void AppendSilvaReport(TReport& report, const TSilvaResult& result, char decimalSeparator);
+TResultData ResultData(const TSilvaResult& result);
 
-// The runs' descriptions; the computation step shares `state` (one is made when none is given).
-TMethod SilvaMethod(std::shared_ptr<TSilvaState> state = nullptr);
-TMethod SilvaModMethod(std::shared_ptr<TSilvaState> state = nullptr);
-
-// The menu commands (command line: "silva", "silva-mod"): the run between the busy and the
-// default cursor.
-TRunOutcome SilvaRun(TSession& session, THost& host);
-TRunOutcome SilvaModRun(TSession& session, THost& host);
+// The runs' descriptions: the segmented form ("silva") and the modified one ("silva-mod").
+TMethod SilvaMethod();
+TMethod SilvaModMethod();
 
 }  // namespace qv

@@ -8,7 +8,7 @@
 #include "analysis/layout.h"
 #include "segmented/fitreport.h"
 #include "segmented/junctionreport.h"
-#include "segmented/toler.h"
+#include "segmented/toler.h"  // the title line the two models share
 
 namespace qv {
 namespace {
@@ -21,62 +21,6 @@ const std::string kTooManyParameters =
         "Impossível realizar essa análise, pois o limite do\r programa foi ultrapassado. "
         "g*4+a+4 tem que ser inferior\ra ") +
     std::to_string(MaxPar) + "! Sinto muito!";
-
-void AppendSilvaTolerFitReport(TReport& report, const TFitEngine& fit,
-                               const TSilvaTolerModel& model, const TGxeMeans& means,
-                               const TAnalysisParams& p, long double T, char decimalSeparator,
-                               ProbStatus& status) {
-  const int g = p.g, a = p.a;
-  report.AppendLine(kFitReportFirstLine);
-  report.AppendLine("segundo  o modelo de Toler, J.E.(1990) e Silva ");
-  report.AppendLine(
-      "Modelo: Y(ij) = a(i) + {b1(i) Z(j) + b2(i) [1 - Z(j)]} * [U(j)-U0(i)] + desvio(ij),");
-  report.AppendLine("Z(j) = 1 se U(j)-U0(i) <= 0 ou Z(j) = 0 se U(j)-U0(i) > 0");
-  report.AppendBlankLines(1);
-  report.AppendSeparator();
-  report.AppendLine("Número de iterações:   " + General(fit.Pass(), decimalSeparator));
-
-  // The model counts every parameter but the slopes' scale: intercepts, both slopes and the
-  // junction of each genotype, and the index, q = 4g + a. At the limit of the size check the
-  // deviations have 0 or -1 degrees of freedom.
-  const int q = 4 * g + a;
-  const int d = g * a - 1 - q;
-  const long double ssd = p.r * fit.SSE();
-  const long double ssm = T - ssd;
-  AppendJunctionFitAnova(report, q, d, ssm, ssd, p, false, status);
-  report.AppendBlankLines(2);
-
-  AppendInterceptSlopeTables(report, fit, p, TProbLayout::Fixed, status);
-  AppendTableHead(report,
-                  {"Parâmetro       Estimativa     Erro Padrão     t p/ U0(j)=0        Pr>|t|  "});
-  for (int i = 1; i <= g; ++i) {
-    const int k = junction::X0(i);
-    report.AppendLine(ParameterRowText("U0(" + Int(i, 3) + ")   " + " ", fit.Theta(k), 16,
-                                       TestParameter(fit, k, 0, p, status)));
-  }
-  AppendTableEnd(report);
-  AppendTableHead(report,
-                  {"Parâmetro       Estimativa     Erro Padrão     t p/ U(j)=0         Pr>|t|  "});
-  for (int j = 1; j <= a; ++j) {
-    const int k = 4 * g + j;
-    report.AppendLine(ParameterRowText("U(" + Int(j, 3) + ")    " + " ", fit.Theta(k), 16,
-                                       TestParameter(fit, k, 0, p, status)));
-  }
-  AppendTableEnd(report);
-
-  // The labels of the index are not padded: they shift the rest of their line.
-  AppendCovarianceMatrix(
-      report, fit, model.Parameters(),
-      [g](int pos) {
-        return pos > 4 * g ? "     U(" + Int(pos - 4 * g, 0) + ")"
-                           : GenotypeParameterLabel(pos, "     U0(");
-      },
-      p);
-  AppendObservedAndFitted(report, means, p,
-                          [&](int i, int j) { return model.ModelValue(fit.ThetaData(), i, j); });
-  AppendGenotypeMeans(report, means, p);
-  AppendEnvironmentMeans(report, means, p);
-}
 
 }  // namespace
 
@@ -100,12 +44,12 @@ TEngineSettings TSilvaTolerModel::Settings() const {
 // mean environment.
 void TSilvaTolerModel::StartValues(long double* theta) const {
   for (int i = 1; i <= g_; ++i) {
-    theta[junction::A(i)] = means_.MedGen(i);
+    theta[junction::A(i)] = margins_.MedGen(i);
     theta[junction::B1(i)] = 1;
     theta[junction::B2(i)] = 1;
     theta[junction::X0(i)] = 0;
   }
-  for (int j = 1; j <= a_; ++j) theta[4 * g_ + j] = means_.MedAmb(j) - means_.MediaGeral;
+  for (int j = 1; j <= a_; ++j) theta[4 * g_ + j] = margins_.Index(j);
 }
 
 // An environment exactly at the genotype's junction (D = 0) lies on the lower line.
@@ -129,62 +73,88 @@ int TSilvaTolerModel::JacobianRow(const long double* t, int i, int j, TJacEntry*
   return 5;
 }
 
-TStepResult SilvaTolerCompute(TGxeMeans& means, const TAnalysisParams& p, TReport& report,
-                              TSilvaTolerState& state) {
+TComputed<TSilvaTolerResult> SilvaTolerCompute(const TGxeMeans& means, const TAnalysisParams& p,
+                                               TFitStorage& storage) {
   const long long g = p.g, a = p.a;
   // 4g + a parameters under 4 constraints: the table must hold at least as many means, and the
   // bordered normal matrix must fit the fitting storage.
-  if (g * a < 4 * g + a) return TStepResult::Abandon(kTooFewCells);
-  if (4 * g + a + 4 > MaxPar) return TStepResult::Abandon(kTooManyParameters);
-  const std::string refusal = JointAnovaRefusal(p, 2);
-  if (!refusal.empty()) return TStepResult::Refuse(refusal);
+  if (g * a < 4 * g + a) return TRefusal::OfRun(kTooFewCells);
+  if (4 * g + a + 4 > MaxPar) return TRefusal::OfRun(kTooManyParameters);
+  if (TCheck refusal = JointAnovaRefusal(p, 2)) return *refusal;
 
-  const TMeansAnova anova = ComputeMeansAnova(means, p);
-  const TSilvaTolerModel model(means, p.g, p.a);
-  state.fit.FitModel(model, means);
-  if (!IsFiniteFit(state.fit)) {
-    return TStepResult::Refuse(kNonFiniteFitCause);
-  }
-
-  TReport block;
-  block.AppendSeparator();
   ProbStatus status = ProbStatus::Ok;
-  AppendMeansAnova(block, anova, means, p, state.decimalSeparator, status);
-  AppendSilvaTolerFitReport(block, state.fit, model, means, p, anova.T, state.decimalSeparator,
-                            status);
-  if (status != ProbStatus::Ok) return TStepResult::Refuse(ProbStatusCause(status));
-  report.Append(block.Text());
-  state.T = anova.T;
-  return TStepResult::Done();
+  TSilvaTolerResult res;
+  res.means = ComputeMeansAnova(means, p, status);
+  const TSilvaTolerModel model(res.means.margins, p.g, p.a);
+  TFitEngine fit(storage);
+  const TFitResult fitted = fit.FitModel(model, means);
+  if (!IsFiniteFit(fit)) return TRefusal::OfVariable(kNonFiniteFitCause);
+
+  // The model counts every parameter but the slopes' scale: intercepts, both slopes and the
+  // junction of each genotype, and the index, q = 4g + a. At the limit of the size check the
+  // deviations have 0 or -1 degrees of freedom.
+  const int q = 4 * p.g + p.a;
+  const int d = p.g * p.a - 1 - q;
+  const long double ssd = p.r * fit.SSE();
+  const long double ssm = res.means.T - ssd;
+  res.fit.summary = Summarize(fit, fitted);
+  res.fit.anova = ComputeJunctionFitAnova(q, d, ssm, ssd, p, false, status);
+  res.fit.parameters = InterceptSlopeTables(fit, p, {junction::A, junction::B1, junction::B2},
+                                            TProbLayout::Fixed, status);
+  TParamTable junctions{
+      "U0=0",
+      "Parâmetro       Estimativa     Erro Padrão     t p/ U0(j)=0        Pr>|t|  ",
+      "U0",
+      "U0(",
+      ")   ",
+      16,
+      TProbLayout::Fixed,
+      {}};
+  TestEach(junctions, p.g, junction::X0, 0, fit, p, status);
+  res.fit.parameters.push_back(std::move(junctions));
+  res.fit.parameters.push_back(IndexTable(fit, 4 * p.g, p, status));
+  // The labels of the index are not padded: they shift the rest of their line.
+  const int gi = p.g;
+  res.fit.covariance = TCovarianceMatrix(fit, model.Parameters(), p, [gi](int pos) {
+    return pos > 4 * gi ? "     U(" + Int(pos - 4 * gi, 0) + ")"
+                        : GenotypeParameterLabel(pos, "     U0(");
+  });
+  res.fit.fitted = FittedMeans(means, model, fit);
+  res.a = Estimates(fit, p.g, junction::A);
+  res.b1 = Estimates(fit, p.g, junction::B1);
+  res.b2 = Estimates(fit, p.g, junction::B2);
+  res.U0 = Estimates(fit, p.g, junction::X0);
+  res.U = Estimates(fit, p.a, [&](int j) { return 4 * p.g + j; });
+  if (status != ProbStatus::Ok) return TRefusal::OfVariable(ProbStatusCause(status));
+  return res;
 }
 
-TStepResult SilvaTolerCompute(TGxeMeans& means, const TAnalysisParams& params, TReport& report) {
-  TSilvaTolerState state;
-  return SilvaTolerCompute(means, params, report, state);
+void AppendSilvaTolerReport(TReport& report, const TSilvaTolerResult& res, char decimalSeparator) {
+  AppendModelReport(
+      report, res.means,
+      {kFitReportFirstLine, "segundo  o modelo de Toler, J.E.(1990) e Silva ",
+       "Modelo: Y(ij) = a(i) + {b1(i) Z(j) + b2(i) [1 - Z(j)]} * [U(j)-U0(i)] + desvio(ij),",
+       "Z(j) = 1 se U(j)-U0(i) <= 0 ou Z(j) = 0 se U(j)-U0(i) > 0"},
+      res.fit, decimalSeparator);
 }
 
-TMethod SilvaTolerMethod(std::shared_ptr<TSilvaTolerState> state) {
-  if (!state) state = std::make_shared<TSilvaTolerState>();
+TResultData ResultData(const TSilvaTolerResult& res) {
+  return ModelData(res.means, res.fit);
+}
+
+TMethod SilvaTolerMethod() {
   TMethod m;
   m.name = "silva-toler";
   m.phase2Entries = {Entry::GLE, Entry::QME, Entry::NumRep};
   m.titleLine = kTolerTitleLine;
   m.accumulatesMediaGeral = true;
-  m.compute = [state](TGxeMeans& means, const TAnalysisParams& params, TReport& report) {
-    return SilvaTolerCompute(means, params, report, *state);
+  m.compute = [](const TComputeContext& c) {
+    return WriteStep(SilvaTolerCompute(c.means, c.params, c.fitStorage),
+                     [&](const TSilvaTolerResult& r) {
+                       AppendSilvaTolerReport(c.report, r, c.decimalSeparator);
+                     });
   };
-  // The user opens the report from the reports menu.
-  m.end = RunEnd::Nothing;
   return m;
-}
-
-TRunOutcome SilvaTolerRun(TSession& session, THost& host) {
-  auto state = std::make_shared<TSilvaTolerState>();
-  state->decimalSeparator = session.decimalSeparator;
-  host.SetBusyCursor(true);
-  const TRunOutcome out = RunAnalysis(SilvaTolerMethod(std::move(state)), session, host);
-  host.SetBusyCursor(false);
-  return out;
 }
 
 }  // namespace qv

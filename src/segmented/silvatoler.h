@@ -8,18 +8,17 @@
 // fitted by constrained Gauss-Newton (segmented/engine.h) with the sums of the b1(i), of the
 // b2(i), of the U0(i) and of the U(j) kept at their starting values (g, g, 0 and the sum of
 // the classic index), with the step control, convergence test and final pass of Toler's model.
-//
-// Menu command "Si&lva e Toler"; command-line name "silva-toler". The run does not show the
-// report window at its end.
 #pragma once
 
-#include <memory>
-
-#include "analysis/host.h"
+#include "analysis/fitstorage.h"
+#include "analysis/means.h"
 #include "analysis/method.h"
-#include "analysis/run.h"
-#include "analysis/session.h"
+#include "analysis/params.h"
+#include "analysis/refusal.h"
+#include "analysis/report.h"
+#include "analysis/results.h"
 #include "segmented/engine.h"
+#include "segmented/fitreport.h"
 
 namespace qv {
 
@@ -37,27 +36,24 @@ class TSilvaTolerModel : public TMeansModel {
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
 };
 
-// What the run keeps from one variable to the next: the fitting storage, and T (the corrected
-// total sum of squares of the means times r) of the last variable reported.
-struct TSilvaTolerState {
-  TFitEngine fit;
-  long double T = 0;
-  char decimalSeparator = '.';
+struct TSilvaTolerResult {
+  TMeansAnova means;  // margins, sums of squares of the means and their analysis of variance
+  TFitReport fit;     // the iteration, the fit's analysis of variance, tables, covariances
+  // The estimates: a(i), b1(i), b2(i), the junction U0(i) and the index U(j).
+  TIndexed<> a, b1, b2, U0, U;
 };
 
-// The computation step for one variable: the size checks (a failure shows its warning and
-// abandons the run), the refusal of a non-positive gle, QME or r, the sums of squares of the
-// means, the fit and its report.
-TStepResult SilvaTolerCompute(TGxeMeans& means, const TAnalysisParams& params, TReport& report,
-                              TSilvaTolerState& state);
-// The same with storage of its own.
-TStepResult SilvaTolerCompute(TGxeMeans& means, const TAnalysisParams& params, TReport& report);
+// The computation of one variable: the size checks (refusing the rest of the run), the refusal
+// of a non-positive gle, QME or r, the sums of squares of the means, the fit on `storage` and
+// everything its report prints.
+[[nodiscard]] TComputed<TSilvaTolerResult> SilvaTolerCompute(const TGxeMeans& means,
+                                                             const TAnalysisParams& params,
+                                                             TFitStorage& storage);
+void AppendSilvaTolerReport(TReport& report, const TSilvaTolerResult& result,
+                            char decimalSeparator);
+TResultData ResultData(const TSilvaTolerResult& result);
 
-// The run's description; the computation step shares `state` (one is made when none is given).
-TMethod SilvaTolerMethod(std::shared_ptr<TSilvaTolerState> state = nullptr);
-
-// The menu command (command line: "silva-toler"): the run between the busy and the default
-// cursor. T of the last variable is not used: no model follows this one.
-TRunOutcome SilvaTolerRun(TSession& session, THost& host);
+// The run's description ("silva-toler").
+TMethod SilvaTolerMethod();
 
 }  // namespace qv

@@ -1,6 +1,9 @@
 #include "segmented/toler.h"
 
 #include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "analysis/jointanova.h"
 #include "analysis/layout.h"
@@ -18,101 +21,10 @@ const std::string kTooManyParameters =
         "3*g+a+3 tem que ser inferior\ra ") +
     std::to_string(MaxPar) + "! Sinto muito!";
 
-void AppendTolerFitReport(TReport& report, const TFitEngine& fit, const TTolerModel& model,
-                          const TGxeMeans& means, const TAnalysisParams& p, long double T,
-                          char decimalSeparator, ProbStatus& status) {
-  const int g = p.g, a = p.a;
-  report.AppendLine(
-      "Resultado da regressão não-linear e  estimativas de parâmetros de quorvandelia");
-  report.AppendLine(
-      "segundo  o modelo de Toler, J.E.(1990), Patterns of Genotypic performance over");
-  report.AppendLine("environmental arrays , PhD thesis, Clemson University, 154p.");
-  report.AppendLine(
-      "Modelo:  Y(ij) = a(i) + {b1(i) Z(j) + b2(i) [1 - Z(j)]} * U(j)  +  desvio(ij),");
-  report.AppendLine("Z(j) = 1 se U(j) <= 0 ou Z(j) = 0 se U(j) > 0");
-  report.AppendBlankLines(1);
-  report.AppendSeparator();
-  report.AppendLine("Número de iterações:   " + General(fit.Pass(), decimalSeparator));
-
-  // The fit's model takes the genotype intercepts and both slopes besides the index: q = 2g + a
-  // degrees of freedom; the deviations from it, measured on the plot scale, the rest of the
-  // g a - 1 of the corrected total.
-  const int q = 2 * g + a;
-  const int d = g * a - 1 - q;
-  const long double ssd = p.r * fit.SSE();
-  const long double ssm = T - ssd;
-  AppendFitAnova(report, q, d, ssm, ssd, p, status);
-  report.AppendBlankLines(2);
-
-  const auto pa = [](int i) { return 3 * (i - 1) + 1; };
-  const auto pb1 = [](int i) { return 3 * (i - 1) + 2; };
-  const auto pb2 = [](int i) { return 3 * (i - 1) + 3; };
-  const auto label = [](const char* prefix, int k, const char* suffix) {
-    return std::string(prefix) + Int(k, 3) + suffix + " ";
-  };
-
-  AppendTableHead(
-      report, {"Parâmetro       Estimativa     Erro Padrão     t p/ a(i)=0          Pr>|t|    "});
-  for (int i = 1; i <= g; ++i) {
-    report.AppendLine(ParameterRowText(label("a(", i, ")   "), fit.Theta(pa(i)), 16,
-                                       TestParameter(fit, pa(i), 0, p, status)));
-  }
-  AppendTableEnd(report);
-
-  struct Slopes {
-    const char* header;
-    const char* prefix;
-    int (*position)(int);
-    long double h;
-  };
-  const Slopes slopes[] = {
-      {"Parâmetro       Estimativa     Erro Padrão     t p/ b1(i)=0          Pr>|t|  ", "b1(",
-       +[](int i) { return 3 * (i - 1) + 2; }, 0},
-      {"Parâmetro       Estimativa     Erro Padrão     t p/ b1(i)=1          Pr>|t|  ", "b1(",
-       +[](int i) { return 3 * (i - 1) + 2; }, 1},
-      {"Parâmetro       Estimativa     Erro Padrão     t p/ b2(i)=0          Pr>|t|  ", "b2(",
-       +[](int i) { return 3 * (i - 1) + 3; }, 0},
-      {"Parâmetro       Estimativa     Erro Padrão     t p/ b2(i)=1          Pr>|t|  ", "b2(",
-       +[](int i) { return 3 * (i - 1) + 3; }, 1},
-  };
-  for (const Slopes& s : slopes) {
-    AppendTableHead(report, {s.header});
-    for (int i = 1; i <= g; ++i) {
-      report.AppendLine(ParameterRowText(label(s.prefix, i, ")  "), fit.Theta(s.position(i)), 16,
-                                         TestParameter(fit, s.position(i), s.h, p, status)));
-    }
-    AppendTableEnd(report);
-  }
-
-  AppendTableHead(
-      report, {"Parâmetro       Estimativa     Erro Padrão     t p/ b1(i)=b2(i)      Pr>|t|  "});
-  for (int i = 1; i <= g; ++i) {
-    report.AppendLine(ParameterRowText(label("b2-b1(", i, ")"),
-                                       fit.Theta(pb2(i)) - fit.Theta(pb1(i)), 15,
-                                       TestDifference(fit, pb1(i), pb2(i), p, status)));
-  }
-  AppendTableEnd(report);
-
-  AppendTableHead(report,
-                  {"Parâmetro       Estimativa     Erro Padrão     t p/ U(j)=0         Pr>|t|  "});
-  for (int j = 1; j <= a; ++j) {
-    report.AppendLine(ParameterRowText(label("U(", j, ")    "), fit.Theta(3 * g + j), 16,
-                                       TestParameter(fit, 3 * g + j, 0, p, status)));
-  }
-  AppendTableEnd(report);
-
-  AppendCovarianceMatrix(
-      report, fit, model.Parameters(),
-      [g](int pos) {
-        if (pos > 3 * g) return "     U(" + Int(pos - 3 * g, 4) + ")";
-        const char* prefix[] = {"      a(", "     b1(", "     b2("};
-        return prefix[(pos - 1) % 3] + Int((pos - 1) / 3 + 1, 3) + ")";
-      },
-      p);
-  AppendObservedAndFitted(report, means, p,
-                          [&](int i, int j) { return model.ModelValue(fit.ThetaData(), i, j); });
-  AppendGenotypeMeans(report, means, p);
-  AppendEnvironmentMeans(report, means, p);
+std::string ParameterLabel(int g, int pos) {
+  if (pos > 3 * g) return "     U(" + Int(pos - 3 * g, 4) + ")";
+  const char* prefix[] = {"      a(", "     b1(", "     b2("};
+  return prefix[(pos - 1) % 3] + Int((pos - 1) / 3 + 1, 3) + ")";
 }
 
 }  // namespace
@@ -142,11 +54,11 @@ TEngineSettings TTolerModel::Settings() const {
 // Wilkinson 1963), which Gauss-Newton then re-estimates jointly with the slopes.
 void TTolerModel::StartValues(long double* theta) const {
   for (int i = 1; i <= g_; ++i) {
-    theta[3 * (i - 1) + 1] = means_.MedGen(i);
+    theta[3 * (i - 1) + 1] = margins_.MedGen(i);
     theta[3 * (i - 1) + 2] = 1;
     theta[3 * (i - 1) + 3] = 1;
   }
-  for (int j = 1; j <= a_; ++j) theta[3 * g_ + j] = means_.MedAmb(j) - means_.MediaGeral;
+  for (int j = 1; j <= a_; ++j) theta[3 * g_ + j] = margins_.Index(j);
 }
 
 long double TTolerModel::ModelValue(const long double* t, int i, int j) const {
@@ -167,55 +79,75 @@ int TTolerModel::JacobianRow(const long double* t, int i, int j, TJacEntry* row)
   return 4;
 }
 
-TStepResult TolerCompute(TGxeMeans& means, const TAnalysisParams& p, TReport& report,
-                         TTolerState& state) {
-  state.lastReported = false;
+TComputed<TTolerResult> TolerCompute(const TGxeMeans& means, const TAnalysisParams& p,
+                                     TFitStorage& storage) {
   const long long g = p.g, a = p.a;
   // The model has 3g + a parameters under 3 constraints: the table must hold at least as many
   // means, and the bordered normal matrix must fit the fitting storage.
-  if (g * a < 3 * g + a) return TStepResult::Abandon(kTooFewCells);
-  if (3 * g + a + 3 > MaxPar) return TStepResult::Abandon(kTooManyParameters);
+  if (g * a < 3 * g + a) return TRefusal::OfRun(kTooFewCells);
+  if (3 * g + a + 3 > MaxPar) return TRefusal::OfRun(kTooManyParameters);
   // The F ratios and the variances of the estimates divide by QME and r, and the tests need
   // residual degrees of freedom.
-  const std::string refusal = JointAnovaRefusal(p, 2);
-  if (!refusal.empty()) return TStepResult::Refuse(refusal);
+  if (TCheck refusal = JointAnovaRefusal(p, 2)) return *refusal;
 
-  const TMeansAnova anova = ComputeMeansAnova(means, p);
-  TReport block;
-  block.AppendSeparator();
-  const TTolerModel model(means, p.g, p.a);
-  state.fit.FitModel(model, means);
-  if (!IsFiniteFit(state.fit)) {
-    return TStepResult::Refuse(kNonFiniteFitCause);
-  }
   ProbStatus status = ProbStatus::Ok;
-  AppendMeansAnova(block, anova, means, p, state.decimalSeparator, status);
-  AppendTolerFitReport(block, state.fit, model, means, p, anova.T, state.decimalSeparator, status);
-  if (status != ProbStatus::Ok) return TStepResult::Refuse(ProbStatusCause(status));
+  TTolerResult res;
+  res.means = ComputeMeansAnova(means, p, status);
+  res.T = res.means.T;
+  const TTolerModel model(res.means.margins, p.g, p.a);
+  TFitEngine fit(storage);
+  const TFitResult fitted = fit.FitModel(model, means);
+  if (!IsFiniteFit(fit)) return TRefusal::OfVariable(kNonFiniteFitCause);
 
-  report.Append(block.Text());
-  state.T = anova.T;
-  state.lastReported = true;
-  return TStepResult::Done();
+  // The fit's model takes the genotype intercepts and both slopes besides the index: q = 2g + a
+  // degrees of freedom; the deviations from it, measured on the plot scale, the rest of the
+  // g a - 1 of the corrected total.
+  const int q = 2 * p.g + p.a;
+  const int d = p.g * p.a - 1 - q;
+  const long double ssd = p.r * fit.SSE();
+  const long double ssm = res.T - ssd;
+  res.fit.summary = Summarize(fit, fitted);
+  res.fit.anova = ComputeFitAnova(q, d, ssm, ssd, p, status);
+  res.fit.parameters = InterceptSlopeTables(
+      fit, p, {TTolerModel::A, TTolerModel::B1, TTolerModel::B2}, TProbLayout::Fixed, status);
+  res.fit.parameters.push_back(IndexTable(fit, 3 * p.g, p, status));
+  res.fit.covariance = TCovarianceMatrix(fit, model.Parameters(), p,
+                                         [&](int pos) { return ParameterLabel(p.g, pos); });
+  res.fit.fitted = FittedMeans(means, model, fit);
+  res.a = Estimates(fit, p.g, TTolerModel::A);
+  res.b1 = Estimates(fit, p.g, TTolerModel::B1);
+  res.b2 = Estimates(fit, p.g, TTolerModel::B2);
+  res.U = Estimates(fit, p.a, [&](int j) { return model.U(j); });
+  if (status != ProbStatus::Ok) return TRefusal::OfVariable(ProbStatusCause(status));
+  return res;
 }
 
-TStepResult TolerCompute(TGxeMeans& means, const TAnalysisParams& params, TReport& report) {
-  TTolerState state;
-  return TolerCompute(means, params, report, state);
+void AppendTolerReport(TReport& report, const TTolerResult& res, char decimalSeparator) {
+  AppendModelReport(
+      report, res.means,
+      {kFitReportFirstLine,
+       "segundo  o modelo de Toler, J.E.(1990), Patterns of Genotypic performance over",
+       "environmental arrays , PhD thesis, Clemson University, 154p.",
+       "Modelo:  Y(ij) = a(i) + {b1(i) Z(j) + b2(i) [1 - Z(j)]} * U(j)  +  desvio(ij),",
+       "Z(j) = 1 se U(j) <= 0 ou Z(j) = 0 se U(j) > 0"},
+      res.fit, decimalSeparator);
 }
 
-TMethod TolerMethod(std::shared_ptr<TTolerState> state) {
-  if (!state) state = std::make_shared<TTolerState>();
+TResultData ResultData(const TTolerResult& res) {
+  return ModelData(res.means, res.fit);
+}
+
+TMethod TolerMethod() {
   TMethod m;
   m.name = "toler";
   m.phase2Entries = {Entry::GLE, Entry::QME, Entry::NumRep};
   m.titleLine = kTolerTitleLine;
   m.accumulatesMediaGeral = true;
-  m.compute = [state](TGxeMeans& means, const TAnalysisParams& params, TReport& report) {
-    return TolerCompute(means, params, report, *state);
+  m.compute = [](const TComputeContext& c) {
+    return WriteStep(TolerCompute(c.means, c.params, c.fitStorage), [&](const TTolerResult& r) {
+      AppendTolerReport(c.report, r, c.decimalSeparator);
+    });
   };
-  // The report window is shown by the simple linear model that follows the run.
-  m.end = RunEnd::Nothing;
   return m;
 }
 

@@ -1,5 +1,8 @@
 #include "segmented/tolerlinear.h"
 
+#include <string>
+#include <utility>
+
 #include "analysis/jointanova.h"
 #include "analysis/layout.h"
 #include "segmented/fitreport.h"
@@ -28,10 +31,10 @@ TEngineSettings TTolerLinearModel::Settings() const {
 
 void TTolerLinearModel::StartValues(long double* theta) const {
   for (int i = 1; i <= g_; ++i) {
-    theta[2 * (i - 1) + 1] = means_.MedGen(i);
+    theta[2 * (i - 1) + 1] = margins_.MedGen(i);
     theta[2 * (i - 1) + 2] = 1;
   }
-  for (int j = 1; j <= a_; ++j) theta[2 * g_ + j] = means_.MedAmb(j) - means_.MediaGeral;
+  for (int j = 1; j <= a_; ++j) theta[2 * g_ + j] = margins_.Index(j);
 }
 
 long double TTolerLinearModel::ModelValue(const long double* t, int i, int j) const {
@@ -46,76 +49,84 @@ int TTolerLinearModel::JacobianRow(const long double* t, int i, int j, TJacEntry
   return 3;
 }
 
-TStepResult TolerSimpleCompute(const TGxeMeans& means, const TAnalysisParams& p, TReport& report,
-                               TFitEngine& fit, long double T, char decimalSeparator) {
+TComputed<TTolerLinearResult> TolerLinearCompute(const TGxeMeans& means, const TMargins& margins,
+                                                 long double T, const TAnalysisParams& p,
+                                                 TFitStorage& storage) {
   const int g = p.g, a = p.a;
-  const TTolerLinearModel model(means, g, a);
-  fit.FitModel(model, means);
+  TTolerLinearResult res;
+  res.margins = margins;
+  const TTolerLinearModel model(res.margins, g, a);
+  TFitEngine fit(storage);
+  const TFitResult fitted = fit.FitModel(model, means);
 
-  TReport block;
   ProbStatus status = ProbStatus::Ok;
-  block.AppendBlankLines(3);
-  block.AppendLine(
-      "Resultado da regressão não-linear e  estimativas de parâmetros de quorvandelia");
-  block.AppendLine(
-      "segundo o modelo linear simples de Toler: Y(ij) = a(i) + b(i)*U(j)+ desvio(ij)");
-  block.AppendSeparator();
-  block.AppendLine("Número de iterações:   " + General(fit.Pass(), decimalSeparator));
-
-  // One slope per genotype: q = g + a degrees of freedom for the model.
+  // One slope per genotype: q = g + a degrees of freedom for the model. The sums of squares
+  // are held in 64 bits.
   const int q = g + a;
   const int d = g * a - 1 - q;
   const double ssd = static_cast<double>(p.r * fit.SSE());
   const double ssm = static_cast<double>(T - ssd);
-  AppendFitAnova(block, q, d, ssm, ssd, p, status, true);
-  block.AppendBlankLines(2);
+  res.fit.summary = Summarize(fit, fitted);
+  res.fit.anova = ComputeFitAnova(q, d, ssm, ssd, p, status, true);
 
-  const auto label = [](const char* prefix, int k, const char* suffix) {
-    return std::string(prefix) + Int(k, 3) + suffix + " ";
-  };
-  struct Table {
+  struct TTableKind {
+    const char* id;
     const char* header;
+    const char* name;
     const char* prefix;
     const char* suffix;
     int offset;  // position of the genotype's parameter within its pair, 0 for the index
     long double h;
   };
-  const Table tables[] = {
-      {"Parâmetro       Estimativa     Erro Padrão     t p/ a(i)=0          Pr>|t|    ", "a(",
-       ")   ", 1, 0},
-      {"Parâmetro       Estimativa     Erro Padrão     t p/  b(i)=0          Pr>|t|  ", "b(",
-       ")   ", 2, 0},
-      {"Parâmetro       Estimativa     Erro Padrão     t p/  b(i)=1          Pr>|t|  ", "b(",
-       ")   ", 2, 1},
-      {"Parâmetro       Estimativa     Erro Padrão     t p/ U(j)=0         Pr>|t|  ", "U(", ")    ",
-       0, 0},
+  const TTableKind kinds[] = {
+      {"a=0", "Parâmetro       Estimativa     Erro Padrão     t p/ a(i)=0          Pr>|t|    ", "a",
+       "a(", ")   ", 1, 0},
+      {"b=0", "Parâmetro       Estimativa     Erro Padrão     t p/  b(i)=0          Pr>|t|  ", "b",
+       "b(", ")   ", 2, 0},
+      {"b=1", "Parâmetro       Estimativa     Erro Padrão     t p/  b(i)=1          Pr>|t|  ", "b",
+       "b(", ")   ", 2, 1},
+      {"U=0", "Parâmetro       Estimativa     Erro Padrão     t p/ U(j)=0         Pr>|t|  ", "U",
+       "U(", ")    ", 0, 0},
   };
-  for (const Table& t : tables) {
-    AppendTableHead(block, {t.header});
-    const int rows = t.offset == 0 ? a : g;
-    for (int k = 1; k <= rows; ++k) {
-      const int pos = t.offset == 0 ? 2 * g + k : 2 * (k - 1) + t.offset;
-      block.AppendLine(ParameterRowText(label(t.prefix, k, t.suffix), fit.Theta(pos), 16,
-                                        TestParameter(fit, pos, t.h, p, status)));
+  for (const TTableKind& kind : kinds) {
+    TParamTable t{kind.id,     kind.header, kind.name,          kind.prefix,
+                  kind.suffix, 16,          TProbLayout::Fixed, {}};
+    if (kind.offset == 0) {
+      TestEach(
+          t, a, [g](int j) { return 2 * g + j; }, kind.h, fit, p, status);
+    } else {
+      TestEach(
+          t, g, [&kind](int i) { return 2 * (i - 1) + kind.offset; }, kind.h, fit, p, status);
     }
-    AppendTableEnd(block);
+    res.fit.parameters.push_back(std::move(t));
   }
+  res.fit.covariance = TCovarianceMatrix(fit, model.Parameters(), p, [g](int pos) {
+    if (pos > 2 * g) return "     U(" + Int(pos - 2 * g, 4) + ")";
+    return ((pos - 1) % 2 == 0 ? "      a(" : "      b(") + Int((pos - 1) / 2 + 1, 3) + ")";
+  });
+  res.fit.fitted = FittedMeans(means, model, fit);
+  res.a = Estimates(fit, g, [](int i) { return 2 * (i - 1) + 1; });
+  res.b = Estimates(fit, g, [](int i) { return 2 * (i - 1) + 2; });
+  res.U = Estimates(fit, a, [g](int j) { return 2 * g + j; });
 
-  AppendCovarianceMatrix(
-      block, fit, model.Parameters(),
-      [g](int pos) {
-        if (pos > 2 * g) return "     U(" + Int(pos - 2 * g, 4) + ")";
-        return ((pos - 1) % 2 == 0 ? "      a(" : "      b(") + Int((pos - 1) / 2 + 1, 3) + ")";
-      },
-      p);
-  AppendObservedAndFitted(block, means, p,
-                          [&](int i, int j) { return model.ModelValue(fit.ThetaData(), i, j); });
-  AppendGenotypeMeans(block, means, p);
-  AppendEnvironmentMeans(block, means, p);
+  if (status != ProbStatus::Ok) return TRefusal::OfVariable(ProbStatusCause(status));
+  return res;
+}
 
-  if (status != ProbStatus::Ok) return TStepResult::Refuse(ProbStatusCause(status));
-  report.Append(block.Text());
-  return TStepResult::Done();
+void AppendTolerLinearReport(TReport& report, const TTolerLinearResult& res,
+                             char decimalSeparator) {
+  report.AppendBlankLines(3);
+  report.AppendLine(kFitReportFirstLine);
+  report.AppendLine(
+      "segundo o modelo linear simples de Toler: Y(ij) = a(i) + b(i)*U(j)+ desvio(ij)");
+  report.AppendSeparator();
+  AppendFitReport(report, res.fit, res.margins, decimalSeparator);
+}
+
+TResultData ResultData(const TTolerLinearResult& res) {
+  TResultData data;
+  AppendFitData(data, res.fit, res.margins);
+  return data;
 }
 
 }  // namespace qv

@@ -7,17 +7,19 @@
 // would be Finlay and Wilkinson's (1963) regression; estimating it makes the model nonlinear (a
 // product of two unknowns), hence the Gauss-Newton fit.
 //
-// It is not an analysis of its own: the Toler command fits it after the bisegmented run, to the
-// means of the last variable that run analysed, and appends its report to that run's report.
+// It is fitted to the means of a variable whose bisegmented fit has been reported, and split
+// against the same corrected total T; its report follows that variable's block.
 #pragma once
 
-#include "analysis/host.h"
+#include "analysis/fitstorage.h"
 #include "analysis/means.h"
 #include "analysis/method.h"
 #include "analysis/params.h"
+#include "analysis/refusal.h"
 #include "analysis/report.h"
-#include "analysis/session.h"
+#include "analysis/results.h"
 #include "segmented/engine.h"
+#include "segmented/fitreport.h"
 
 namespace qv {
 
@@ -35,17 +37,24 @@ class TTolerLinearModel : public TMeansModel {
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
 };
 
-// Fits the model to the means left by the bisegmented run (its margins included) and appends
-// its report; T is that run's corrected total sum of squares of the means times r. The caller
-// has checked the sizes and gle, QME and r. A failure of the probability functions refuses the
-// model with the cause, and nothing is appended.
-TStepResult TolerSimpleCompute(const TGxeMeans& means, const TAnalysisParams& params,
-                               TReport& report, TFitEngine& fit, long double T,
-                               char decimalSeparator = '.');
+struct TTolerLinearResult {
+  TMargins margins;  // of the bisegmented fit's table
+  TFitReport fit;    // the iteration, the fit's analysis of variance, tables, covariances
+  // The estimates: a(i), b(i) and the index U(j).
+  TIndexed<> a, b, U;
+};
 
-// The continuation of the Toler command: the fit and its report, then the end of the run (the
-// table closed, the dialog's controls visible) and the report window. True when the report was
-// appended.
-bool TolerSimpleRun(TSession& session, THost& host, TFitEngine& fit, long double T);
+// Fits the model to `means`, whose margins and corrected total sum of squares of the means
+// times r (T) the bisegmented fit has formed. The caller has checked the sizes and gle, QME
+// and r. A failure of the probability functions refuses the model with its cause.
+[[nodiscard]] TComputed<TTolerLinearResult> TolerLinearCompute(const TGxeMeans& means,
+                                                               const TMargins& margins,
+                                                               long double T,
+                                                               const TAnalysisParams& params,
+                                                               TFitStorage& storage);
+// Three blank lines, then the model's report.
+void AppendTolerLinearReport(TReport& report, const TTolerLinearResult& result,
+                             char decimalSeparator);
+TResultData ResultData(const TTolerLinearResult& result);
 
 }  // namespace qv

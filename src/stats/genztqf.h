@@ -40,15 +40,16 @@
 //   const long double p = ProbF(df1, df2, fc, &status);
 //   if (status != ProbStatus::Ok) { /* refuse the row, e.g. report the invalid df */ }
 //
-// Arguments at the edge of the domain are moved rather than rejected, as the program always
-// did: ProbF takes F < 1e-8 as 1e-5, ProbFPeizerPratt takes F <= 0 as 1e-11, InvNormal returns
-// 0 outside (0, 1), apinvte returns -1e10 and +1e10 at p = 0 and p = 1. An infinite statistic
-// (a mean square divided by a residual mean square typed as 0) gets its limit: ProbT(df, +inf)
-// = 1, ProbT(df, -inf) = 0, ProbF(m, n, +inf) = ProbFPeizerPratt(m, n, +inf) = 1.
+// Arguments at the edge of the domain are moved rather than rejected, so that a ratio of zero or
+// of rounding size (the series and the approximations take logarithms of F) or a quantile at
+// p = 0 or 1 still gives a number: ProbF takes F < 1e-8 as 1e-5, ProbFPeizerPratt takes
+// F <= 0 as 1e-11, InvNormal returns 0 outside (0, 1), apinvte returns -1e10 and +1e10 at p = 0
+// and p = 1. An infinite statistic (a mean square divided by a residual mean square typed as 0)
+// gets its limit: ProbT(df, +inf) = 1, ProbT(df, -inf) = 0, ProbF(m, n, +inf) =
+// ProbFPeizerPratt(m, n, +inf) = 1.
 //
 // ProbNormal and InvNormal cannot fail and take no status; a NaN argument gives NaN.
-#ifndef QV_STATS_GENZTQF_H
-#define QV_STATS_GENZTQF_H
+#pragma once
 
 #include <cfloat>
 
@@ -112,5 +113,3 @@ long double InvFCapped(int df1, int df2, long double p, int maxSteps, ProbStatus
 
 }  // namespace detail
 }  // namespace qv
-
-#endif  // QV_STATS_GENZTQF_H

@@ -9,19 +9,19 @@
 // any moment leaves), which spares rewriting tens of megabytes for one record. Inserted and
 // deleted records and every change of the fields rewrite the whole file.
 //
-// Errors of the file layer are thrown as TableError with a message meant for the user: it names
-// the file and the cause, in Portuguese like the rest of the program.
+// Errors of the file layer are thrown as TableError (tables/tableerror.h) with a message meant
+// for the user: it names the file and the cause, in Portuguese like the rest of the program.
 //
 // The grid of the table manager reads the records by position (ValueAt, DisplayValue): the
 // whole table is in memory, so showing a cell never walks the table.
 //
-// Editing follows Delphi's TTable, which the analyses and the table manager were designed
-// around: Append and Insert open a blank record in an edit buffer, SetValue on a stored record
-// opens it for editing (on an empty table it inserts the first record, as Edit does there),
-// Post stores the buffer and Cancel drops it. Moving the cursor (First, Next, Last, GoTo),
-// Append, Insert and the changes of fields first post a changed record and drop an unchanged
-// one, as Delphi's CheckBrowseMode does, so they too may throw. A Post or DeleteRecord that fails
-// leaves the file and the records in memory as they were (and the edit buffer open).
+// Editing goes through an edit buffer, as the table manager's grid edits a record: Append and
+// Insert open a blank record in it, SetValue on a stored record opens that record for editing
+// (on an empty table it inserts the first record), Post stores the buffer and Cancel drops it.
+// Moving the cursor (First, Next, Last, GoTo), Append, Insert and the changes of fields first
+// post a changed record and drop an unchanged one, so that leaving a record never loses what
+// was typed into it; they too may therefore throw. A Post or DeleteRecord that fails leaves the
+// file and the records in memory as they were (and the edit buffer open).
 //
 // The format modules (paradoxfile.cpp, dbasefile.cpp, csvfile.cpp) say how each format is
 // read and written: code pages, the width of dBase numbers, how CSV columns get their types.
@@ -29,16 +29,12 @@
 
 #include <cstddef>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace qv {
+#include "tables/tableerror.h"
 
-class TableError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+namespace qv {
 
 // Field types. The program creates only Float and String fields; the others are what a file
 // written by another program may hold. The analyses only tell String from all the rest.

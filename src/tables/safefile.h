@@ -16,14 +16,10 @@
 #include <string_view>
 #include <vector>
 
+#include "tables/tableerror.h"
+
 namespace qv::detail {
 
-// "The message for the user": the file's name in quotes and the cause.
-[[noreturn]] void ThrowTableError(const std::string& path, const std::string& cause);
-// A value the format cannot store: names the record (1-based) and the field, and says that the
-// file was left as it was.
-[[noreturn]] void ThrowRefusedValue(const std::string& path, std::size_t row,
-                                    const std::string& field, const std::string& cause);
 std::string ErrnoText(int err);  // strerror, for the cause of a failed system call
 
 // Which file a name stands for, and in which version: two stats give the same identity only if

@@ -1,6 +1,7 @@
 // The joint analysis of variance of means and its decompositions by regression on the index.
 //
-// Reference values: R 4.x on the fixture of gxe_fixture.h (scripts kept in the commit message):
+// Reference values: R 4.x on the fixture of support/gxe_fixture.h (scripts kept in the commit
+// message):
 //   anova(lm(y ~ G + E))          -> genotypes, environments and interaction;
 //   anova(lm(y ~ G + E + G:I))    -> interaction linear (G:I) and the combined deviations;
 //   lm(Y[i, ] ~ I), lm(Y[i, ] ~ I + T) per genotype -> regression and deviation sums of squares;
@@ -12,7 +13,7 @@
 
 #include "analysis/jointanova.h"
 #include "analysis/layout.h"
-#include "gxe_fixture.h"
+#include "support/gxe_fixture.h"
 
 namespace qv {
 namespace {
@@ -40,11 +41,11 @@ TEST(JointAnova, SumsOfSquaresAgreeWithR) {
   EXPECT_NEAR(an.MSGA, 4.91275, tol);
   EXPECT_NEAR(an.SI2, 23.48425, tol);
   EXPECT_NEAR(an.SSGAL(), 43.8487436366927, tol);
-  EXPECT_NEAR(m->MediaGeral, 12.195, tol);
+  EXPECT_NEAR(an.MediaGeral, 12.195, tol);
   const double index[] = {-1.52, 0.63, -3.07, 3.305, 0.655};
   for (int j = 1; j <= p.a; ++j) EXPECT_NEAR(static_cast<double>(an.IndAmb(j)), index[j - 1], tol);
-  EXPECT_NEAR(static_cast<double>(m->MedGen(4)), 13.58, tol);
-  EXPECT_NEAR(static_cast<double>(m->MedAmb(4)), 15.5, tol);
+  EXPECT_NEAR(static_cast<double>(an.MedGen(4)), 13.58, tol);
+  EXPECT_NEAR(static_cast<double>(an.MedAmb(4)), 15.5, tol);
 }
 
 TEST(JointAnova, WithinGenotypeAgreesWithR) {
@@ -61,9 +62,9 @@ TEST(JointAnova, WithinGenotypeAgreesWithR) {
                      {142.224, 139.806728850, 139.811463147}};
 
   const TWithinGenotype lin = ComputeWithinGenotype(*m, p, an);
-  TBisegment seg;
-  seg.t = {0, -0.9L, 0, 1.775L, -0.875L};  // T of the fixture, from R
-  seg.ST2 = 4.72625;
+  TBisegment seg{TIndexed<>(p.a), 4.72625};
+  const long double t[] = {0, -0.9L, 0, 1.775L, -0.875L};  // T of the fixture, from R
+  for (int j = 1; j <= p.a; ++j) seg.T(j) = t[j - 1];
   const TWithinGenotype bis = ComputeWithinGenotype(*m, p, an, &seg);
   double pooled = 0;
   for (int i = 1; i <= p.g; ++i) {
@@ -109,7 +110,7 @@ TEST(JointAnova, RowText) {
   t.fc = 22.776875;
   t.p = 6.98904053853603e-08;
   // 16 + 6 + 1 + 22 + 1 + 16 + 1 + 11 characters, lined up under kAnovaHeader.
-  EXPECT_EQ(AnovaRowText("Genótipos (G)   ", 3, 18.2215, t),
+  EXPECT_EQ(AnovaRowText({"Genótipos (G)   ", "Genótipos (G)", 0, 3, 18.2215, t}),
             "Genótipos (G)        3              18.221500        22.776875    0.000000");
   TAnalysisParams p = FixtureParams();
   p.gle = 1234;
@@ -141,7 +142,8 @@ TEST(JointAnova, NonPositiveGuard) {
     const TFTest guarded = AnovaFTest(4, ms, p, kPFloorMain, true, st);
     EXPECT_EQ(guarded.fc, kFcGuard);
     EXPECT_GT(guarded.p, 0.999999);
-    EXPECT_EQ(FcField(AnovaRowText("GxA             ", 4, ms, guarded)), "        0.000000");
+    EXPECT_EQ(FcField(AnovaRowText({"GxA             ", "GxA", 0, 4, ms, guarded})),
+              "        0.000000");
   }
   const TFTest plain = AnovaFTest(4, -0.4, p, kPFloorMain, false, st);
   EXPECT_EQ(plain.fc, -0.5);
@@ -178,7 +180,8 @@ TEST(JointAnova, EqualGenotypeMeans) {
   const TJointAnova an = ComputeJointAnova(*m, p);
   EXPECT_EQ(an.SSG, 0);
   ProbStatus st = ProbStatus::Ok;
-  const std::string row = AnovaRowText("Genótipos (G)   ", 3, an.MSG, p, kPFloorMain, false, st);
+  const std::string row =
+      AnovaRowText(JointRow("Genótipos (G)   ", 3, an.MSG, p, kPFloorMain, false, st));
   EXPECT_EQ(FcField(row), "        0.000000");
   EXPECT_GT(AnovaFTest(3, an.MSG, p, kPFloorMain, false, st).p, 0.9999);
   EXPECT_EQ(st, ProbStatus::Ok);
@@ -242,11 +245,13 @@ TEST(JointAnova, Refusals) {
     p.gle = c.gle;
     p.QME = c.qme;
     p.r = c.r;
-    const std::string cause = JointAnovaRefusal(p, c.minA);
+    const TCheck refusal = JointAnovaRefusal(p, c.minA);
     if (c.cause) {
-      EXPECT_NE(cause.find(c.cause), std::string::npos) << cause;
+      ASSERT_TRUE(refusal.has_value()) << c.cause;
+      EXPECT_EQ(refusal->scope, TRefusal::TScope::Variable);
+      EXPECT_NE(refusal->cause.find(c.cause), std::string::npos) << refusal->cause;
     } else {
-      EXPECT_EQ(cause, "");
+      EXPECT_FALSE(refusal.has_value()) << refusal->cause;
     }
   }
 }
@@ -259,15 +264,17 @@ TEST(JointAnova, NullIndexIsRefused) {
   for (long double level : {0.0L, 0.1L, 1234.567L}) {
     for (int i = 1; i <= p.g; ++i)
       for (int j = 1; j <= p.a; ++j) m->Y(i, j) = level + i;
-    const TJointAnova an = ComputeJointAnova(*m, p);
-    EXPECT_NE(IndexRefusal(*m, p, an).find("índice ambiental é nulo"), std::string::npos)
+    const TCheck refusal = IndexRefusal(ComputeJointAnova(*m, p), p);
+    ASSERT_TRUE(refusal.has_value()) << static_cast<double>(level);
+    EXPECT_NE(refusal->cause.find("índice ambiental é nulo"), std::string::npos)
         << static_cast<double>(level);
   }
   auto f = FixtureMeans();
-  EXPECT_EQ(IndexRefusal(*f, p, ComputeJointAnova(*f, p)), "");
+  EXPECT_FALSE(IndexRefusal(ComputeJointAnova(*f, p), p).has_value());
   f->Y(2, 3) = 1e300L;  // squares beyond the 64-bit range
-  EXPECT_NE(IndexRefusal(*f, p, ComputeJointAnova(*f, p)).find("grandes demais"),
-            std::string::npos);
+  const TCheck tooLarge = IndexRefusal(ComputeJointAnova(*f, p), p);
+  ASSERT_TRUE(tooLarge.has_value());
+  EXPECT_NE(tooLarge->cause.find("grandes demais"), std::string::npos);
 }
 
 }  // namespace

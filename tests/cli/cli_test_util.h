@@ -8,15 +8,9 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "support/golden.h"
 
 namespace qv::testing {
-
-inline std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
 
 struct CliResult {
   int status;

@@ -23,16 +23,19 @@
 
 #include "analysis/means.h"
 #include "analysis/params.h"
-#include "analysis/report.h"
 #include "analysis/session.h"
+#include "commands/commands.h"
 #include "methods/ammi.h"
-#include "run_helpers.h"
+#include "support/golden.h"
+#include "support/scripted_host.h"
+#include "support/steps.h"
+#include "support/tables.h"
+#include "support/text.h"
 
 namespace {
 
 using qv::TAnalysisParams;
 using qv::TGxeMeans;
-using qv::TReport;
 using qv::TStepResult;
 
 struct TTable {
@@ -43,10 +46,7 @@ struct TTable {
   std::vector<long double> y;  // row by row: genotype i, environments 1..a
 };
 
-struct TRun {
-  TStepResult result;
-  std::string text;
-};
+using TRun = qv::testing::TStepRun;
 
 TRun RunAmmi(const TTable& t) {
   auto m = std::make_unique<TGxeMeans>();
@@ -59,42 +59,19 @@ TRun RunAmmi(const TTable& t) {
   p.r = t.r;
   p.gle = t.gle;
   p.QME = t.qme;
-  TReport report;
-  TRun run;
-  run.result = qv::AmmiCompute(*m, p, report);
-  run.text = report.Text();
-  return run;
-}
-
-// The report's lines without their "\r\n".
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-    lines.push_back(text.substr(start, end - start));
-  return lines;
+  return qv::testing::RunStep(qv::AmmiMethod(), *m, p);
 }
 
 // The numbers of the `count` table rows that follow the header line starting with `header`
 // and its separator (words of a row label are skipped).
 std::vector<std::vector<double>> TableRows(const std::string& text, const std::string& header,
                                            int count) {
-  const std::vector<std::string> lines = Lines(text);
+  const std::vector<std::string> lines = qv::testing::Lines(text);
   std::vector<std::vector<double>> rows;
   for (std::size_t k = 0; k < lines.size(); ++k) {
     if (lines[k].rfind(header, 0) != 0) continue;
     for (int n = 0; n < count && k + 2 + n < lines.size(); ++n) {
-      std::istringstream in(lines[k + 2 + n]);
-      std::vector<double> row;
-      for (std::string word; in >> word;) {
-        std::size_t used = 0;
-        try {
-          const double x = std::stod(word, &used);
-          if (used == word.size()) row.push_back(x);
-        } catch (const std::logic_error&) {
-        }
-      }
-      rows.push_back(row);
+      rows.push_back(qv::testing::Numbers(lines[k + 2 + n]));
     }
     break;
   }
@@ -102,8 +79,10 @@ std::vector<std::vector<double>> TableRows(const std::string& text, const std::s
   return rows;
 }
 
-// The worked example of the method's documentation: means (10, 12, 14), (11, 15, 13),
-// (9, 10, 16); interaction sum of squares 148/9 on the scale of the means.
+// A worked example small enough to check by hand: means (10, 12, 14), (11, 15, 13),
+// (9, 10, 16). Row means 12, 13, 11.666667, column means 10, 12.333333, 14.333333, grand mean
+// 12.222222; the interaction effects Z = Y - row mean - column mean + grand mean sum to 148/9
+// in squares, which the two eigenvalues of Z Z' share (16.3356 + 0.1088 = 16.4444).
 const TTable kExample3x3{3, 3, 1, 10, 1.5, {10, 12, 14, 11, 15, 13, 9, 10, 16}};
 
 TEST(Ammi, GoldenReports) {
@@ -135,7 +114,7 @@ TEST(Ammi, GoldenReports) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.golden);
     const TRun run = RunAmmi(c.table);
-    EXPECT_FALSE(run.result.refused);
+    EXPECT_FALSE(run.Refused());
     EXPECT_EQ(run.text, qv::testing::Golden(c.golden));
   }
 }
@@ -147,14 +126,12 @@ TEST(Ammi, RunOfTheWorkedExample) {
   qv::testing::ScriptedHost host;
   qv::testing::TempTable table(
       qv::testing::GxeCsv(3, 3, {"10", "12", "14", "11", "15", "13", "9", "10", "16"}), host);
-  int shown = 0;
-  session->report.SetShowHandler([&](const TReport&) { ++shown; });
   host.form.entries = {{qv::Control::EditNum_gen, "3"},
                        {qv::Control::EditNum_amb, "3"},
                        {qv::Control::EditGLE, "10"},
                        {qv::Control::EditQME, "1.5"},
                        {qv::Control::EditNum_rep, "1"}};
-  const qv::TRunOutcome out = qv::AmmiRun(*session, host);
+  const qv::TRunOutcome out = qv::RunCommand(*qv::FindAnalysisCommand("ammi"), *session, host);
   EXPECT_EQ(out.variablesAnalysed, 1);
   EXPECT_EQ(session->report.Text(),
             "Análise de Quorvandelia de Acordo com o modelo AMMI (Crossa, 1990)\r\n"
@@ -163,11 +140,12 @@ TEST(Ammi, RunOfTheWorkedExample) {
   EXPECT_EQ(host.Events("dialog:"),
             (std::vector<std::string>{"Parâmetros", "Parâmetros para yield"}));
   EXPECT_TRUE(host.Events("warn:").empty());
-  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(host.reportShown, 1);
 }
 
 TEST(Ammi, WorkedExampleFigures) {
-  // The figures the documentation gives for its example, independently of the golden file.
+  // The figures of the hand computation, independently of the golden file: the eigenvalues of
+  // Z Z' (its characteristic polynomial is cubic with a zero root) and the first eigenvector.
   const std::string text = RunAmmi(kExample3x3).text;
   const auto eigen = TableRows(text, " CP   Autovalores", 2);
   ASSERT_EQ(eigen.size(), 2u);
@@ -198,7 +176,7 @@ TEST(Ammi, RealSizeTableAgainstSvd) {
                             9.406618674,  7.045752662,  5.747602909,  5.243565984,
                             4.851767602,  3.133894813,  1.120547374};
   const TRun run = RunAmmi(t);
-  ASSERT_FALSE(run.result.refused);
+  ASSERT_FALSE(run.Refused());
   const auto eigen = TableRows(run.text, " CP   Autovalores", 11);
   ASSERT_EQ(eigen.size(), 11u);
   for (int k = 0; k < 11; ++k) {
@@ -248,7 +226,7 @@ TEST(Ammi, InteractionWithoutComponents) {
     SCOPED_TRACE(c.what);
     const int g = c.table.g, a = c.table.a, shown = std::min(std::min(g, a) - 1, 4);
     const TRun run = RunAmmi(c.table);
-    ASSERT_FALSE(run.result.refused);
+    ASSERT_FALSE(run.Refused());
     EXPECT_FALSE(qv::testing::HasNonFinite(run.text));
     EXPECT_NE(run.text.find(c.note), std::string::npos);
     // Vectors and scores of the missing components are zero; their eigenvalues print as zero.
@@ -292,7 +270,7 @@ TEST(Ammi, ManyDegreesOfFreedomAreTested) {
   for (int i = 1; i <= t.g; ++i)
     for (int j = 1; j <= t.a; ++j) t.y.push_back(50 + (7 * i * i + 3 * j * j + 11 * i * j) % 23);
   const TRun run = RunAmmi(t);
-  ASSERT_FALSE(run.result.refused) << run.result.reportLine;
+  ASSERT_FALSE(run.Refused()) << run.Cause();
   const auto rows = TableRows(run.text, " FV                 GL", 7);
   ASSERT_EQ(rows.size(), 7u);
   ASSERT_EQ(rows[6].size(), 4u);
@@ -316,8 +294,8 @@ TEST(Ammi, RefusesWhatCannotBeTested) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.what);
     const TRun run = RunAmmi(c.table);
-    EXPECT_TRUE(run.result.refused);
-    EXPECT_FALSE(run.result.warning.empty());
+    EXPECT_TRUE(run.Refused());
+    EXPECT_FALSE(run.Cause().empty());
     EXPECT_EQ(run.text, "") << "nothing of the variable may be written before a refusal";
   }
 }

@@ -7,8 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "commands/commands.h"
 #include "methods/annicchiarico.h"
-#include "run_helpers.h"
+#include "support/golden.h"
+#include "support/scripted_host.h"
+#include "support/steps.h"
+#include "support/tables.h"
+#include "support/text.h"
 
 namespace qv {
 namespace {
@@ -21,7 +26,7 @@ using testing::ScriptedHost;
 
 const char* const kAlphaWarning = "< Alpha >: O valor de Alpha deve ser real. Assumi 0.05";
 
-// Golden numbers of k2x2 and k4x5 (run_helpers.h), checked outside this program (R 4.2,
+// Golden numbers of k2x2 and k4x5 (support/tables.h), checked outside this program (R 4.2,
 // development only): Z = 100 Y / column mean, MZ = rowMeans(Z), SD = apply(Z, 1, sd),
 // I = MZ - qnorm(1 - alpha) SD.
 //  - 2x2 (Annicchiarico's worked example, alpha = 0.05, z = 1.6448536): MZ = 79.166667 and
@@ -33,19 +38,17 @@ const char* const kAlphaWarning = "< Alpha >: O valor de Alpha deve ser real. As
 struct AlphaRun {
   std::unique_ptr<TSession> session = std::make_unique<TSession>();
   ScriptedHost host;
-  int shown = 0;
   std::map<Control, bool> phase1Visible;
 };
 
 // Runs the method over one table with the given significance level typed in the dialog.
 void RunWith(AlphaRun& run, const std::string& csv, int g, int a, const std::string& alpha) {
   testing::TempTable table(csv, run.host);
-  run.session->report.SetShowHandler([&run](const TReport&) { ++run.shown; });
   run.host.form.entries = {{Control::EditNum_gen, std::to_string(g)},
                            {Control::EditNum_amb, std::to_string(a)},
                            {Control::EditAlpha, alpha}};
   run.host.form.onShow.push_back([&run](ScriptedForm& f) { run.phase1Visible = f.visible; });
-  AnnicchiaricoRun(*run.session, run.host);
+  RunCommand(*FindAnalysisCommand("annicchiarico"), *run.session, run.host);
 }
 
 // An entry outside (0, 1) quietly means the usual 5 %; one that is not a number says so first.
@@ -74,7 +77,7 @@ TEST(Annicchiarico, WorkedExamplesGiveTheGoldenReports) {
     EXPECT_TRUE(run.phase1Visible[Control::EditAlpha]);
     EXPECT_FALSE(run.phase1Visible[Control::EditGLE] || run.phase1Visible[Control::EditQME] ||
                  run.phase1Visible[Control::EditNum_rep]);
-    EXPECT_EQ(run.shown, 1);
+    EXPECT_EQ(run.host.reportShown, 1);
   }
 }
 
@@ -86,12 +89,12 @@ TEST(Annicchiarico, GenotypeAtTheEnvironmentMeansHasIndex100) {
     for (int j = 1; j <= 2; ++j) means->Y(i, j) = y[i - 1][j - 1];
   TAnalysisParams p;
   p.g = 3, p.a = 2, p.Alpha = 0.95;
-  TReport report;
-  EXPECT_FALSE(AnnicchiaricoCompute(*means, p, report).refused);
-  EXPECT_NE(report.Text().find(
+  const testing::TStepRun result = testing::RunStep(AnnicchiaricoMethod(), *means, p);
+  EXPECT_FALSE(result.Refused());
+  EXPECT_NE(result.text.find(
                 "       2      14.000000       100.000000        0.000000       100.000000\r\n"),
             std::string::npos)
-      << report.Text();
+      << result.text;
 }
 
 TEST(Annicchiarico, DegenerateInputIsRefusedBeforeAnyLine) {
@@ -113,11 +116,10 @@ TEST(Annicchiarico, DegenerateInputIsRefusedBeforeAnyLine) {
     means->Y(1, 1) = 10, means->Y(1, 2) = c.y12, means->Y(2, 1) = 14, means->Y(2, 2) = c.y22;
     TAnalysisParams p;
     p.g = 2, p.a = c.a, p.Alpha = 0.95;
-    TReport report;
-    const TStepResult result = AnnicchiaricoCompute(*means, p, report);
-    EXPECT_TRUE(result.refused) << c.cause;
-    EXPECT_EQ(result.warning, c.cause);
-    EXPECT_EQ(report.Text(), "");
+    const testing::TStepRun result = testing::RunStep(AnnicchiaricoMethod(), *means, p);
+    EXPECT_TRUE(result.Refused()) << c.cause;
+    EXPECT_EQ(result.Cause(), c.cause);
+    EXPECT_EQ(result.text, "");
   }
 }
 

@@ -6,8 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "commands/commands.h"
 #include "methods/linbinns.h"
-#include "run_helpers.h"
+#include "support/golden.h"
+#include "support/scripted_host.h"
+#include "support/steps.h"
+#include "support/tables.h"
+#include "support/text.h"
 
 namespace qv {
 namespace {
@@ -17,7 +22,7 @@ using testing::k2x2;
 using testing::k4x5;
 using testing::ScriptedHost;
 
-// Golden numbers of k2x2 and k4x5 (run_helpers.h), checked outside this program (R 4.2,
+// Golden numbers of k2x2 and k4x5 (support/tables.h), checked outside this program (R 4.2,
 // development only):
 //  - genotype means, P(i), G1, G2 and the contributions from the closed form
 //    P(i) = r [a (Ybar(i.) - Mbar)^2 + sum_j (Y(i,j) - Ybar(i.) - M(j) + Mbar)^2] / (2a), with
@@ -45,20 +50,18 @@ TEST(LinBinns, WorkedExamplesGiveTheGoldenReports) {
     auto session = std::make_unique<TSession>();
     ScriptedHost host;
     testing::TempTable table(GxeCsv(c.g, c.a, c.cells), host);
-    int shown = 0;
-    session->report.SetShowHandler([&](const TReport&) { ++shown; });
     host.form.entries = {{Control::EditNum_gen, std::to_string(c.g)},
                          {Control::EditNum_amb, std::to_string(c.a)},
                          {Control::EditGLE, c.gle},
                          {Control::EditQME, c.qme},
                          {Control::EditNum_rep, c.r}};
-    const TRunOutcome out = LinBinnsRun(*session, host);
+    const TRunOutcome out = RunCommand(*FindAnalysisCommand("linbinns"), *session, host);
     EXPECT_EQ(out.variablesAnalysed, 1) << c.golden;
     EXPECT_EQ(session->report.Text(), testing::Golden(c.golden)) << c.golden;
     EXPECT_EQ(host.Events("dialog:"),
               (std::vector<std::string>{"Parâmetros", "Parâmetros para yield"}));
     EXPECT_TRUE(host.Events("warn:").empty());
-    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(host.reportShown, 1);
   }
 }
 
@@ -70,10 +73,9 @@ TEST(LinBinns, NoInteractionLeavesTheContributionsUndefined) {
   means->Y(1, 1) = 10, means->Y(1, 2) = 14, means->Y(2, 1) = 12, means->Y(2, 2) = 16;
   TAnalysisParams p;
   p.g = 2, p.a = 2, p.r = 1, p.gle = 10, p.QME = 1.5;
-  TReport report;
-  const TStepResult result = LinBinnsCompute(*means, p, report);
-  EXPECT_FALSE(result.refused);
-  const std::string& text = report.Text();
+  const testing::TStepRun result = testing::RunStep(LinBinnsMethod(), *means, p);
+  EXPECT_FALSE(result.Refused());
+  const std::string& text = result.text;
   for (const char* line :
        {"       1         2.000000           0.000000                  -\r\n",
         "       2         0.000000           0.000000                  -\r\n",
@@ -110,12 +112,10 @@ TEST(LinBinns, DegenerateInputIsRefusedBeforeAnyLine) {
     means->Y(1, 1) = c.y11, means->Y(1, 2) = 12, means->Y(2, 1) = 14, means->Y(2, 2) = 20;
     TAnalysisParams p;
     p.g = c.g, p.a = c.a, p.r = c.r, p.gle = c.gle, p.QME = 1.5;
-    TReport report;
-    const TStepResult result = LinBinnsCompute(*means, p, report);
-    EXPECT_TRUE(result.refused) << c.cause;
-    EXPECT_EQ(result.warning, c.cause);
-    EXPECT_EQ(result.reportLine, "Variável não analisada: " + c.cause);
-    EXPECT_EQ(report.Text(), "");
+    const testing::TStepRun result = testing::RunStep(LinBinnsMethod(), *means, p);
+    EXPECT_TRUE(result.Refused()) << c.cause;
+    EXPECT_EQ(result.Cause(), c.cause);
+    EXPECT_EQ(result.text, "");
   }
 }
 

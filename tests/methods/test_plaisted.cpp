@@ -7,8 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "commands/commands.h"
 #include "methods/plaisted.h"
-#include "run_helpers.h"
+#include "support/golden.h"
+#include "support/scripted_host.h"
+#include "support/steps.h"
+#include "support/tables.h"
+#include "support/text.h"
 
 namespace qv {
 namespace {
@@ -21,7 +26,7 @@ using testing::ScriptedHost;
 
 const char* const kInform = "Para ver resultado da análise selecione o menu relatório";
 
-// Golden numbers of k2x2 and k4x5 (run_helpers.h), checked outside this program (R 4.2,
+// Golden numbers of k2x2 and k4x5 (support/tables.h), checked outside this program (R 4.2,
 // development only): each component is (r x residual mean square of anova(lm(y ~ G + E)) on
 // the two genotypes' rows - QME) / r; Theta(i) is the mean of genotype i's g - 1 components,
 // m the mean of the Theta(i).
@@ -44,15 +49,13 @@ TEST(Plaisted, WorkedExamplesGiveTheGoldenReports) {
     auto session = std::make_unique<TSession>();
     ScriptedHost host;
     testing::TempTable table(GxeCsv(c.g, c.a, c.cells), host);
-    int shown = 0;
-    session->report.SetShowHandler([&](const TReport&) { ++shown; });
     host.form.entries = {{Control::EditNum_gen, std::to_string(c.g)},
                          {Control::EditNum_amb, std::to_string(c.a)},
                          {Control::EditQME, c.qme},
                          {Control::EditNum_rep, c.r}};
     std::map<Control, bool> phase2Visible;
     host.form.onShow = {[](ScriptedForm&) {}, [&](ScriptedForm& f) { phase2Visible = f.visible; }};
-    const TRunOutcome out = PlaistedRun(*session, host);
+    const TRunOutcome out = RunCommand(*FindAnalysisCommand("plaisted"), *session, host);
     EXPECT_EQ(out.variablesAnalysed, 1) << c.golden;
     EXPECT_EQ(session->report.Text(), testing::Golden(c.golden)) << c.golden;
     EXPECT_EQ(host.Events("dialog:"),
@@ -61,7 +64,7 @@ TEST(Plaisted, WorkedExamplesGiveTheGoldenReports) {
     EXPECT_FALSE(phase2Visible[Control::EditGLE]);
     // The run closes with its information box instead of the report window.
     EXPECT_EQ(host.Events("inform:"), std::vector<std::string>{kInform});
-    EXPECT_EQ(shown, 0);
+    EXPECT_EQ(host.reportShown, 0);
   }
 }
 
@@ -76,7 +79,7 @@ TEST(Plaisted, NonNumericQmeBringsThePhase2DialogBack) {
   host.form.onShow = {[](ScriptedForm&) {},
                       [](ScriptedForm& f) { f.entries[Control::EditQME] = "zero"; },
                       [](ScriptedForm& f) { f.entries[Control::EditQME] = "0"; }};
-  PlaistedRun(*session, host);
+  RunCommand(*FindAnalysisCommand("plaisted"), *session, host);
   EXPECT_EQ(host.Events("warn:"),
             std::vector<std::string>{"< QME >: O valor de QME deve ser numérico: "});
   EXPECT_EQ(host.Events("dialog:").size(), 3u);
@@ -90,9 +93,9 @@ TEST(Plaisted, ZeroMeanComponentLeavesThePercentagesUndefined) {
   means->Y(1, 1) = 10, means->Y(1, 2) = 14, means->Y(2, 1) = 12, means->Y(2, 2) = 16;
   TAnalysisParams p;
   p.g = 2, p.a = 2, p.r = 1, p.QME = 0;
-  TReport report;
-  EXPECT_FALSE(PlaistedCompute(*means, p, report).refused);
-  const std::string& text = report.Text();
+  const testing::TStepRun result = testing::RunStep(PlaistedMethod(), *means, p);
+  EXPECT_FALSE(result.Refused());
+  const std::string& text = result.text;
   for (const char* line :
        {"         1          2               0.0000000\r\n",
         "       1      12.000000       0.000000              -\r\n",
@@ -125,11 +128,10 @@ TEST(Plaisted, DegenerateInputIsRefusedBeforeAnyLine) {
     means->Y(1, 1) = c.y11, means->Y(1, 2) = 12, means->Y(2, 1) = 14, means->Y(2, 2) = 20;
     TAnalysisParams p;
     p.g = c.g, p.a = c.a, p.r = c.r, p.QME = 0;
-    TReport report;
-    const TStepResult result = PlaistedCompute(*means, p, report);
-    EXPECT_TRUE(result.refused) << c.cause;
-    EXPECT_EQ(result.warning, c.cause);
-    EXPECT_EQ(report.Text(), "");
+    const testing::TStepRun result = testing::RunStep(PlaistedMethod(), *means, p);
+    EXPECT_TRUE(result.Refused()) << c.cause;
+    EXPECT_EQ(result.Cause(), c.cause);
+    EXPECT_EQ(result.text, "");
   }
 }
 

@@ -2,7 +2,7 @@
 // Russell, and the bisegmented model of Cruz, Torres and Vencovsky.
 //
 // The golden reports were written once, after every number in them was compared with R 4.x on
-// the same 4 x 5 means (gxe_fixture.h; r = 3, QME = 0.8, gle = 30):
+// the same 4 x 5 means (support/gxe_fixture.h; r = 3, QME = 0.8, gle = 30):
 //   slopes, intercepts:   lm(Y[i, ] ~ I) (Finlay, Eberhart) and lm(Y[i, ] ~ I + T) (Cruz, whose
 //                         coefficient of T is B2; B1 + B2 = coefficient of T in
 //                         lm(Y[i, ] ~ I(I - T) + T));
@@ -20,88 +20,32 @@
 // t12(2) = 2.499675577 (p 0.018129317); bisegmented SSR(4) = 139.811463147.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "../analysis/gxe_fixture.h"
 #include "methods/cruz.h"
 #include "methods/eberhart.h"
 #include "methods/finlay.h"
+#include "support/golden.h"
+#include "support/gxe_fixture.h"
+#include "support/steps.h"
+#include "support/text.h"
 
 namespace qv {
 namespace {
 
 using testing::FixtureMeans;
 using testing::FixtureParams;
+using testing::HasNonFinite;
+using testing::LineAfter;
+using testing::Numbers;
 
-std::string ReadGolden(const std::string& name) {
-  std::ifstream f(std::string(QV_GOLDEN_DIR) + "/" + name, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-// The variable's block as the run writes it: the method's lines around "Análise da variável ",
-// then what the computation appends.
-std::string Block(const TMethod& method, TGxeMeans& m, const TAnalysisParams& p,
-                  TStepResult* result = nullptr) {
-  TReport report;
-  report.Append(method.titleLine);
-  report.Append(method.beforeVariableLine);
-  report.Append("Análise da variável yield\r\n");
-  report.Append(method.afterVariableLine);
-  const TStepResult r = method.compute(m, p, report);
-  if (result) *result = r;
-  return report.Text();
-}
-
-// The computation's own lines, split at "\r\n".
-std::vector<std::string> Lines(const TMethod& method, TGxeMeans& m, const TAnalysisParams& p) {
-  TReport report;
-  const TStepResult r = method.compute(m, p, report);
-  EXPECT_FALSE(r.refused) << r.warning;
-  std::vector<std::string> lines;
-  const std::string& t = report.Text();
-  for (std::size_t at = 0, end; (end = t.find("\r\n", at)) != std::string::npos; at = end + 2)
-    lines.push_back(t.substr(at, end - at));
-  return lines;
-}
-
-// The first line that starts with `prefix` after the first line containing `after`.
-std::string LineAfter(const std::vector<std::string>& lines, const std::string& after,
-                      const std::string& prefix) {
-  std::size_t k = 0;
-  while (k < lines.size() && lines[k].find(after) == std::string::npos) ++k;
-  for (++k; k < lines.size(); ++k)
-    if (lines[k].rfind(prefix, 0) == 0) return lines[k];
-  ADD_FAILURE() << "no line " << prefix << " after " << after;
-  return "";
-}
-
-// The numbers of a line, left to right.
-std::vector<double> Numbers(const std::string& line) {
-  std::vector<double> v;
-  const char* s = line.c_str();
-  while (*s) {
-    char* end = nullptr;
-    const double x = std::strtod(s, &end);
-    if (end != s && (std::isdigit(static_cast<unsigned char>(*s)) || *s == '-' || *s == ' ')) {
-      v.push_back(x);
-      s = end;
-    } else {
-      ++s;
-    }
-  }
-  return v;
-}
-
-bool HasNonFinite(const std::string& text) {
-  for (const char* bad : {"Nan", "Inf", "nan", " inf", "-inf"})
-    if (text.find(bad) != std::string::npos) return true;
-  return false;
+// The computation's own lines.
+std::vector<std::string> Lines(const TMethod& method, const TGxeMeans& m,
+                               const TAnalysisParams& p) {
+  const testing::TStepRun run = testing::RunStep(method, m, p);
+  EXPECT_FALSE(run.Refused()) << run.Cause();
+  return testing::Lines(run.text);
 }
 
 TEST(RegressionMethods, GoldenReports) {
@@ -114,9 +58,9 @@ TEST(RegressionMethods, GoldenReports) {
                         {CruzMethod(), "cruz_4x5.txt"}};
   for (const auto& c : cases) {
     auto m = FixtureMeans();
-    TStepResult r;
-    EXPECT_EQ(Block(c.method, *m, FixtureParams(), &r), ReadGolden(c.golden)) << c.golden;
-    EXPECT_FALSE(r.refused);
+    const testing::TStepRun run = testing::RunBlock(c.method, *m, FixtureParams());
+    EXPECT_EQ(run.text, testing::Golden(c.golden)) << c.golden;
+    EXPECT_FALSE(run.Refused());
   }
 }
 
@@ -153,7 +97,7 @@ TEST(RegressionMethods, AverageAndFlatGenotypes) {
   const auto fw = Lines(FinlayMethod(), *m, p);
   const auto g1 = Numbers(LineAfter(fw, "t(H0: B1(i)= 1)", "     1  "));
   const auto g2 = Numbers(LineAfter(fw, "t(H0: B1(i)= 1)", "     2  "));
-  const double se1 = Numbers(LineAfter(fw, "Erro padrão de Bo", " Erro padrão de B1"))[1];
+  const double se1 = Numbers(LineAfter(fw, "Erro padrão de Bo", " Erro padrão de B1")).back();
   ASSERT_EQ(g1.size(), 5u);
   EXPECT_NEAR(g1[2], 1.0, 1e-6);
   EXPECT_NEAR(g1[3], 0.0, 1e-6);
@@ -201,8 +145,8 @@ TEST(RegressionMethods, AdditiveTable) {
   const auto cz = Lines(CruzMethod(), *m, p);
   for (const char* row : {"GxA   ", "Desvio  (    1)"}) {
     const auto v = Numbers(LineAfter(cz, "Cruz, Torres e Vencovsky", row));
-    ASSERT_EQ(v.size(), 4u + (row[0] == 'D')) << row;  // the label of a Desvio row has a number
-    EXPECT_EQ(v[v.size() - 2], 0.0) << row;            // Fc: 1e-8 prints 0.000000
+    ASSERT_EQ(v.size(), 4u) << row;          // df, MS, Fc, Pr>Fc
+    EXPECT_EQ(v[v.size() - 2], 0.0) << row;  // Fc: 1e-8 prints 0.000000
     EXPECT_EQ(v.back(), 1.0) << row;
   }
 }
@@ -263,14 +207,13 @@ TEST(RegressionMethods, DegenerateInputIsRefused) {
         for (int i = 1; i <= 4; ++i)
           for (int j = 1; j <= 5; ++j) m->Y(i, j) = c.envMeans[j - 1] + i;
       }
-      TReport report;
-      const TStepResult r = method.compute(*m, p, report);
-      EXPECT_EQ(r.refused, refuses) << c.what << " " << method.name;
-      EXPECT_FALSE(HasNonFinite(report.Text())) << c.what << " " << method.name;
+      const testing::TStepRun r = testing::RunStep(method, *m, p);
+      EXPECT_EQ(r.Refused(), refuses) << c.what << " " << method.name;
+      EXPECT_FALSE(HasNonFinite(r.text)) << c.what << " " << method.name;
       if (refuses) {
-        EXPECT_EQ(report.Text(), "") << c.what << " " << method.name;
-        EXPECT_NE(r.warning.find(c.cause), std::string::npos) << c.what << ": " << r.warning;
-        EXPECT_EQ(r.reportLine, "Variável não analisada: " + r.warning);
+        EXPECT_EQ(r.text, "") << c.what << " " << method.name;
+        EXPECT_NE(r.Cause().find(c.cause), std::string::npos) << c.what << ": " << r.Cause();
+        EXPECT_EQ(r.result.refusal->scope, TRefusal::TScope::Variable);
       }
     }
   }

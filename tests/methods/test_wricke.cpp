@@ -6,6 +6,7 @@
 
 #include "analysis/layout.h"
 #include "methods/wricke.h"
+#include "support/steps.h"
 
 namespace qv {
 namespace {
@@ -27,14 +28,13 @@ void Fill(TGxeMeans& m, TAnalysisParams& p, const std::vector<std::vector<double
 TEST(Wricke, FractionalReplicatesScaleEveryEcovalence) {
   TGxeMeans m;
   TAnalysisParams p;
-  TReport report;
   Fill(m, p, {{10, 12}, {14, 20}}, 2.5);
-  WrickeCompute(m, p, report);
-  EXPECT_NE(report.Text().find("       1      11.000000       5.000000      50.000000\r\n"),
+  const testing::TStepRun run = testing::RunStep(WrickeMethod(), m, p);
+  EXPECT_NE(run.text.find("       1      11.000000       5.000000      50.000000\r\n"),
             std::string::npos);
-  EXPECT_NE(report.Text().find(std::string("média                 ") + "       10.00000" +
-                               "      100.00\r\n"),
-            std::string::npos);
+  EXPECT_NE(
+      run.text.find(std::string("média                 ") + "       10.00000" + "      100.00\r\n"),
+      std::string::npos);
 }
 
 // Purely additive data: every W(i) is 0 up to rounding, and the shares of a zero total are
@@ -42,10 +42,9 @@ TEST(Wricke, FractionalReplicatesScaleEveryEcovalence) {
 TEST(Wricke, NoInteractionLeavesTheSharesUndefined) {
   TGxeMeans m;
   TAnalysisParams p;
-  TReport report;
   Fill(m, p, {{1, 2, 4}, {3, 4, 6}}, 1);
-  WrickeCompute(m, p, report);
-  const std::string& t = report.Text();
+  const testing::TStepRun run = testing::RunStep(WrickeMethod(), m, p);
+  const std::string& t = run.text;
   EXPECT_EQ(t.find("Nan"), std::string::npos);
   EXPECT_NE(t.find(std::string("       1") + "       2.333333" + "       0.000000" +
                    "              -\r\n"),

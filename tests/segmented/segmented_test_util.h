@@ -8,6 +8,7 @@
 #include "analysis/means.h"
 #include "analysis/params.h"
 #include "segmented/engine.h"
+#include "support/text.h"
 
 namespace qv::testing {
 
@@ -23,21 +24,6 @@ inline void FillMeans(TGxeMeans& m, TAnalysisParams& p, int g, int a,
       m.MediaGeral = m.MediaGeral + static_cast<double>(m.Y(i, j)) / (g * a);
     }
   }
-}
-
-// The lines of a report that start with `prefix`.
-inline std::vector<std::string> LinesStartingWith(const std::string& text,
-                                                  const std::string& prefix) {
-  std::vector<std::string> lines;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t end = text.find("\r\n", pos);
-    const std::string line = text.substr(pos, end - pos);
-    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
-    if (end == std::string::npos) break;
-    pos = end + 2;
-  }
-  return lines;
 }
 
 // Scattered means for the size checks (a multiplicative hash of the cell).

@@ -121,6 +121,8 @@ TEST(FitEngine, PrintedPassCountIsLoopPassesPlusOnePlusFinalPass) {
     s.finalPass = c.finalPass;
     const TFitResult result = fit.FitModel(HalfSteps(s), means);
     EXPECT_EQ(result.loopPasses, c.loopPasses) << c.printed;
+    // A fit stopped by the pass limit says so.
+    EXPECT_EQ(result.converged, c.loopPasses < kMaxFitPasses) << c.printed;
     EXPECT_EQ(fit.Pass(), c.printed);
     if (c.loopPasses == 3) {
       // Three loop passes and the final one halve the residual four (or three) times.
@@ -150,7 +152,8 @@ TEST(FitEngine, StepLengthControlShrinksToItsFloor) {
     TEngineSettings s;
     s.lambdaFloor = c.floor;
     s.floorInclusive = c.inclusive;
-    fit.FitModel(HalfSteps(s, 1), means);
+    const TFitResult result = fit.FitModel(HalfSteps(s, 1), means);
+    EXPECT_TRUE(result.converged);
     EXPECT_EQ(fit.LastTrials(), c.trials) << static_cast<double>(c.floor);
     EXPECT_EQ(fit.Pass(), 3);
     EXPECT_EQ(fit.Theta(1), 1);

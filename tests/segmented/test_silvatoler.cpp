@@ -7,9 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "../methods/run_helpers.h"
-#include "segmented_test_util.h"
+#include "commands/commands.h"
 #include "segmented/silvatoler.h"
+#include "segmented_test_util.h"
+#include "support/golden.h"
+#include "support/scripted_host.h"
+#include "support/steps.h"
+#include "support/tables.h"
+#include "support/text.h"
 
 namespace qv {
 namespace {
@@ -53,17 +58,15 @@ TEST(SilvaToler, ReportMatchesGoldenFile) {
   auto session = std::make_unique<TSession>();
   ScriptedHost host;
   testing::TempTable table(testing::GxeCsv(4, 8, kFixture), host);
-  int shown = 0;
-  session->report.SetShowHandler([&](const TReport&) { ++shown; });
   host.form.entries = {{Control::EditNum_gen, "4"},
                        {Control::EditNum_amb, "8"},
                        {Control::EditGLE, "40"},
                        {Control::EditQME, "0.3"},
                        {Control::EditNum_rep, "3"}};
-  const TRunOutcome out = SilvaTolerRun(*session, host);
+  const TRunOutcome out = RunCommand(*FindAnalysisCommand("silva-toler"), *session, host);
   EXPECT_EQ(out.variablesAnalysed, 1);
   EXPECT_TRUE(host.Events("warn:").empty());
-  EXPECT_EQ(shown, 0);  // the report window is not shown at the end of the run
+  EXPECT_EQ(host.reportShown, 0);  // the report window is not shown at the end of the run
   EXPECT_EQ(session->report.Text(), testing::Golden("silvatoler_4x8.txt"));
 }
 
@@ -82,17 +85,17 @@ TEST(SilvaToler, RecoversParametersOfDataTheModelFitsExactly) {
     const long double d = u[j - 1] - u0[i - 1];
     return a[i - 1] + (d <= 0 ? b1[i - 1] : b2[i - 1]) * d;
   });
-  TReport report;
-  TSilvaTolerState state;
-  ASSERT_FALSE(SilvaTolerCompute(*means, p, report, state).refused);
+  const testing::TStepRun run = testing::RunStep(SilvaTolerMethod(), *means, p);
+  ASSERT_FALSE(run.Refused());
+  const TSilvaTolerResult& fit = *run.result.result.As<TSilvaTolerResult>();
   for (int i = 1; i <= 4; ++i) {
-    const int k = 4 * (i - 1);
-    EXPECT_NEAR(state.fit.Theta(k + 1), a[i - 1], 1e-9);
-    EXPECT_NEAR(state.fit.Theta(k + 2), b1[i - 1], 1e-9);
-    EXPECT_NEAR(state.fit.Theta(k + 3), b2[i - 1], 1e-9);
-    EXPECT_NEAR(state.fit.Theta(k + 4), u0[i - 1], 1e-9);
+    EXPECT_NEAR(fit.a(i), a[i - 1], 1e-9);
+    EXPECT_NEAR(fit.b1(i), b1[i - 1], 1e-9);
+    EXPECT_NEAR(fit.b2(i), b2[i - 1], 1e-9);
+    EXPECT_NEAR(fit.U0(i), u0[i - 1], 1e-9);
   }
-  for (int j = 1; j <= 8; ++j) EXPECT_NEAR(state.fit.Theta(16 + j), u[j - 1], 1e-9);
+  for (int j = 1; j <= 8; ++j) EXPECT_NEAR(fit.U(j), u[j - 1], 1e-9);
+  EXPECT_TRUE(fit.fit.summary.converged);
 
   // T is the corrected total sum of squares of the means times r; the model row carries it.
   long double total = 0;
@@ -101,16 +104,16 @@ TEST(SilvaToler, RecoversParametersOfDataTheModelFitsExactly) {
       total += (means->Y(i, j) - means->MediaGeral) * (means->Y(i, j) - means->MediaGeral);
     }
   }
-  EXPECT_NEAR(state.T, 2 * total, 1e-12);
-  const auto deviation = LinesStartingWith(report.Text(), "Desvio      ");
+  EXPECT_NEAR(fit.means.T, 2 * total, 1e-12);
+  const auto deviation = LinesStartingWith(run.text, "Desvio      ");
   ASSERT_EQ(deviation.size(), 1u);
   EXPECT_EQ(deviation[0].substr(0, 17), "Desvio          7");  // 32 - 1 - (4 x 4 + 8)
   EXPECT_NE(deviation[0].find("E-00"), std::string::npos) << deviation[0];
 }
 
 TEST(SilvaToler, JacobianRowsAreTheDerivativesOfTheModel) {
-  auto means = std::make_unique<TGxeMeans>();
-  const TSilvaTolerModel model(*means, 3, 5);
+  const TMargins margins;
+  const TSilvaTolerModel model(margins, 3, 5);
   // a, b1, b2, U0 of three genotypes (junction inside, below and above every U(j)), then U.
   const std::vector<long double> theta = {0,  9,    0.6L, 1.4L, 0.3L, 12, 1.3L, 0.7L,  -4.5L,
                                           11, 0.8L, 1.9L, 3.5L, -3,   -1, 0.5L, 1.25L, 2.5L};
@@ -163,14 +166,11 @@ TEST(SilvaToler, SizeChecks) {
     p.gle = 50;
     p.QME = 0.3;
     FillMeans(*means, p, c.g, c.a, testing::Scatter);
-    TReport report;
-    report.Append("before\r\n");
-    const TStepResult result = SilvaTolerCompute(*means, p, report);
-    EXPECT_EQ(result.warning, c.warning);
-    EXPECT_EQ(result.abandon, !c.warning.empty());
-    EXPECT_FALSE(result.refused);
+    const testing::TStepRun run = testing::RunStep(SilvaTolerMethod(), *means, p);
+    EXPECT_EQ(run.Cause(), c.warning);
     if (c.warning.empty()) {
-      const auto rows = LinesStartingWith(report.Text(), "Desvio      ");
+      EXPECT_FALSE(run.Refused());
+      const auto rows = LinesStartingWith(run.text, "Desvio      ");
       ASSERT_EQ(rows.size(), 1u);
       EXPECT_EQ(rows[0].substr(0, 17), c.deviationRow);
       if (!c.deviationEnd.empty()) {
@@ -178,9 +178,12 @@ TEST(SilvaToler, SizeChecks) {
       } else {
         EXPECT_EQ(rows[0].find("1.000000E-0011"), std::string::npos);
       }
-      EXPECT_FALSE(testing::HasNonFinite(report.Text()));
+      EXPECT_FALSE(testing::HasNonFinite(run.text));
     } else {
-      EXPECT_EQ(report.Text(), "before\r\n");
+      // The size checks give up the rest of the run, before anything of the variable is written.
+      ASSERT_TRUE(run.Refused());
+      EXPECT_EQ(run.result.refusal->scope, TRefusal::TScope::Run);
+      EXPECT_EQ(run.text, "");
     }
   }
 }
@@ -203,12 +206,11 @@ TEST(SilvaToler, RefusesNonPositiveResidualInformation) {
     p.QME = c.QME;
     p.r = c.r;
     FillMeans(*means, p, 3, 8, testing::Scatter);
-    TReport report;
-    const TStepResult result = SilvaTolerCompute(*means, p, report);
-    EXPECT_TRUE(result.refused);
-    EXPECT_FALSE(result.abandon);
-    EXPECT_EQ(result.warning, c.cause);
-    EXPECT_EQ(report.Text(), "");
+    const testing::TStepRun run = testing::RunStep(SilvaTolerMethod(), *means, p);
+    ASSERT_TRUE(run.Refused());
+    EXPECT_EQ(run.result.refusal->scope, TRefusal::TScope::Variable);
+    EXPECT_EQ(run.Cause(), c.cause);
+    EXPECT_EQ(run.text, "");
   }
 }
 

@@ -1,27 +1,25 @@
-// The analysis run through a scripted host, with Wricke as the method: the dialog flows with
-// their exact texts, the reading of the records, and complete reports.
+// The analysis run through a scripted host, with Wricke's command as the method: the dialog
+// flows with their exact texts, the reading of the records, and complete reports.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
-#include "../analysis/scripted_host.h"
 #include "analysis/run.h"
-#include "methods/wricke.h"
+#include "commands/commands.h"
+#include "support/golden.h"
+#include "support/scripted_host.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Golden;
 using testing::ScriptedForm;
 using testing::ScriptedHost;
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
+TRunOutcome WrickeRun(TSession& session, ScriptedHost& host) {
+  return RunCommand(*FindAnalysisCommand("wricke"), session, host);
 }
 
 class RunTest : public ::testing::Test {
@@ -31,7 +29,6 @@ class RunTest : public ::testing::Test {
           ("qv_run_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir);
-    session.report.SetShowHandler([this](const TReport&) { ++reportShown; });
   }
   void TearDown() override { fs::remove_all(dir); }
 
@@ -50,7 +47,6 @@ class RunTest : public ::testing::Test {
   fs::path dir;
   TSession session;
   ScriptedHost host;
-  int reportShown = 0;
 };
 
 const char* const kWricke2x2 = "gen,env,yield\n1,1,10\n1,2,12\n2,1,14\n2,2,20\n";
@@ -70,9 +66,9 @@ TEST_F(RunTest, WrickeWorkedExamples) {
     const TRunOutcome out = WrickeRun(session, host);
     EXPECT_TRUE(out.tableOpened && !out.abandoned && !out.dataError);
     EXPECT_EQ(out.variablesAnalysed, 1);
-    EXPECT_EQ(session.report.Text(), ReadFile(fs::path(QV_GOLDEN_DIR) / golden)) << golden;
+    EXPECT_EQ(session.report.Text(), Golden(golden)) << golden;
   }
-  EXPECT_EQ(reportShown, 2);
+  EXPECT_EQ(host.reportShown, 2);
   EXPECT_FALSE(session.table.IsOpen());
 }
 
@@ -149,8 +145,8 @@ TEST_F(RunTest, PhaseOneChecksInOrder) {
     EXPECT_EQ(host.Events("warn-yes-no:"), std::vector<std::string>{text::kErrorsContinue});
     EXPECT_TRUE(out.abandoned && out.parametersRefused);
     EXPECT_EQ(session.report.Text(), "previous report");  // No leaves the report as it was
+    EXPECT_EQ(host.reportShown, 1);  // Wricke still shows its window after an abandoned run
   }
-  EXPECT_EQ(reportShown, 6);  // Wricke still shows its window after an abandoned run
 }
 
 TEST_F(RunTest, YesToErrorsFoundGoesBackToTheWholeFirstPhase) {
@@ -162,7 +158,7 @@ TEST_F(RunTest, YesToErrorsFoundGoesBackToTheWholeFirstPhase) {
   const TRunOutcome out = WrickeRun(session, host);
   EXPECT_EQ(host.Events("dialog:"), (std::vector<std::string>{"Parâmetros", "Parâmetros"}));
   EXPECT_EQ(out.variablesAnalysed, 1);
-  EXPECT_EQ(session.report.Text(), ReadFile(fs::path(QV_GOLDEN_DIR) / "wricke_2x2_r1.txt"));
+  EXPECT_EQ(session.report.Text(), Golden("wricke_2x2_r1.txt"));
 }
 
 TEST_F(RunTest, CancelledFileDialogClearsAndShowsTheReport) {
@@ -172,7 +168,7 @@ TEST_F(RunTest, CancelledFileDialogClearsAndShowsTheReport) {
   EXPECT_FALSE(out.tableOpened);
   EXPECT_TRUE(host.Events("dialog:").empty());
   EXPECT_EQ(session.report.Text(), "");
-  EXPECT_EQ(reportShown, 1);
+  EXPECT_EQ(host.reportShown, 1);
 }
 
 TEST_F(RunTest, UnreadableTableShowsTheOpenMessage) {
@@ -236,9 +232,9 @@ TEST_F(RunTest, ReadingErrors) {
     session.params.colAmb = 2;
     session.table.SetName(*host.file);
     session.table.Open();
-    const std::string box = ReadVariable(session, 3, true);
+    const std::optional<TReadError> error = ReadVariable(session, 3, true);
     session.table.Close();
-    EXPECT_EQ(box, c.box) << c.name;
+    EXPECT_EQ(error ? error->message : "", c.box) << c.name;
     if (c.box.empty()) {
       // 1.9 -> genotype 1, 2.9 -> environment 2, 2.5 -> genotype 2.
       EXPECT_EQ(session.means.Y(1, 1), 10);
@@ -276,9 +272,9 @@ TEST_F(RunTest, PhaseTwoLoopsUntilTheEntriesAreValid) {
   m.repMessage = "< r >: O valor de r deve ser inteiro (ou real): ";
   m.titleLine = "T\r\n";
   TAnalysisParams seen;
-  m.compute = [&](TGxeMeans&, const TAnalysisParams& p, TReport&) {
-    seen = p;
-    return TStepResult::Done();
+  m.compute = [&](const TComputeContext& c) {
+    seen = c.params;
+    return TStepResult::Done({});
   };
   auto set = [](const char* gle, const char* qme, const char* r) {
     return [=](ScriptedForm& f) {
@@ -315,7 +311,7 @@ TEST_F(RunTest, AlphaEntry) {
   TMethod m;
   m.phase1Caption = "Parâmetros ";
   m.phase1Extras = {Entry::Alpha};
-  m.compute = [](TGxeMeans&, const TAnalysisParams&, TReport&) { return TStepResult::Done(); };
+  m.compute = [](const TComputeContext&) { return TStepResult::Done({}); };
   for (const auto& c : cases) {
     host.Reset();
     Table(kWricke2x2);
@@ -337,10 +333,10 @@ TEST_F(RunTest, RefusedVariableDoesNotStopTheRun) {
   TMethod m;
   m.titleLine = "T\r\n";
   int calls = 0;
-  m.compute = [&](TGxeMeans&, const TAnalysisParams&, TReport& r) {
-    if (calls++ == 0) return TStepResult::Refuse("QME igual a zero");
-    r.AppendLine("ok");
-    return TStepResult::Done();
+  m.compute = [&](const TComputeContext& c) {
+    if (calls++ == 0) return TStepResult::Refuse(TRefusal::OfVariable("QME igual a zero"));
+    c.report.AppendLine("ok");
+    return TStepResult::Done({});
   };
   const TRunOutcome out = RunAnalysis(m, session, host);
   EXPECT_EQ(out.variablesRefused, 1);
@@ -349,6 +345,10 @@ TEST_F(RunTest, RefusedVariableDoesNotStopTheRun) {
             "T\r\nAnálise da variável y1\r\nVariável não analisada: QME igual a zero\r\n"
             "T\r\nAnálise da variável y2\r\nok\r\n");
   EXPECT_EQ(host.Events("warn:"), std::vector<std::string>{"QME igual a zero"});
+  ASSERT_EQ(out.variables.size(), 2u);
+  EXPECT_EQ(out.variables[0].status, TVariableStatus::Refused);
+  EXPECT_EQ(out.variables[0].cause, "QME igual a zero");
+  EXPECT_EQ(out.variables[1].status, TVariableStatus::Analysed);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/host.h"
+#include "analysis/report.h"
 
 namespace qv::testing {
 
@@ -20,6 +21,7 @@ class ScriptedForm : public TParametersForm {
     lists.clear();
     selected.clear();
     entries.clear();
+    variableEntries.clear();
     onShow.clear();
     for (Control c : kAllControls) visible[c] = true;
   }
@@ -37,11 +39,17 @@ class ScriptedForm : public TParametersForm {
     return it == selected.end() ? -1 : it->second;
   }
   std::string EntryText(Control c) const override {
+    if (phase == TParamsPhase::Variable) {
+      const auto v = variableEntries.find(variableName);
+      if (v != variableEntries.end() && v->second.count(c)) return v->second.at(c);
+    }
     auto it = entries.find(c);
     return it == entries.end() ? std::string() : it->second;
   }
   // Each showing logs its caption, then runs the next scripted action (the "user" typing).
-  void ShowModal() override {
+  void ShowModal(TParamsPhase p, const std::string& variable) override {
+    phase = p;
+    variableName = variable;
     log_.push_back("dialog:" + caption);
     if (!onShow.empty()) {
       auto action = onShow.front();
@@ -51,10 +59,14 @@ class ScriptedForm : public TParametersForm {
   }
 
   std::string caption;
+  TParamsPhase phase = TParamsPhase::Table;  // as the last showing was told
+  std::string variableName;
   std::map<Control, bool> visible;
   std::map<Control, std::vector<std::string>> lists;
   std::map<Control, int> selected;
   std::map<Control, std::string> entries;
+  // Entries typed for one variable only: in its own phase-2 dialog they replace `entries`.
+  std::map<std::string, std::map<Control, std::string>> variableEntries;
   std::deque<std::function<void(ScriptedForm&)>> onShow;
 
  private:
@@ -80,7 +92,15 @@ class ScriptedHost : public THost {
   void Warn(const std::string& text) override { log.push_back("warn:" + text); }
   void Inform(const std::string& text) override { log.push_back("inform:" + text); }
   void ShowMessage(const std::string& text) override { log.push_back("message:" + text); }
-  void SetBusyCursor(bool) override {}
+  void SetBusyCursor(bool on) override {
+    log.push_back(on ? "busy:on" : "busy:off");
+    busy = on;
+  }
+  void ShowReport(const TReport& report) override {
+    log.push_back("report");
+    shownReport = report.Text();
+    ++reportShown;
+  }
 
   // Back to a fresh host (a new person at the keyboard), for table-driven tests.
   void Reset() {
@@ -89,6 +109,9 @@ class ScriptedHost : public THost {
     warnYesNoAnswers.clear();
     log.clear();
     form.Reset();
+    busy = false;
+    reportShown = 0;
+    shownReport.clear();
   }
 
   // The logged events that start with a prefix ("warn:", "dialog:"...).
@@ -104,6 +127,9 @@ class ScriptedHost : public THost {
   std::deque<bool> confirmAnswers, warnYesNoAnswers;
   std::vector<std::string> log;
   ScriptedForm form;
+  bool busy = false;
+  int reportShown = 0;
+  std::string shownReport;  // the text the report window was last shown with
 
  private:
   static bool Next(std::deque<bool>& q, bool fallback) {

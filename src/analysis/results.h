@@ -1,0 +1,92 @@
+// Results as data.
+//
+// Every method computes one value per variable (TWrickeResult, TFinlayResult, ...) that holds
+// every number its report prints, at the precision it was computed in; the report writer and
+// the plots read that value, never the report's text. This header holds what those values share:
+//
+//   TResultData   the report's tables as data, for the machine-readable output (TResultTable:
+//                 the title and column names as the report's headers write them, the rows of
+//                 numbers, not rounded to the printed decimals, and of labels, in the order the
+//                 report prints them), and the values it prints outside its tables. Each result
+//                 type provides ResultData(const T&).
+//   TAnyResult    a method's result value of any type, as the run hands it on: the tables on
+//                 demand, or the typed value itself (As<TFinlayResult>()) for a reader that
+//                 knows the method.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace qv {
+
+// A cell: empty (a value the report shows as "-" or not at all), a whole number, a real, or a
+// label.
+using TCell = std::variant<std::monostate, long long, long double, std::string>;
+
+inline TCell Whole(long long v) {
+  return TCell(v);
+}
+inline TCell Real(long double v) {
+  return TCell(v);
+}
+inline TCell Label(std::string v) {
+  return TCell(std::move(v));
+}
+
+struct TResultTable {
+  std::string id;                    // a fixed name for scripts: "slopes", "joint_anova", ...
+  std::string title;                 // the report's title of the table; "" when it has none
+  std::vector<std::string> columns;  // names as in the report's header, left to right
+  std::vector<std::vector<TCell>> rows;
+};
+
+// Values of a variable that the report prints outside its tables ("Número de iterações",
+// "Média geral"), by their label in the report.
+struct TResultValue {
+  std::string label;
+  TCell value;
+};
+
+struct TResultData {
+  std::vector<TResultValue> values;
+  std::vector<TResultTable> tables;
+  // For an iterative fit: whether it converged before its pass limit. The report does not say;
+  // the data do.
+  std::optional<bool> converged = std::nullopt;
+};
+
+class TAnyResult {
+ public:
+  TAnyResult() = default;
+  template <typename T>
+  explicit TAnyResult(T value) : held_(std::make_shared<const THeld<T>>(std::move(value))) {}
+
+  bool Empty() const { return !held_; }
+  // The report's tables and values, in the order the report prints them.
+  TResultData Data() const { return held_ ? held_->Data() : TResultData{}; }
+  // The typed value, or nullptr when the result is of another type (or empty).
+  template <typename T>
+  const T* As() const {
+    const auto* held = dynamic_cast<const THeld<T>*>(held_.get());
+    return held ? &held->value : nullptr;
+  }
+
+ private:
+  struct THolder {
+    virtual ~THolder() = default;
+    virtual TResultData Data() const = 0;
+  };
+  template <typename T>
+  struct THeld final : THolder {
+    explicit THeld(T v) : value(std::move(v)) {}
+    TResultData Data() const override { return ResultData(value); }
+    T value;
+  };
+  std::shared_ptr<const THolder> held_;
+};
+
+}  // namespace qv
