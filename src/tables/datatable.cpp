@@ -142,7 +142,8 @@ struct TDataTable::Impl {
   detail::TableData data;
 
   // The cursor: the current record and the end flag. After Last, or Next on the last record,
-  // the current record stays the last one (as in Delphi's datasets) and the flag is set.
+  // the current record stays the last one and the flag is set, so that a loop that reads
+  // until the end flag never reads past the table.
   std::size_t pos = 0;
   bool eof = true;
 
@@ -305,7 +306,8 @@ struct TDataTable::Impl {
     eof = false;
   }
 
-  // What Delphi's datasets do before moving: post a changed record, drop an unchanged one.
+  // Before the cursor moves: post a changed record, drop an unchanged one, so that leaving a
+  // record never loses what was typed into it.
   void CheckBrowseMode() {
     if (state == EditState::Browse) return;
     if (modified) {
@@ -548,7 +550,7 @@ void TDataTable::SetValue(int field, const TValue& v) {
   d.CheckField(field);
   TValue value = d.Converted(field, v);
   if (d.state == EditState::Browse) {
-    // As Delphi's Edit: editing an empty table inserts its first record.
+    // Editing an empty table inserts its first record: a grid shows one blank row there.
     if (d.Rows() == 0) {
       d.StartInsert(0);
     } else {

@@ -142,8 +142,8 @@ class TDataTable {
   // unchanged one as every move does; so `record` counts the records as they are after that.
   // Throws TableError for a record that does not exist.
   void GoTo(std::size_t record);
-  // Posts the record being edited if it was changed, drops it if not (Delphi's
-  // CheckBrowseMode); what every move does first. May throw, as Post.
+  // Posts the record being edited if it was changed, drops it if not; what every move does
+  // first. May throw, as Post.
   void CheckBrowseMode();
 
   // --- random access, for a grid ------------------------------------------------------------

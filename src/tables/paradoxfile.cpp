@@ -35,7 +35,7 @@
 //
 // Field types read: Alpha is text; Number, Currency, Short, Long, AutoInc and BCD are numbers;
 // Date is a day number counted from 30 December 1899, Time a fraction of a day, Timestamp both
-// (the day numbers of spreadsheets and of Delphi's TDateTime); Logical is 0 or 1. A memo whose
+// (the day numbers spreadsheets use); Logical is 0 or 1. A memo whose
 // whole text is held in the record reads as that text; longer memos (kept in the .MB file),
 // formatted memos, BLOBs, OLE, graphics and Bytes read as blank, and a table with such fields
 // cannot be rewritten (it would lose them).

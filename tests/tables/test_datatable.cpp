@@ -1,5 +1,5 @@
-// TDataTable as the analyses and the table manager drive it: the cursor, the edit buffer in
-// the manner of Delphi's TTable, conversions of values by field type, batches, and the file
+// TDataTable as the analyses and the table manager drive it: the cursor, the edit buffer
+// (append, insert, edit, post, cancel), conversions of values by field type, batches, and the file
 // commands (type from the extension, creation checks, deletion with companion files).
 #include <gtest/gtest.h>
 
