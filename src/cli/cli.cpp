@@ -9,6 +9,7 @@
 
 #include "analysis/run.h"
 #include "analysis/session.h"
+#include "cli/importcli.h"
 #include "cli/registry.h"
 #include "cli/tablecli.h"
 
@@ -201,6 +202,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                       "substituem --gle, --qme e -r para essa variável)");
   analyze->add_option("-o,--output", o.output, "Arquivo do relatório (padrão: saída padrão)");
   const TTableCommands table(app);
+  const TTransferCommands transfer(app);
 
   try {
     app.parse(argc, argv);
@@ -208,6 +210,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     return app.exit(e, out, err) == 0 ? 0 : 2;
   }
   if (table.Chosen()) return table.Run(out, err);
+  if (transfer.Chosen()) return transfer.Run(out, err);
 
   const TMethodInfo* method = FindMethod(o.method);
   if (!method || !method->command) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 
+#include "cli/terminal.h"
 #include "tables/datatable.h"
 #include "tables/fieldnames.h"
 
@@ -19,26 +20,6 @@ constexpr int kFileError = 1;
 struct TUsageError {
   std::string message;
 };
-
-// Texts from a table (field names) shown on a terminal: control characters would move the
-// cursor or forge lines, so they become "?". Message boxes separate lines with a lone "\r".
-std::string ForTerminal(std::string text) {
-  for (char& c : text) {
-    if (c == '\r') {
-      c = '\n';
-    } else if ((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F) {
-      c = '?';
-    }
-  }
-  return text;
-}
-
-std::string Printable(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
-  return text;
-}
 
 std::size_t Utf8Width(const std::string& text) {
   return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
