@@ -1,8 +1,8 @@
 // quorvandelia-cli import and export, end to end: the window's commands answered from the
 // arguments, reals written in the General layout with ".".
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -41,24 +41,14 @@ TValue N(double v) {
   return TValue::Number(v);
 }
 
-class TransferCli : public ::testing::Test {
+class TransferCli : public testing::ScratchTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("qv_importcli_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   std::vector<std::string> Files() const {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     return names;
   }
-
-  fs::path dir_;
 };
 
 TEST_F(TransferCli, ImportReadsTheColumnsOfATextFile) {
