@@ -6,7 +6,8 @@ build="${QV_BUILD_DIR:-$here/build}"
 
 deps() {
   local pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev pxlib-dev libshp-dev shapelib
-              libcli11-dev libgtest-dev libbenchmark-dev fonts-liberation xvfb)
+              libcli11-dev libgtest-dev libbenchmark-dev fonts-liberation xvfb
+              clang libclang-rt-14-dev)
   local missing=()
   for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
