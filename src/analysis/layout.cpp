@@ -1,6 +1,7 @@
 #include "analysis/layout.h"
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -36,7 +37,17 @@ Decimal ToDecimal(long double value) {
   d.negative = std::signbit(value);
   if (value == 0) return d;
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.17Le", std::fabs(value));
+  const long double magnitude = std::fabs(value);
+  const auto asDouble = static_cast<double>(magnitude);
+  if (static_cast<long double>(asDouble) == magnitude) {
+    // The same digits as printf's (both are the exact value correctly rounded to 18 digits),
+    // several times faster: a table export writes a million of them.
+    const auto r =
+        std::to_chars(buf, buf + sizeof buf - 1, asDouble, std::chars_format::scientific, 17);
+    *r.ptr = '\0';
+  } else {
+    std::snprintf(buf, sizeof buf, "%.17Le", magnitude);
+  }
   // buf = "d.ddddddddddddddddde[+-]xx"
   std::string s(buf);
   const auto e = s.find('e');

@@ -12,6 +12,7 @@
 
 #include "analysis/run.h"
 #include "analysis/session.h"
+#include "cli/importcli.h"
 #include "cli/tablecli.h"
 #include "commands/commands.h"
 #include "richtext/rtf.h"
@@ -294,6 +295,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                       "Arquivo JSON com as tabelas do relatório como dados, por variável "
                       "(números sem arredondamento)");
   const TTableCommands table(app);
+  const TTransferCommands transfer(app);
 
   try {
     app.parse(argc, argv);
@@ -301,6 +303,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     return app.exit(e, out, err) == 0 ? 0 : 2;
   }
   if (table.Chosen()) return table.Run(out, err);
+  if (transfer.Chosen()) return transfer.Run(out, err);
 
   const TAnalysisCommand* command = FindAnalysisCommand(o.method);
   if (!command) {

@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <optional>
 
+#include "analysis/plotdata.h"
+#include "cli/terminal.h"
+#include "cli/trialconvert.h"
 #include "tables/datatable.h"
 #include "tables/fieldnames.h"
 
@@ -19,26 +22,6 @@ constexpr int kFileError = 1;
 struct TUsageError {
   std::string message;
 };
-
-// Texts from a table (field names) shown on a terminal: control characters would move the
-// cursor or forge lines, so they become "?". Message boxes separate lines with a lone "\r".
-std::string ForTerminal(std::string text) {
-  for (char& c : text) {
-    if (c == '\r') {
-      c = '\n';
-    } else if ((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F) {
-      c = '?';
-    }
-  }
-  return text;
-}
-
-std::string Printable(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
-  return text;
-}
 
 std::size_t Utf8Width(const std::string& text) {
   return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
@@ -206,8 +189,28 @@ TTableCommands::TTableCommands(CLI::App& app) {
       "Copia a tabela IN para OUT, no formato da extensão de OUT, com os valores exatos.");
   convert_->add_option("IN", path_, "Tabela de entrada")->required();
   convert_->add_option("OUT", output_, "Tabela de saída (substituída se existir)")->required();
+  convert_
+      ->add_option("--recode", recode_,
+                   "GEN,ENV: os rótulos dessas colunas viram códigos 1..g e 1..a, na ordem em "
+                   "que aparecem; a legenda vai para OUT.legend.csv")
+      ->delimiter(',')
+      ->expected(2);
+  convert_->add_flag("--means", means_,
+                     "Uma linha por genótipo e ambiente: a média das parcelas de cada campo "
+                     "numérico");
+  convert_->add_option("--block", block_,
+                       "Com --means: campo dos blocos; dá r, QME e gle das análises individuais");
+  convert_->add_option("--genotype-column", genotypeColumn_,
+                       "Com --means sem --recode: campo dos genótipos (padrão: o 1o)");
+  convert_->add_option("--environment-column", environmentColumn_,
+                       "Com --means sem --recode: campo dos ambientes (padrão: o 2o)");
+  convert_->add_flag("--decimal-comma", decimalComma_,
+                     "Lê textos como \"12,5\" como números (planilhas em português)");
   convert_->footer(
-      "OUT nunca pode ser a própria IN. Numa tabela dBase, textos perdem os espaços do fim.");
+      "OUT nunca pode ser a própria IN. Numa tabela dBase, textos perdem os espaços do fim.\n"
+      "QME e gle de --block: o resíduo do modelo ambiente + bloco(ambiente) + genótipo +\n"
+      "genótipo x ambiente, isto é, das análises em blocos de cada ambiente somadas. Parcelas\n"
+      "perdidas (em branco ou ausentes) são tratadas por mínimos quadrados.");
 
   addField_ =
       table_->add_subcommand("add-field", "Acrescenta campos em branco após os existentes.");
@@ -235,6 +238,41 @@ TTableCommands::TTableCommands(CLI::App& app) {
       ->required();
 }
 
+TTrialConvert TTableCommands::TrialOptions(const TDataTable& t) const {
+  TTrialConvert c;
+  c.recode = !recode_.empty();
+  c.means = means_;
+  c.decimalComma = decimalComma_;
+  if (!block_.empty() && !means_) throw TUsageError{"--block só vale com --means"};
+  if ((!genotypeColumn_.empty() || !environmentColumn_.empty()) && !means_) {
+    throw TUsageError{"--genotype-column e --environment-column só valem com --means"};
+  }
+  if (c.recode && (!genotypeColumn_.empty() || !environmentColumn_.empty())) {
+    throw TUsageError{"--recode já diz as colunas de genótipos e ambientes"};
+  }
+  if (c.recode) {
+    c.genotype = FindField(t, recode_[0]);
+    c.environment = FindField(t, recode_[1]);
+  } else if (c.means) {
+    c.genotype = FindField(t, genotypeColumn_.empty() ? "1" : genotypeColumn_);
+    c.environment = FindField(t, environmentColumn_.empty() ? "2" : environmentColumn_);
+  }
+  if (c.genotype >= 0 && c.genotype == c.environment) {
+    throw TUsageError{"genótipos e ambientes devem estar em campos diferentes"};
+  }
+  if (!block_.empty()) {
+    c.block = FindField(t, block_);
+    if (c.block == c.genotype || c.block == c.environment) {
+      throw TUsageError{"o campo dos blocos deve ser outro que os de genótipos e ambientes"};
+    }
+  }
+  if (c.recode && t.IsFileOfTable(LegendPath(output_))) {
+    throw TUsageError{"a legenda \"" + Printable(LegendPath(output_)) +
+                      "\" seria gravada sobre a própria tabela de entrada; nada foi gravado"};
+  }
+  return c;
+}
+
 bool TTableCommands::Chosen() const {
   return table_->parsed();
 }
@@ -252,9 +290,14 @@ int TTableCommands::Run(std::ostream& out, std::ostream& err) const {
                           "\" é a própria tabela de entrada (ou um arquivo dela); nada foi "
                           "gravado"};
       }
-      t.SaveCopy(output_, type);
-      out << Printable(output_) << ": " << t.RecordCount() << " registros e " << t.FieldCount()
-          << " campos gravados.\n";
+      if (recode_.empty() && !means_ && block_.empty() && !decimalComma_ &&
+          genotypeColumn_.empty() && environmentColumn_.empty()) {
+        t.SaveCopy(output_, type);
+        out << Printable(output_) << ": " << t.RecordCount() << " registros e " << t.FieldCount()
+            << " campos gravados.\n";
+      } else {
+        ConvertTrial(t, output_, type, TrialOptions(t), out, err);
+      }
     } else if (addField_->parsed()) {
       std::vector<std::string> names = FieldNames(t);
       std::vector<FieldDef> defs;
@@ -303,6 +346,10 @@ int TTableCommands::Run(std::ostream& out, std::ostream& err) const {
     return kUsage;
   } catch (const TableError& e) {
     err << "quorvandelia-cli: " << ForTerminal(e.what()) << '\n';
+    return kFileError;
+  } catch (const TPlotDataError& e) {
+    err << "quorvandelia-cli: " << ForTerminal(Printable(path_)) << ": " << ForTerminal(e.what())
+        << '\n';
     return kFileError;
   }
   return 0;

@@ -1,6 +1,6 @@
 // quorvandelia-cli table ...: the table manager's operations without a window, for scripts and
-// tests: a table's description, conversion between the three formats, adding, deleting and
-// renaming fields, deleting records. They are the operations of TDataTable, so every change is
+// tests: a table's description, conversion between the three formats (and of trial files into
+// tables of means, cli/trialconvert.h), adding, deleting and renaming fields, deleting records. They are the operations of TDataTable, so every change is
 // written as the window writes it (the safe rewrite: the file is never left half written).
 //
 // Exit status as for analyze: 0 success; 1 a table that cannot be read or written (the file
@@ -11,6 +11,8 @@
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "cli/trialconvert.h"
 
 namespace CLI {
 class App;
@@ -28,6 +30,9 @@ class TTableCommands {
   int Run(std::ostream& out, std::ostream& err) const;
 
  private:
+  // The options of a trial conversion, checked against the input table (throws TUsageError).
+  TTrialConvert TrialOptions(const TDataTable& t) const;
+
   CLI::App* table_;
   CLI::App* info_;
   CLI::App* convert_;
@@ -37,6 +42,10 @@ class TTableCommands {
   CLI::App* deleteRecords_;
   std::string path_, output_;
   std::vector<std::string> items_;
+  // table convert's options for trial files (cli/trialconvert.h)
+  std::vector<std::string> recode_;
+  std::string block_, genotypeColumn_, environmentColumn_;
+  bool means_ = false, decimalComma_ = false;
 };
 
 }  // namespace qv

@@ -634,13 +634,49 @@ void TDataTable::CopyFieldDefinitions(const TDataTable& other) {
 }
 
 void TDataTable::CreateTable() {
+  CreateTable(std::vector<TColumnValues>(d_->defs.size()));
+}
+
+void TDataTable::CreateTable(std::vector<TColumnValues> columns) {
   Impl& d = *d_;
   d.RequireClosed("criá-la de novo");
   if (d.name.empty()) throw TableError("Nenhum arquivo de tabela foi indicado.");
+  CheckFieldDefinitions();
+  const std::unique_ptr<detail::TableBackend> backend = MakeBackend(ResolvedType());
+  if (columns.size() != d.defs.size()) {
+    ThrowTableError(d.name, "os valores não correspondem aos campos da tabela.");
+  }
+  detail::TableData data = detail::TableData::Empty(d.defs);
+  std::size_t rows = 0;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    TColumnValues& c = columns[i];
+    const bool text = detail::HoldsText(d.defs[i].type);
+    const std::size_t n = text ? c.texts.size() : c.numbers.size();
+    if (i == 0) rows = n;
+    if (n != rows || (!text && !c.blank.empty() && c.blank.size() != n)) {
+      ThrowTableError(d.name, "os campos não têm todos o mesmo número de valores.");
+    }
+    if (text) {
+      data.columns[i].Reserve(n);
+      for (std::string& s : c.texts) data.columns[i].AppendText(std::move(s));
+      continue;
+    }
+    if (c.blank.empty()) c.blank.assign(n, false);
+    for (std::size_t r = 0; r < n; ++r) {
+      if (!c.blank[r] && !std::isfinite(c.numbers[r])) {
+        detail::ThrowRefusedValue(d.name, r, d.defs[i].name, "o valor não é um número finito.");
+      }
+    }
+    data.columns[i].Adopt(std::move(c.numbers), std::move(c.blank));
+  }
+  WriteWholeFile(*backend, data, d.name);
+}
+
+void TDataTable::CheckFieldDefinitions() const {
+  const Impl& d = *d_;
   const std::unique_ptr<detail::TableBackend> backend = MakeBackend(ResolvedType());
   CheckDefinitions(d.name, d.defs);
   backend->CheckFields(d.name, d.defs);
-  WriteWholeFile(*backend, detail::TableData::Empty(d.defs), d.name);
 }
 
 void TDataTable::DeleteTable() {

@@ -97,6 +97,15 @@ struct TFieldRename {
   std::string newName;
 };
 
+// The values of one field in every record, for CreateTable: numbers (blank where `blank` is
+// set; an empty `blank` means none is) for a numeric field, texts ("" for a blank) for a text
+// field.
+struct TColumnValues {
+  std::vector<double> numbers;
+  std::vector<bool> blank;
+  std::vector<std::string> texts;
+};
+
 class TableBackend;  // one per file format, in the .cpp files
 
 class TDataTable {
@@ -191,6 +200,15 @@ class TDataTable {
   // Creates an empty file from the definitions (replacing an existing one); the table must be
   // closed and stays closed. String fields need a size (the program uses 30).
   void CreateTable();
+  // Creates the file from the definitions with its records already in it, in one write: the
+  // file is either as it was or the complete new table, never an empty table a failure left
+  // half-way (an import). One column per field, all of one length: numbers for a numeric
+  // field, texts for a text field. Throws TableError for columns that do not fit the
+  // definitions, a number that is not finite, or a value the format refuses.
+  void CreateTable(std::vector<TColumnValues> columns);
+  // Throws TableError when the format cannot hold the definitions (as CreateTable would),
+  // without writing anything.
+  void CheckFieldDefinitions() const;
   void DeleteTable();  // deletes the file and its companion files; the table must be closed
 
   // --- changes of the open table's fields and records, each one whole rewrite of the file ---

@@ -2,7 +2,15 @@
 // rule (widths counted character by character), not produced by the code under test.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "analysis/layout.h"
 
@@ -84,6 +92,37 @@ TEST(Layout, General) {
     EXPECT_EQ(General(c.value), c.expected) << static_cast<double>(c.value);
   }
   EXPECT_EQ(General(2.5L, ','), "2,5");  // the locale's separator where one is asked for
+}
+
+// Reals that a double holds exactly take their digits from std::to_chars instead of printf;
+// both give the exact value rounded to 18 digits, which Exp(26) prints whole. Checked against
+// printf over doubles of every magnitude (random bit patterns), and at rounding ties.
+TEST(Layout, DigitsOfDoublesAreThoseOfPrintf) {
+  std::mt19937_64 random(20240611);
+  std::vector<double> values = {0.5,
+                                0.125,
+                                1.0 / 1024,
+                                9007199254740993.0,
+                                2.5e-324,
+                                std::numeric_limits<double>::max(),
+                                std::numeric_limits<double>::denorm_min()};
+  for (int i = 0; i < 200000; ++i) {
+    const std::uint64_t bits = random();
+    double v = 0.0;
+    std::memcpy(&v, &bits, sizeof v);
+    if (std::isfinite(v)) values.push_back(v);
+  }
+  for (const double v : values) {
+    char printed[64];
+    std::snprintf(printed, sizeof printed, "%.17Le", static_cast<long double>(std::fabs(v)));
+    // "d.ddddddddddddddddde[+-]xx" as Exp(26) writes it: sign, digits, "E", four-digit exponent.
+    const std::string p(printed);
+    const int exponent = std::atoi(p.c_str() + p.find('e') + 1);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%c%sE%c%04d", std::signbit(v) ? '-' : ' ',
+                  p.substr(0, p.find('e')).c_str(), exponent < 0 ? '-' : '+', std::abs(exponent));
+    ASSERT_EQ(Exp(v, 26), expected) << v;
+  }
 }
 
 TEST(Layout, SeparatorAndPadding) {

@@ -37,25 +37,14 @@ Table Read(const std::string& path) {
   return table;
 }
 
-class TableCli : public ::testing::Test {
+class TableCli : public testing::ScratchTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("qv_tablecli_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // A copy of an example table in the scratch directory.
   std::string Example(const std::string& name) {
     const fs::path to = dir_ / name;
     fs::copy_file(fs::path(QV_EXAMPLES_DIR) / name, to);
     return to.string();
   }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  fs::path dir_;
 };
 
 TEST_F(TableCli, InfoDescribesFormatCodePageFieldsAndRecords) {

@@ -343,6 +343,32 @@ std::string FormatName(const ::testing::TestParamInfo<const char*>& info) {
   return std::string(info.param + 1);
 }
 
+// A table created with its records, as the import and the trial conversion write one: the
+// records as appending them one by one would give, or, for columns that do not fit the fields,
+// no file at all.
+TEST_P(TableOps, CreateTableWithItsRecordsInOneWrite) {
+  TDataTable t;
+  t.SetName(File());
+  t.DefineFields({{"gen", FieldType::Float, 0}, {"nome", FieldType::String, 12}});
+  TColumnValues numbers, texts;
+  numbers.numbers = {1, 2.5, 0};
+  numbers.blank = {false, false, true};
+  texts.texts = {"BRS 264", "", "Ipê"};
+  t.CreateTable({numbers, texts});
+  t.Open();
+  EXPECT_EQ(AllRows(t), (Rows{{N(1), S("BRS 264")}, {N(2.5), B()}, {B(), S("Ipê")}}));
+  t.Close();
+
+  const std::string before = ReadBytes(File());
+  TColumnValues shorter = texts, infinite = numbers;
+  shorter.texts.pop_back();
+  infinite.numbers[1] = std::numeric_limits<double>::infinity();
+  EXPECT_THROW(t.CreateTable({numbers, shorter}), TableError);
+  EXPECT_THROW(t.CreateTable({infinite, texts}), TableError);
+  EXPECT_THROW(t.CreateTable({numbers}), TableError);
+  EXPECT_TRUE(SameBytes(ReadBytes(File()), before));
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, TableOps, ::testing::Values(".db", ".dbf", ".csv"), FormatName);
 INSTANTIATE_TEST_SUITE_P(Formats, InPlace, ::testing::Values(".db", ".dbf"), FormatName);
 
