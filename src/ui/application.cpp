@@ -59,9 +59,8 @@ void TQuorvandeliaApp::ShowReport() {
 }
 
 void TQuorvandeliaApp::ShowAbout() {
-  host_->SetBusyCursor(true);
+  TBusyCursor busy(*host_);
   about_->exec();
-  host_->SetBusyCursor(false);
 }
 
 void TQuorvandeliaApp::ShowTableManager() {

@@ -33,8 +33,6 @@ class TQtHost : public THost {
   void SetBusyCursor(bool busy) override;
   void ShowReport(const TReport& report) override;
 
-  bool IsBusy() const { return busy_; }
-
  private:
   QWidget& boxParent_;
   TForm1& form_;
