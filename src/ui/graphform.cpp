@@ -5,8 +5,10 @@
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -108,6 +110,20 @@ class TWindowTransferHost : public TTextTransferHost {
   TTableModel& model_;
 };
 
+// The cell editor keeps the grid's right alignment, so a value does not jump as it is edited.
+class TRightAlignedDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+      line->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    return editor;
+  }
+};
+
 }  // namespace
 
 // --- the grid -----------------------------------------------------------------------------
@@ -115,6 +131,7 @@ class TWindowTransferHost : public TTextTransferHost {
 TDBGrid::TDBGrid(TTableModel& model, QWidget* parent) : QTableView(parent), model_(model) {
   setObjectName("DBGrid1");
   setModel(&model_);
+  setItemDelegate(new TRightAlignedDelegate(this));
   // Rows of one height and no measuring of contents: a screen of a large table reads only the
   // cells it shows.
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
