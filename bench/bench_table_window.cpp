@@ -26,24 +26,9 @@
 
 namespace {
 
-std::filesystem::path Dir() {
-  static const std::filesystem::path dir = [] {
-    const std::filesystem::path d =
-        std::filesystem::temp_directory_path() / ("qv-bench-window-" + std::to_string(getpid()));
-    std::filesystem::create_directories(d);
-    return d;
-  }();
-  return dir;
-}
-
-const std::string& Table(const std::string& extension) {
-  static std::map<std::string, std::string> written;
-  auto it = written.find(extension);
-  if (it != written.end()) return it->second;
-  const std::string path = (Dir() / ("medias" + extension)).string();
-  qv::bench::WriteMeansTable(path);
-  return written.emplace(extension, path).first->second;
-}
+using qv::bench::BenchDir;
+using qv::bench::FreshMeansTable;
+using qv::bench::MeansTable;
 
 struct Window {
   qv::TSession session;
@@ -72,7 +57,7 @@ void PeakMemory(benchmark::State& state) {
 }
 
 void OpenAndFirstScreen(benchmark::State& state, const std::string& extension) {
-  const std::string& path = Table(extension);
+  const std::string& path = MeansTable(extension);
   for (auto _ : state) {
     state.PauseTiming();
     auto w = std::make_unique<Window>();
@@ -93,7 +78,7 @@ void JumpToLast(benchmark::State& state, const std::string& extension) {
   Window w;
   w.form.show();
   if (!QTest::qWaitForWindowExposed(&w.form)) state.SkipWithError("window not exposed");
-  w.Open(Table(extension));
+  w.Open(MeansTable(extension));
   auto& grid = *w.form.DBGrid1();
   for (auto _ : state) {
     state.PauseTiming();
@@ -109,9 +94,7 @@ void JumpToLast(benchmark::State& state, const std::string& extension) {
 // One value typed into a record in the middle of the table and the record left: the post
 // reaches the disk before the timing ends.
 void PostEdit(benchmark::State& state, const std::string& extension) {
-  const std::string copy = (Dir() / ("copia" + extension)).string();
-  std::filesystem::copy_file(Table(extension), copy,
-                             std::filesystem::copy_options::overwrite_existing);
+  const std::string copy = FreshMeansTable(extension);
   Window w;
   w.form.show();
   if (!QTest::qWaitForWindowExposed(&w.form)) state.SkipWithError("window not exposed");
@@ -154,6 +137,6 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  std::filesystem::remove_all(Dir());
+  std::filesystem::remove_all(BenchDir());
   return 0;
 }
