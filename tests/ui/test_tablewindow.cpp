@@ -289,6 +289,7 @@ TEST_F(TableManager, RecordsAreDeletedWithCtrlDelAfterTheGridAsks) {
 
   const std::string path = Paradox("medias.db", {{1, 1, 1}, {1, 2, 2}, {2, 1, 3}, {2, 2, 4}});
   Open(path);
+  QAbstractItemModelTester tester(&Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
   driver.Box(
       "Tecle <Ctrl Del> para deletar registros e desative o processo quando acabar\r Para "
       "retomar o processo de edição");
@@ -476,6 +477,26 @@ TEST_F(TableManager, DeletingATableFileAsksFirst) {
   ASSERT_EQ(files.size(), 3u);
   EXPECT_EQ(files[0].substr(0, files[0].find(':')), "Deletar ");
   EXPECT_EQ(files[2].substr(0, files[2].find(':')), "Abrir");
+
+  // A file that is not a table: it does not open, and it is not deleted.
+  WriteFile(folder.Path("texto.db"), "isto não é uma tabela");
+  const std::string text = folder.StdPath("texto.db");
+  driver.File(text);
+  driver.Box("Tente mudar o nome do diretório e arquivo para um nome sem acentos");
+  Menu("Abrir1");
+  EXPECT_FALSE(Form().Table1().IsOpen());
+  EXPECT_EQ(Model().rowCount(), 0);
+  driver.File(text);
+  driver.Then([](QWidget& dialog) {
+    auto* box = qobject_cast<QMessageBox*>(&dialog);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->windowTitle().toStdString(), "Erro");
+    EXPECT_NE(box->text().toStdString().find("texto.db"), std::string::npos);
+    box->button(QMessageBox::Ok)->click();
+  });
+  Menu("Deletar1");
+  EXPECT_EQ(driver.StepsLeft(), 0u);
+  EXPECT_EQ(ReadFile(QString::fromStdString(text)), "isto não é uma tabela");
 }
 
 TEST_F(TableManager, ImportBuildsATableAndExportWritesItWithTheSystemsSeparator) {
@@ -514,8 +535,22 @@ TEST_F(TableManager, ImportBuildsATableAndExportWritesItWithTheSystemsSeparator)
   driver.File(text);
   Menu("Exportat2");
   EXPECT_EQ(driver.StepsLeft(), 0u);
-  EXPECT_EQ(ReadFile(QString::fromStdString(text)),
-            "Var. 1 Var. 2 Var. 3 \r\n1,5  2  3  \r\n4  5  . \r\n");
+  const std::string exported = "Var. 1 Var. 2 Var. 3 \r\n1,5  2  3  \r\n4  5  . \r\n";
+  EXPECT_EQ(ReadFile(QString::fromStdString(text)), exported);
+
+  // Onto an existing file: the dialog asks, then the command; No writes nothing.
+  Edit(0, 0, "7");
+  driver.File(text);
+  driver.Then([](QWidget& dialog) {  // the file dialog's own question
+    auto* box = qobject_cast<QMessageBox*>(&dialog);
+    ASSERT_TRUE(box);
+    box->button(QMessageBox::Yes)->click();
+  });
+  driver.Box(kFileExistsQuestion, QMessageBox::No);
+  Menu("Exportat2");
+  EXPECT_EQ(driver.StepsLeft(), 0u);
+  EXPECT_EQ(driver.Logged("box:").back(), "Aviso:" + BoxLines(kFileExistsQuestion));
+  EXPECT_EQ(ReadFile(QString::fromStdString(text)), exported);
 }
 
 TEST_F(TableManager, AnAnalysisBorrowsTheTableAndLeavesItClosed) {
