@@ -211,6 +211,15 @@ void TDBGrid::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
+  if (event->key() == Qt::Key_Insert && event->modifiers() == Qt::NoModifier &&
+      mode_ != TGridMode::Browse && current.isValid() && model_.Table().RecordCount() > 0) {
+    moving_ = true;
+    const int row = model_.InsertRecord(current.row());
+    if (row >= 0) setCurrentIndex(model_.index(row, current.column()));
+    moving_ = false;
+    event->accept();
+    return;
+  }
   const TDataTable& table = model_.Table();
   // Down on the last row appends a record, unless that row is already a new one.
   if (event->key() == Qt::Key_Down && event->modifiers() == Qt::NoModifier &&

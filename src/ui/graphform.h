@@ -38,8 +38,8 @@ enum class TGridMode {
 };
 
 // The grid: a table view with the keys of a database grid. Down on the last row appends a
-// record, Esc drops the changes of the record being edited, Ctrl+Del deletes the selected
-// records (or the current one) after asking.
+// record and Insert inserts one before the current, Esc drops the changes of the record being
+// edited, Ctrl+Del deletes the selected records (or the current one) after asking.
 class TDBGrid : public QTableView {
   Q_OBJECT
 

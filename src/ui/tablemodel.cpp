@@ -199,6 +199,19 @@ int TTableModel::AppendRecord() {
   return static_cast<int>(table_.RecNo());
 }
 
+int TTableModel::InsertRecord(int row) {
+  const int at = MoveTo(row);
+  if (at < 0) return -1;
+  try {
+    table_.Insert();
+  } catch (const std::exception& e) {
+    Report(e);
+    return -1;
+  }
+  SyncRows();
+  return static_cast<int>(table_.RecNo());
+}
+
 bool TTableModel::DeleteRows(std::vector<int> rows) {
   if (!table_.IsOpen()) return false;
   // A new record not yet posted is dropped rather than deleted; the rows below it are the

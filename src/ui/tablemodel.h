@@ -56,6 +56,8 @@ class TTableModel : public QAbstractTableModel {
   // A new blank record at the end, the cursor on it; its row, or -1 when the record being
   // edited could not be posted first.
   int AppendRecord();
+  // A new blank record before the one in `row` (Insert in the grid); its row, or -1.
+  int InsertRecord(int row);
   // Deletes the records shown in these rows, in one rewrite of the file. False when the file
   // layer refused (reported; the table as it was).
   bool DeleteRows(std::vector<int> rows);

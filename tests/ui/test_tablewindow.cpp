@@ -272,6 +272,27 @@ TEST_F(TableManager, AnEditIsPostedWhenTheRecordIsLeftAndARefusedOneLeavesTheFil
   EXPECT_EQ(Model().headerData(3, Qt::Vertical).toString().toStdString(), "*");
   QTest::keyClick(&Grid(), Qt::Key_Escape);
   EXPECT_EQ(Model().rowCount(), 3);
+  // Insert makes a new record before the current one; left unchanged it is dropped, and the
+  // row picked below it is the record it was.
+  Grid().setCurrentIndex(Model().index(1, 0));
+  QTest::keyClick(&Grid(), Qt::Key_Insert);
+  EXPECT_EQ(Model().rowCount(), 4);
+  EXPECT_EQ(Model().headerData(1, Qt::Vertical).toString().toStdString(), "*");
+  EXPECT_EQ(Cell(2, 0), "1");
+  Grid().setCurrentIndex(Model().index(3, 2));
+  EXPECT_EQ(Model().rowCount(), 3);
+  EXPECT_EQ(Form().Table1().RecNo(), 2u);
+  EXPECT_EQ(Grid().currentIndex().row(), 2);
+  // Inserted and typed into, it is posted in its place.
+  Grid().setCurrentIndex(Model().index(1, 0));
+  QTest::keyClick(&Grid(), Qt::Key_Insert);
+  Edit(1, 0, "5");
+  Grid().setCurrentIndex(Model().index(0, 0));
+  EXPECT_EQ(Stored(path).rows[1], (std::vector<std::string>{"5", "", ""}));
+  EXPECT_EQ(Stored(path).rows.size(), 4u);
+  Form().Table1().GoTo(1);
+  Form().Table1().DeleteRecord();
+  Model().Refresh();
   // Appended and typed into, it reaches the file when the window closes.
   Grid().setCurrentIndex(Model().index(2, 0));
   QTest::keyClick(&Grid(), Qt::Key_Down);
