@@ -537,7 +537,9 @@ TEST_F(TableManager, ImportBuildsATableAndExportWritesItWithTheSystemsSeparator)
   driver.File(target);
   Menu("Exportat1");
   EXPECT_EQ(driver.StepsLeft(), 0u);
-  EXPECT_EQ(driver.Logged("file:").back(), "Salvar como:DB (*.DB *.db)");
+  EXPECT_EQ(driver.Logged("file:"),
+            (std::vector<std::string>{"Abrir:Text files *.* (*)", "Abrir:Text files *.* (*)",
+                                      "Salvar como:DB (*.DB *.db)"}));
   EXPECT_EQ(program->DirectoryForm().DefaultExtension().toStdString(), "DB");
   ASSERT_TRUE(Form().Table1().IsOpen());
   EXPECT_EQ(Model().rowCount(), 2);
