@@ -568,6 +568,13 @@ void TFitEngine::LineSearch(const TSegmentedModel& model, const TGxeMeans& means
     const bool floorReached =
         settings_.floorInclusive ? lambda <= settings_.lambdaFloor : lambda < settings_.lambdaFloor;
     if (floorReached) {
+      // A junction a hair from its next breakpoint lands there at a step length below the
+      // floor: those landings are still tried, shortest last, before the step is given up.
+      if (nextLanding < landings.size()) {
+        std::tie(lambda, landing) = landings[nextLanding++];
+        usual = 0;
+        continue;
+      }
       switch (settings_.floorAction) {
         case TFloorAction::ShortStep:
           TrialPoint(lambda, 0);
