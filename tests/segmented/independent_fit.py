@@ -33,6 +33,8 @@ Usage:
   independent_fit.py best TABLE.csv -m MODEL -g G -a A [--starts N]
   independent_fit.py check TABLE.csv -m MODEL -g G -a A --results RESULTS.json
   independent_fit.py synth OUT.csv -g G -a A --seed S      (a table for the checks)
+  independent_fit.py accept CLI --examples DIR --data DIR [--starts N]
+                      (the program on the bundled examples and the synthetic tables, checked)
 The table is a CSV with genotype, environment and response columns (the first three).
 """
 
@@ -176,10 +178,23 @@ class Model:
         lower = Z.sum(axis=1)
         return bool(((lower >= 2) & (self.a - lower >= 1)).all())
 
-    def side_rows(self, Z):
+    def inside_bounds(self, th):
+        """The junction bounds: between the second-smallest and the second-largest index value
+        (Silva and Toler: of the estimated index at theta)."""
+        if not self.junction:
+            return True
+        _, _, _, j0, u = self.parts(th)
+        us = np.unique(u)
+        lo, hi = (us[1], us[-2]) if len(us) > 2 else (us[0], us[-1])
+        if not self.index_estimated:
+            lo, hi = self.xl, self.xu
+        return bool(((j0 >= lo) & (j0 <= hi)).all())
+
+    def side_rows(self, Z, th=None):
         """The pattern Z as linear inequalities on z, A z + b >= 0: each cell's distance from
         the junction, D = U(j) - junction(i) (Toler: U(j)), <= 0 on the first line and >= 0 on
-        the second."""
+        the second. For Silva and Toler with theta, also the junction bounds, as the index
+        values that are second-smallest and second-largest at theta."""
         g, a, k = self.g, self.a, self.per_gen
         rows, rhs = [], []
         seen = set()
@@ -200,6 +215,15 @@ class Model:
                 s = -1.0 if Z[i, j] else 1.0
                 rows.append(s * (L @ self.T))
                 rhs.append(s * (L @ self.c + l0))
+        if th is not None and self.name == "silva-toler" and self.a > 2:
+            order = np.argsort(self.parts(th)[4], kind="stable")
+            for i in range(g):
+                for j, sign in ((order[1], -1.0), (order[-2], 1.0)):
+                    L = np.zeros(self.P)
+                    L[k * g + j] = 1.0
+                    L[k * i + 3] = -1.0
+                    rows.append(sign * (L @ self.T))
+                    rhs.append(sign * (L @ self.c))
         return np.array(rows), np.array(rhs)
 
     def ss(self, th):
@@ -282,6 +306,10 @@ def refit(model, th0):
                         bounds=(lo, hi), method="trf", x_scale="jac",
                         ftol=1e-15, xtol=1e-15, gtol=1e-15, max_nfev=5000)
     th = model.theta(res.x)
+    if not model.inside_bounds(th):
+        # Silva and Toler: the junctions' bounds move with the index, so they are not box bounds
+        # for least_squares; a refit that left them is done again within the pattern of theta0.
+        th, _ = pattern_fit(model, th0, model.pattern(th0))
     return th, model.ss(th)
 
 
@@ -316,7 +344,7 @@ def pattern_fit(model, th0, Z):
                             x_scale="jac", ftol=1e-15, xtol=1e-15, gtol=1e-15, max_nfev=5000)
         th = model.theta(res.x)
         return th, float(np.sum((model.fitted_on(th, Z) - model.y) ** 2))
-    A, b = model.side_rows(Z)
+    A, b = model.side_rows(Z, th0)
     lo, hi = model.bounds()
     z0 = np.clip(model.reduce(th0), lo, hi)
     y = model.y.ravel()
@@ -621,6 +649,76 @@ def check(model, variable, starts):
     }
 
 
+# --- the acceptance run ---------------------------------------------------------------------
+
+EXAMPLES = [("onofri_winterwheat", 8, 7, 3, 0.148804, 98),
+            ("sharma_met", 7, 6, 3, 20.65079, 72),
+            ("lu_stability", 5, 6, 4, 179336.8, 72)]
+SYNTHETIC = [("synthetic_20x10", 20, 10, 2, 0.2, 60), ("synthetic_50x12", 50, 12, 2, 0.2, 60)]
+
+
+def corrected_ss(model, th):
+    e = (model.y - model.fitted(th)).ravel()
+    return float(np.sum((e - e.mean()) ** 2))
+
+
+def accept(cli, examples_dir, data_dir, workdir, starts, models=MODELS):
+    """Runs the program on the bundled examples and the synthetic tables with every segmented
+    model, and checks each fit against this independent fitter: the printed sum is the sum of the
+    printed estimates (relative 1e-9; Toler's models print the sum corrected for the residuals'
+    mean); a local constrained refit from the printed estimates lowers it by no more than 1e-6
+    relative, unless the fit says it did not converge; the constraint sums hold; a fit that did
+    not converge says so in its notes. Prints the figures; returns the number of failures."""
+    import os
+    import subprocess
+    failures = 0
+    rows = []
+    cases = [(os.path.join(examples_dir, n + ".csv"), n, g, a, r, qme, gle)
+             for n, g, a, r, qme, gle in EXAMPLES]
+    cases += [(os.path.join(data_dir, n + ".csv"), n, g, a, r, qme, gle)
+              for n, g, a, r, qme, gle in SYNTHETIC]
+    for path, name, g, a, r, qme, gle in cases:
+        y = read_table(path, g, a)
+        for m in models:
+            results = os.path.join(workdir, f"{name}-{m}.json")
+            run = subprocess.run([cli, "analyze", "-m", m, path, "-g", str(g), "-a", str(a),
+                                  "-r", str(r), "--qme", str(qme), "--gle", str(gle),
+                                  "-o", os.path.join(workdir, f"{name}-{m}.txt"),
+                                  "--results", results], capture_output=True, text=True)
+            if run.returncode != 0:
+                print(f"FAIL {name} {m}: exit {run.returncode} {run.stderr.strip()}")
+                failures += 1
+                continue
+            with open(results) as f:
+                variable = json.load(f)["variables"][0]
+            model = Model(m, y)
+            c = check(model, variable, starts)
+            th = theta_from_results(model, variable)
+            own = corrected_ss(model, th) if m == "toler" else c["sse_of_estimates"]
+            problems = []
+            scale = max(abs(c["printed_sse"]), 1e-300)
+            if abs(c["printed_sse"] - own) > 1e-9 * scale + 1e-12:
+                problems.append("printed sum is not the sum of the printed estimates")
+            drop = (c["sse_of_estimates"] - c["local_refit_sse"]) / max(c["sse_of_estimates"],
+                                                                        1e-300)
+            if c["converged"] and drop > 1e-6:
+                problems.append(f"a local refit lowers the sum by {drop:.3g} of it")
+            for (total, target), (grp, _) in zip(c["constraint_sums"], model.groups):
+                size = max(1.0, max(abs(th[p]) for p in grp))
+                if abs(total - target) > 1e-9 * size * len(grp):
+                    problems.append(f"a constraint sum is {total!r}, not {target!r}")
+            if not c["converged"] and not any("convergi" in n for n in c["notes"]):
+                problems.append("did not converge and does not say so")
+            status = "ok" if not problems else "FAIL " + "; ".join(problems)
+            failures += bool(problems)
+            rows.append((name, m, c, drop, status))
+            print(f"{name:20s} {m:12s} printed {c['printed_sse']:.10g} estimates "
+                  f"{c['sse_of_estimates']:.10g} refit {c['local_refit_sse']:.10g} "
+                  f"best {c['best_sse']:.10g} passes {c['iterations']:g} {c['stop']} {status}",
+                  flush=True)
+    return failures
+
+
 def synth(path, g, a, seed):
     """A table of broken-line responses on an index with noise: every genotype has a junction
     of its own."""
@@ -642,17 +740,27 @@ def synth(path, g, a, seed):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("action", choices=("best", "check", "synth", "refit"))
-    ap.add_argument("table")
+    ap.add_argument("action", choices=("best", "check", "synth", "accept"))
+    ap.add_argument("table", help="the table (accept: the program's command-line executable)")
     ap.add_argument("-m", "--model", choices=MODELS)
-    ap.add_argument("-g", type=int, required=True)
-    ap.add_argument("-a", type=int, required=True)
+    ap.add_argument("-g", type=int)
+    ap.add_argument("-a", type=int)
+    ap.add_argument("--examples", help="accept: the folder of the example tables")
+    ap.add_argument("--data", help="accept: the folder of the synthetic tables")
+    ap.add_argument("--workdir", help="accept: a folder for the reports and results")
     ap.add_argument("--starts", type=int, default=60)
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--results")
     ap.add_argument("--report", help="a report text instead of JSON results (before them)")
     ap.add_argument("-r", type=float, default=1.0, help="replicates (with --report)")
     args = ap.parse_args()
+    if args.action == "accept":
+        import tempfile
+        with tempfile.TemporaryDirectory() as tmp:
+            failed = accept(args.table, args.examples, args.data, args.workdir or tmp,
+                            args.starts if args.starts != 60 else 0)
+        print(f"{failed} failure(s)")
+        return 1 if failed else 0
     if args.action == "synth":
         synth(args.table, args.g, args.a, args.seed)
         return 0
