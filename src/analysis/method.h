@@ -32,6 +32,9 @@ struct TComputeContext {
   // The decimal separator of the General layout: the system locale's in the windows, "." on
   // the command line.
   char decimalSeparator = '.';
+  // The segmented models start their fits from the best junctions of their profile scan
+  // instead of their fixed start values (the command line's --scan-start).
+  bool scanStart = false;
 };
 
 // What a computation step hands back to the run: the result value, or the refusal.

@@ -51,12 +51,27 @@ struct TResultValue {
   TCell value;
 };
 
+// For an iterative fit, how it ended: the facts of the notes its report prints under the count
+// of iterations.
+struct TFitEnd {
+  bool converged = false;
+  // "convergiu"; "limite de iterações" (stopped at the pass limit); "sem progresso" (stopped
+  // where no step lowered the sum although the full step predicted a decrease).
+  std::string stop;
+  long double sse = 0;  // the residual sum of squares of the means at the estimates
+  std::vector<long long> junctionsAtBound;  // genotypes whose junction ended on a bound
+  std::optional<long double> scanSSE;       // the smallest sum the profile scan found
+  bool scanBeatsFit = false;
+  std::vector<std::string> notes;  // the note lines, as printed
+};
+
 struct TResultData {
   std::vector<TResultValue> values;
   std::vector<TResultTable> tables;
-  // For an iterative fit: whether it converged before its pass limit. The report does not say;
-  // the data do.
+  // For an iterative fit: whether it met its convergence test before its pass limit (the report
+  // says so in a note when it did not), and how it ended.
   std::optional<bool> converged = std::nullopt;
+  std::optional<TFitEnd> fit = std::nullopt;
 };
 
 class TAnyResult {

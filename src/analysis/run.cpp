@@ -327,8 +327,9 @@ TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host) {
           report.Append(text::kErrorLine);
           continue;
         }
-        const TComputeContext context{session.means, session.params, report, session.fitStorage,
-                                      session.decimalSeparator};
+        const TComputeContext context{
+            session.means,      session.params,           report,
+            session.fitStorage, session.decimalSeparator, session.scanStart};
         TStepResult step = method.compute(context);
         if (!step.Refused()) {
           record.result = std::move(step.result);

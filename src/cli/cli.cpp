@@ -41,6 +41,7 @@ struct TCliOptions {
   std::string genotypeColumn, environmentColumn;
   std::vector<std::string> vars;
   std::map<std::string, TVariableEntries> perVariable;
+  bool scanStart = false;
 };
 
 // The parameters dialog, answered from the options. Phase 1 takes g, a, r, Alpha and the code
@@ -194,6 +195,18 @@ void AddData(TJson& to, const TResultData& data) {
   for (const TResultValue& v : data.values) values[v.label] = CellJson(v.value);
   if (!values.empty()) to["values"] = std::move(values);
   if (data.converged) to["converged"] = *data.converged;
+  if (data.fit) {
+    const TFitEnd& end = *data.fit;
+    TJson fit = {{"converged", end.converged},
+                 {"stop", end.stop},
+                 {"sse", CellJson(Real(end.sse))},
+                 {"junctions_at_bound", end.junctionsAtBound}};
+    if (end.scanSSE) {
+      fit["scan"] = {{"sse", CellJson(Real(*end.scanSSE))}, {"lower", end.scanBeatsFit}};
+    }
+    fit["notes"] = end.notes;
+    to["fit"] = std::move(fit);
+  }
   TJson tables = TJson::array();
   for (const TResultTable& t : data.tables) {
     TJson rows = TJson::array();
@@ -294,6 +307,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   analyze->add_option("--results", o.results,
                       "Arquivo JSON com as tabelas do relatório como dados, por variável "
                       "(números sem arredondamento)");
+  analyze->add_flag("--scan-start", o.scanStart,
+                    "Modelos segmentados: ajuste a partir das melhores junções da varredura "
+                    "por intervalos do índice, em vez dos valores iniciais fixos");
   const TTableCommands table(app);
   const TTransferCommands transfer(app);
 
@@ -320,6 +336,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   }
 
   TSession session;
+  session.scanStart = o.scanStart;
   TCliHost host(o, err);
   const TRunOutcome outcome = RunCommand(*command, session, host);
   if (outcome.aborted) {
@@ -337,10 +354,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.flush();
   } else if (!WriteFile(o.output, richtext::IsRtfFileName(o.output)
-                                       // A .rtf file holds the report as the report window
-                                       // saves it: one paragraph per line.
-                                       ? richtext::WriteRtf(richtext::ReportDocument(text))
-                                       : text)) {
+                                      // A .rtf file holds the report as the report window
+                                      // saves it: one paragraph per line.
+                                      ? richtext::WriteRtf(richtext::ReportDocument(text))
+                                      : text)) {
     err << "quorvandelia-cli: não foi possível escrever o relatório em " << o.output << '\n';
     return 2;
   }
