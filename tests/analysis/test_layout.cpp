@@ -26,8 +26,21 @@ TEST(Layout, Fixed) {
       {6e-7L, 10, 6, "  0.000001"},
       {0.96L, 5, 1, "  1.0"},  // rounding carries into the units
       {-999.9996L, 12, 3, "   -1000.000"},
-      {0.1234565L, 10, 6, "  0.123457"},  // decimal tie rounds away from zero
+      {0.1234565L, 10, 6, "  0.123457"},  // its binary value lies 2.4e-21 above the tie
+      // Rounded once, from the exact binary value: 1.1e-20 below the tie, so down; an
+      // 18-digit image (0.123456500000000000) would round up.
+      {0.12345649999999999999L, 10, 6, "  0.123456"},
+      // Exact ties (a binary fraction of d + 1 decimals) go away from zero, not to even.
       {2.5L, 4, 0, "   3"},
+      {0.125L, 5, 2, " 0.13"},
+      {-0.125L, 5, 2, "-0.13"},
+      {0.5L, 1, 0, "1"},
+      {1.0L / 1024, 12, 10, "0.0009765625"},  // exact: nothing to round
+      // Every digit of a large integer, not 18 of them and zeros (an intercept near 1e20).
+      {12345678901234567891.0L, 25, 0, "     12345678901234567891"},
+      // The nearest 80-bit value of -98765432109876543210987654321, every digit of it.
+      {-98765432109876543210987654321.0L, 0, 0, "-98765432109876543207199735808"},
+      {1e-4950L, 8, 2, "    0.00"},  // a subnormal value, exactly
       {4.00000L, 15, 5, "        4.00000"},
       {123456789.123456789L, 20, 6, "    123456789.123457"},
       {std::numeric_limits<long double>::quiet_NaN(), 6, 2, "   Nan"},
@@ -58,6 +71,10 @@ TEST(Layout, Exp) {
   // Never fewer than two significant digits: at least ten characters.
   EXPECT_EQ(Exp(1.25L, 4), " 1.3E+0000");
   EXPECT_EQ(Exp(std::numeric_limits<long double>::quiet_NaN(), 15), "            Nan");
+  // Rounded once from the exact value, as Fixed: 1.1e-20 below the tie of the 7th digit.
+  EXPECT_EQ(Exp(0.12345649999999999999L, 14), " 1.23456E-0001");
+  EXPECT_EQ(Exp(12345678901234567891.0L, 26), " 1.23456789012345679E+0019");  // 18 digits at most
+  EXPECT_EQ(Exp(std::numeric_limits<long double>::denorm_min(), 14), " 3.64520E-4951");
 }
 
 TEST(Layout, General) {
