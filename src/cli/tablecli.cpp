@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 
+#include "cli/terminal.h"
 #include "tables/datatable.h"
 #include "tables/fieldnames.h"
 
@@ -14,30 +15,16 @@ namespace {
 
 constexpr int kUsage = 2;
 constexpr int kFileError = 1;
+constexpr int kNotWritten = 3;
 
 // A refusal of the command line's arguments: exit status 2 with this message.
 struct TUsageError {
   std::string message;
 };
 
-// Texts from a table (field names) shown on a terminal: control characters would move the
-// cursor or forge lines, so they become "?". Message boxes separate lines with a lone "\r".
-std::string ForTerminal(std::string text) {
-  for (char& c : text) {
-    if (c == '\r') {
-      c = '\n';
-    } else if ((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F) {
-      c = '?';
-    }
-  }
-  return text;
-}
-
-std::string Printable(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
-  return text;
+// Texts from a table (field names) or typed by the user, on one line of the terminal.
+std::string Printable(const std::string& text) {
+  return PrintableText(text);
 }
 
 std::size_t Utf8Width(const std::string& text) {
@@ -192,7 +179,7 @@ TTableCommands::TTableCommands(CLI::App& app) {
   table_->footer(
       "Toda alteração grava a tabela inteira num arquivo novo ao lado do antigo e só então o "
       "põe no lugar dele:\numa falha no meio deixa a tabela como estava.\nSaída: 0 sucesso; 1 "
-      "erro ao ler ou gravar uma tabela; 2 uso inválido.");
+      "erro ao ler ou gravar uma tabela; 2 uso inválido; 3 a saída padrão recusou o texto.");
   const auto tableArgument = [this](CLI::App* command) {
     command->add_option("TABLE", path_, "Tabela (.db Paradox, .dbf dBase ou .csv)")->required();
   };
@@ -304,6 +291,12 @@ int TTableCommands::Run(std::ostream& out, std::ostream& err) const {
   } catch (const TableError& e) {
     err << "quorvandelia-cli: " << ForTerminal(e.what()) << '\n';
     return kFileError;
+  }
+  out.flush();
+  if (!out) {
+    err << "quorvandelia-cli: não foi possível escrever na saída padrão (disco cheio ou saída "
+           "fechada)\n";
+    return kNotWritten;
   }
   return 0;
 }
