@@ -154,6 +154,14 @@ class TCliForm : public TParametersForm {
                           std::to_string(fields.front()) + ":...)");
       }
       v.field = fields.front();
+      for (const TVariableEntries& other : o_.perVariable) {
+        if (&other == &v) break;
+        if (other.field == v.field) {
+          throw TRunAborted("--var: \"" + PrintableText(other.variable) + "\" e \"" +
+                            PrintableText(v.variable) + "\" são o mesmo campo (" +
+                            std::to_string(v.field) + ")");
+        }
+      }
     }
   }
 

@@ -129,10 +129,11 @@ TEST_F(CliSafetyTest, MalformedOrUnknownVarIsRefused) {
       {"y:qme=1", "a tabela tem 2 campos chamados \"y\""},  // ambiguous: name the field by number
       {"gen:qme=1", "o campo não é uma variável analisada"},
       {"9:qme=1", "a tabela não tem a variável \"9\""},
+      {"03:qme=1", "\"03\" e \"3\" são o mesmo campo (3)"},  // the field of the other --var
   };
   for (const auto& c : cases) {
     const CliResult r = Cli({"analyze", "-m", "finlay", table, "-g", "2", "-a", "3", "--gle", "10",
-                             "--qme", "1", "-r", "2", "--var", c.var});
+                             "--qme", "1", "-r", "2", "--var", c.var, "--var", "3:r=2"});
     EXPECT_EQ(r.status, 2) << c.var;
     EXPECT_EQ(r.out, "") << c.var;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << c.var << ": " << r.err;
