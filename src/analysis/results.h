@@ -14,6 +14,7 @@
 //                 knows the method.
 #pragma once
 
+#include <cmath>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,6 +74,32 @@ struct TResultData {
   std::optional<bool> converged = std::nullopt;
   std::optional<TFitEnd> fit = std::nullopt;
 };
+
+// Whether every real of the data is a finite number. The data hold every number the report
+// prints, so a result that fails this would print "Nan", "+Inf" or "-Inf" (values or
+// parameters at the ends of the range of the reals: squares that overflow, a QME of 1e-308).
+inline bool AllFinite(const TResultData& data) {
+  const auto finite = [](const TCell& cell) {
+    const auto* x = std::get_if<long double>(&cell);
+    return !x || std::isfinite(*x);
+  };
+  for (const TResultValue& v : data.values) {
+    if (!finite(v.value)) return false;
+  }
+  for (const TResultTable& t : data.tables) {
+    for (const auto& row : t.rows) {
+      for (const TCell& cell : row) {
+        if (!finite(cell)) return false;
+      }
+    }
+  }
+  return true;
+}
+
+// Why a result that is not AllFinite is refused, in the report's words.
+inline constexpr const char* kNonFiniteResultCause =
+    "os resultados não seriam todos números finitos: os valores ou os parâmetros da variável "
+    "excedem a precisão do programa";
 
 class TAnyResult {
  public:

@@ -9,6 +9,7 @@
 #include "analysis/jointanova.h"
 #include "analysis/layout.h"
 #include "segmented/fitreport.h"
+#include "segmented/indexcheck.h"
 #include "segmented/junctionreport.h"
 #include "segmented/slopesums.h"
 
@@ -232,8 +233,8 @@ TComputed<TSilvaResult> SilvaCompute(const TGxeMeans& means, const TAnalysisPara
   const long long g = p.g, a = p.a;
   // Four parameters per genotype: the table must hold at least as many means, and the
   // bordered normal matrix must fit the fitting storage.
-  if (g * a < 4 * g) return TRefusal::OfRun(kTooFewCells);
-  if (4 * g + 3 > MaxPar) return TRefusal::OfRun(kTooManyParameters);
+  if (g * a < 4 * g) return TRefusal::BadParameter(kTooFewCells, TRefusal::TScope::Run);
+  if (4 * g + 3 > MaxPar) return TRefusal::BadParameter(kTooManyParameters, TRefusal::TScope::Run);
   // The analysis of variance of the means divides by g - 1; the F ratios and the variances of
   // the estimates by QME and r; the tests need residual degrees of freedom.
   if (TCheck refusal = JointAnovaRefusal(p, 2)) return *refusal;
@@ -242,6 +243,7 @@ TComputed<TSilvaResult> SilvaCompute(const TGxeMeans& means, const TAnalysisPara
   TSilvaResult res;
   res.variant = variant;
   res.means = ComputeMeansAnova(means, p, status, true);
+  if (TCheck refusal = SegmentedIndexRefusal(means, res.means.margins, p.g, p.a)) return *refusal;
   const TSilvaModel model(res.means.margins, p.g, p.a, variant);
   TFitEngine fit(storage);
   const TScannedFit scanned = FitAndScan(fit, model, means, scanStart);

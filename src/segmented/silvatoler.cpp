@@ -9,6 +9,7 @@
 #include "analysis/jointanova.h"
 #include "analysis/layout.h"
 #include "segmented/fitreport.h"
+#include "segmented/indexcheck.h"
 #include "segmented/junctionreport.h"
 #include "segmented/slopesums.h"
 #include "segmented/toler.h"  // the title line the two models share
@@ -223,13 +224,15 @@ TComputed<TSilvaTolerResult> SilvaTolerCompute(const TGxeMeans& means, const TAn
   const long long g = p.g, a = p.a;
   // 4g + a parameters under 4 constraints: the table must hold at least as many means, and the
   // bordered normal matrix must fit the fitting storage.
-  if (g * a < 4 * g + a) return TRefusal::OfRun(kTooFewCells);
-  if (4 * g + a + 4 > MaxPar) return TRefusal::OfRun(kTooManyParameters);
+  if (g * a < 4 * g + a) return TRefusal::BadParameter(kTooFewCells, TRefusal::TScope::Run);
+  if (4 * g + a + 4 > MaxPar)
+    return TRefusal::BadParameter(kTooManyParameters, TRefusal::TScope::Run);
   if (TCheck refusal = JointAnovaRefusal(p, 2)) return *refusal;
 
   ProbStatus status = ProbStatus::Ok;
   TSilvaTolerResult res;
   res.means = ComputeMeansAnova(means, p, status);
+  if (TCheck refusal = SegmentedIndexRefusal(means, res.means.margins, p.g, p.a)) return *refusal;
   const TSilvaTolerModel model(res.means.margins, p.g, p.a);
   TFitEngine fit(storage);
   const TScannedFit scanned = FitAndScan(fit, model, means, scanStart);

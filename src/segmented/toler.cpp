@@ -8,6 +8,7 @@
 #include "analysis/jointanova.h"
 #include "analysis/layout.h"
 #include "segmented/fitreport.h"
+#include "segmented/indexcheck.h"
 #include "segmented/slopesums.h"
 
 namespace qv {
@@ -167,8 +168,9 @@ TComputed<TTolerResult> TolerCompute(const TGxeMeans& means, const TAnalysisPara
   const long long g = p.g, a = p.a;
   // The model has 3g + a parameters under 3 constraints: the table must hold at least as many
   // means, and the bordered normal matrix must fit the fitting storage.
-  if (g * a < 3 * g + a) return TRefusal::OfRun(kTooFewCells);
-  if (3 * g + a + 3 > MaxPar) return TRefusal::OfRun(kTooManyParameters);
+  if (g * a < 3 * g + a) return TRefusal::BadParameter(kTooFewCells, TRefusal::TScope::Run);
+  if (3 * g + a + 3 > MaxPar)
+    return TRefusal::BadParameter(kTooManyParameters, TRefusal::TScope::Run);
   // The F ratios and the variances of the estimates divide by QME and r, and the tests need
   // residual degrees of freedom.
   if (TCheck refusal = JointAnovaRefusal(p, 2)) return *refusal;
@@ -176,6 +178,7 @@ TComputed<TTolerResult> TolerCompute(const TGxeMeans& means, const TAnalysisPara
   ProbStatus status = ProbStatus::Ok;
   TTolerResult res;
   res.means = ComputeMeansAnova(means, p, status);
+  if (TCheck refusal = SegmentedIndexRefusal(means, res.means.margins, p.g, p.a)) return *refusal;
   res.T = res.means.T;
   const TTolerModel model(res.means.margins, p.g, p.a);
   TFitEngine fit(storage);
