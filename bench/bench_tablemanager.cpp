@@ -25,32 +25,14 @@ namespace {
 
 constexpr std::size_t kScreenRows = 40;
 
-std::filesystem::path Dir() {
-  static const std::filesystem::path dir = [] {
-    const std::filesystem::path d =
-        std::filesystem::temp_directory_path() / ("qv-bench-manager-" + std::to_string(getpid()));
-    std::filesystem::create_directories(d);
-    return d;
-  }();
-  return dir;
-}
+using qv::bench::BenchDir;
+using qv::bench::FreshMeansTable;
 
-// The 600 × 600 table of a format, written on first use; its path.
 const std::string& Table(const std::string& extension) {
-  static std::map<std::string, std::string> written;
-  auto it = written.find(extension);
-  if (it != written.end()) return it->second;
-  const std::string path = (Dir() / ("medias" + extension)).string();
-  qv::bench::WriteMeansTable(path);
-  return written.emplace(extension, path).first->second;
+  return qv::bench::MeansTable(extension);
 }
-
-// A fresh copy of the format's table, for the operations that change it.
 std::string FreshCopy(const std::string& extension) {
-  const std::string copy = (Dir() / ("copia" + extension)).string();
-  std::filesystem::copy_file(Table(extension), copy,
-                             std::filesystem::copy_options::overwrite_existing);
-  return copy;
+  return FreshMeansTable(extension);
 }
 
 void Open(qv::TDataTable& t, const std::string& path) {
@@ -195,6 +177,6 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  std::filesystem::remove_all(Dir());
+  std::filesystem::remove_all(BenchDir());
   return 0;
 }

@@ -2,6 +2,10 @@
 // (the program's capacity), two code fields and two responses, one with some blanks.
 #pragma once
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
 #include <string>
 
 #include "tables/datatable.h"
@@ -33,6 +37,35 @@ inline void WriteMeansTable(const std::string& path) {
     }
   }
   t.EndBatch();
+}
+
+// The benchmark's own folder for its tables (removed by its main at the end).
+inline std::filesystem::path BenchDir() {
+  static const std::filesystem::path dir = [] {
+    const std::filesystem::path d =
+        std::filesystem::temp_directory_path() / ("qv-bench-tables-" + std::to_string(getpid()));
+    std::filesystem::create_directories(d);
+    return d;
+  }();
+  return dir;
+}
+
+// The 600 × 600 table of a format (".db", ".dbf", ".csv"), written on first use; its path.
+inline const std::string& MeansTable(const std::string& extension) {
+  static std::map<std::string, std::string> written;
+  auto it = written.find(extension);
+  if (it != written.end()) return it->second;
+  const std::string path = (BenchDir() / ("medias" + extension)).string();
+  WriteMeansTable(path);
+  return written.emplace(extension, path).first->second;
+}
+
+// A fresh copy of the format's table, for the operations that change it.
+inline std::string FreshMeansTable(const std::string& extension) {
+  const std::string copy = (BenchDir() / ("copia" + extension)).string();
+  std::filesystem::copy_file(MeansTable(extension), copy,
+                             std::filesystem::copy_options::overwrite_existing);
+  return copy;
 }
 
 }  // namespace qv::bench

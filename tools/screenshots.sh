@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the desktop program for real on a virtual screen (Xvfb, with the Openbox window manager
 # for the title bars), drives it with xdotool as a person would, and takes screenshots of the
-# main window, the parameters dialog in both phases and the report window after an analysis.
+# main window, the table manager, the parameters dialog in both phases and the report window after
+# an analysis.
 # Usage: tools/screenshots.sh PROGRAM OUTDIR   (run under xvfb-run; ./dev.sh screenshots does)
 set -euo pipefail
 program="$1"
@@ -32,6 +33,32 @@ xdotool key alt+a
 sleep 0.5
 xdotool key Down Down Down Down Down
 shot main
+
+# The table manager (File › Banco de Dados) with the example table open in its grid; "&Sair"
+# closes it again.
+xdotool key Escape Escape
+sleep 0.3
+xdotool key alt+f
+sleep 0.5
+xdotool key Return
+xdotool search --sync --name '^Arquivos$' windowactivate --sync
+xdotool key alt+a
+sleep 0.5
+xdotool key a
+sleep 1.5
+xdotool key ctrl+a
+xdotool type --delay 5 "$table"
+xdotool key Return
+sleep 1.5
+shot tables
+xdotool key alt+a
+sleep 0.5
+xdotool key s
+sleep 0.8
+xdotool search --sync --name '^Quorvandelia$' windowactivate --sync
+xdotool key alt+a
+sleep 0.5
+xdotool key Down Down Down Down Down
 
 # Eberhart & Russell: the file dialog, then both phases of the parameters dialog.
 xdotool key Return

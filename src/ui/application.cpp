@@ -4,6 +4,7 @@
 
 #include "ui/aboutbox.h"
 #include "ui/directoryform.h"
+#include "ui/graphform.h"
 #include "ui/mainwindow.h"
 #include "ui/messages.h"
 #include "ui/notarich.h"
@@ -30,9 +31,11 @@ TQuorvandeliaApp::TQuorvandeliaApp(const TStartOptions& options) {
   session_.decimalSeparator = SystemDecimalSeparator();
   session_.report.SetText(kReportInWindow);
 
-  // Created in this order; the table manager's windows come with the table manager.
+  // Created in this order. The table manager's table object is the session's: the analyses
+  // borrow it for their runs and leave it closed.
   main_ = std::make_unique<TQuorvandelia1>(*this, options.showHiddenAnalyses);
   directory_ = std::make_unique<TDirectoryForm>();
+  graph_ = std::make_unique<TGraphForm>(session_, *directory_, arquivo_);
   form1_ = std::make_unique<TForm1>();
   notaRich_ = std::make_unique<TFormNotaRich>(documentFiles_);
   about_ = std::make_unique<TAboutBox>();
@@ -64,8 +67,7 @@ void TQuorvandeliaApp::ShowAbout() {
 }
 
 void TQuorvandeliaApp::ShowTableManager() {
-  ShowBox(main_.get(), TBoxKind::Information,
-          "O gerenciador de tabelas ainda não faz parte desta versão do programa.");
+  graph_->ShowModal();
 }
 
 bool TQuorvandeliaApp::MayExit() {

@@ -9,12 +9,14 @@
 
 #include "analysis/session.h"
 #include "commands/commands.h"
+#include "ui/directoryform.h"
 #include "ui/documentfiles.h"
 
 namespace qv::ui {
 
 class TAboutBox;
 class TDirectoryForm;
+class TGraphForm;
 class TForm1;
 class TFormNotaRich;
 class TQtHost;
@@ -33,6 +35,8 @@ class TQuorvandeliaApp {
 
   TQuorvandelia1& MainWindow() { return *main_; }
   TDirectoryForm& DirectoryForm() { return *directory_; }
+  TGraphForm& GraphForm() { return *graph_; }
+  TFormArquivo& FormArquivo() { return arquivo_; }
   TForm1& Form1() { return *form1_; }
   TFormNotaRich& NotaRich() { return *notaRich_; }
   TAboutBox& AboutBox() { return *about_; }
@@ -45,7 +49,7 @@ class TQuorvandeliaApp {
   void ShowReport();
   // "&About": the about box, modal, under the busy cursor.
   void ShowAbout();
-  // "&Banco de Dados".
+  // "&Banco de Dados": the table manager, modal.
   void ShowTableManager();
   // Whether the program may end: the report window's save-changes question for an edited
   // report. False keeps the program running.
@@ -58,6 +62,8 @@ class TQuorvandeliaApp {
   TReportDocumentFiles documentFiles_;
   std::unique_ptr<TQuorvandelia1> main_;
   std::unique_ptr<TDirectoryForm> directory_;
+  std::unique_ptr<TGraphForm> graph_;
+  TFormArquivo arquivo_;
   std::unique_ptr<TForm1> form1_;
   std::unique_ptr<TFormNotaRich> notaRich_;
   std::unique_ptr<TAboutBox> about_;

@@ -15,6 +15,8 @@ QString Title(TBoxKind kind) {
       return QStringLiteral("Aviso");
     case TBoxKind::Confirmation:
       return QStringLiteral("Confirmação");
+    case TBoxKind::Error:
+      return QStringLiteral("Erro");
   }
   return {};
 }
@@ -29,6 +31,8 @@ QMessageBox::Icon Icon(TBoxKind kind) {
       return QMessageBox::Warning;
     case TBoxKind::Confirmation:
       return QMessageBox::Question;
+    case TBoxKind::Error:
+      return QMessageBox::Critical;
   }
   return QMessageBox::NoIcon;
 }

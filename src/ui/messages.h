@@ -15,6 +15,7 @@ enum class TBoxKind {
   Information,   // "Informação"
   Warning,       // "Aviso"
   Confirmation,  // "Confirmação", a question
+  Error,         // "Erro": an error of the file layer, with its own message
 };
 
 // The texts of the boxes break their lines with "\r" (or "\r\n"); a box breaks them with "\n".

@@ -119,6 +119,15 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// Writes bytes over part of an existing file, in place: the same file (inode) afterwards.
+inline void OverwriteBytes(const std::string& path, std::size_t offset, const std::string& bytes) {
+  std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+  ASSERT_TRUE(out) << path;
+  out.seekp(static_cast<std::streamoff>(offset));
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.flush()) << path;
+}
+
 inline std::string TestData(const std::string& name) {
   return std::string(QV_TEST_DATA) + "/tables/" + name;
 }

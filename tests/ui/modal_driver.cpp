@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QEvent>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -172,6 +173,34 @@ void ModalDriver::File(const std::string& path) {
       files->selectFile(QString::fromStdString(path));
       static_cast<QDialog*>(files)->accept();  // QFileDialog::accept, as its Open button
     }
+  });
+}
+
+}  // namespace qv::testing
+
+namespace qv::testing {
+
+void ModalDriver::Input(const std::string& title, const std::string& prompt,
+                        std::optional<std::string> answer) {
+  Then([this, title, prompt, answer](QWidget& dialog) {
+    auto* box = qobject_cast<QInputDialog*>(&dialog);
+    if (!box) {
+      Unexpected(dialog);
+      return;
+    }
+    log_.push_back("input:" + box->windowTitle().toStdString() + ":" +
+                   box->labelText().toStdString());
+    EXPECT_EQ(box->windowTitle().toStdString(), title);
+    EXPECT_EQ(box->labelText().toStdString(), prompt);
+    EXPECT_TRUE(box->textValue().isEmpty());
+    if (!answer) {
+      box->reject();
+      return;
+    }
+    auto* edit = box->findChild<QLineEdit*>();
+    if (edit) QTest::keyClicks(edit, QString::fromStdString(*answer));
+    EXPECT_EQ(box->textValue().toStdString(), *answer);
+    box->accept();
   });
 }
 

@@ -10,6 +10,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,12 @@ class ModalDriver : public QObject {
               int environmentRow = -1);
   // A file dialog: the file chosen, or cancelled when `path` is empty.
   void File(const std::string& path);
+  // An input box with this title and prompt: the answer typed and OK, or Cancel when none.
+  void Input(const std::string& title, const std::string& prompt,
+             std::optional<std::string> answer);
 
-  // "box:<title>:<text>", "params:<caption>:<controls shown>", "file:<title>:<filters>".
+  // "box:<title>:<text>", "params:<caption>:<controls shown>", "file:<title>:<filters>",
+  // "input:<title>:<prompt>".
   const std::vector<std::string>& Log() const { return log_; }
   // The log's entries of one kind ("box:", "params:"...), without the prefix.
   std::vector<std::string> Logged(const std::string& prefix) const;

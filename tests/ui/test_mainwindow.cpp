@@ -298,9 +298,16 @@ TEST_F(MainWindow, EndingWithAnEditedReportAsksToSaveIt) {
   EXPECT_EQ(driver.StepsLeft(), 0u);
 }
 
-TEST_F(MainWindow, TheTableManagerIsNotYetPartOfTheProgram) {
-  driver.Box("O gerenciador de tabelas ainda não faz parte desta versão do programa.");
+TEST_F(MainWindow, BancoDeDadosShowsTheTableManagerModally) {
+  bool shown = false;
+  driver.Then([&shown](QWidget& dialog) {
+    shown = true;
+    EXPECT_EQ(dialog.objectName().toStdString(), "GraphForm");
+    EXPECT_EQ(dialog.windowTitle().toStdString(), "Arquivos");
+    Item(dialog, "Sair1")->trigger();
+  });
   Trigger("Gerenciar1");
+  EXPECT_TRUE(shown);
   EXPECT_EQ(driver.StepsLeft(), 0u);
 }
 
