@@ -16,6 +16,10 @@
 #include "cli/tablecli.h"
 #include "commands/commands.h"
 #include "richtext/rtf.h"
+#ifdef QV_HAVE_PLOTS
+#include "plotrender/plotfiles.h"
+#include "plots/labels.h"
+#endif
 
 #ifndef QV_VERSION
 #define QV_VERSION "0.0.0"
@@ -38,6 +42,7 @@ struct TVariableEntries {
 
 struct TCliOptions {
   std::string method, table, g, a, r, gle, qme, alpha = "0.05", output, results;
+  std::string plots, plotFormat = "svg";
   std::string genotypeColumn, environmentColumn;
   std::vector<std::string> vars;
   std::map<std::string, TVariableEntries> perVariable;
@@ -258,6 +263,27 @@ bool WriteFile(const std::string& path, const std::string& text) {
   return static_cast<bool>(file);
 }
 
+// The plots of every analysed variable into the --plots folder, labelled from the legend beside
+// the table when there is one. False when some plot could not be written.
+bool WritePlots(const TCliOptions& o, const TSession& session, const TRunOutcome& outcome,
+                std::ostream& err) {
+#ifdef QV_HAVE_PLOTS
+  const auto format = plotrender::PlotFormatNamed(o.plotFormat);
+  const plots::TPlotLabelsRead labels = plots::LabelsForTable(session.table, session.params);
+  if (!labels.warning.empty()) err << "quorvandelia-cli: " << labels.warning << '\n';
+  const plotrender::TPlotFilesWritten written = plotrender::WriteRunPlots(
+      outcome, labels.labels, o.plots, format.value_or(plotrender::TPlotFormat::Svg));
+  for (const std::string& e : written.errors) err << "quorvandelia-cli: " << e << '\n';
+  return written.errors.empty();
+#else
+  (void)session;
+  (void)outcome;
+  err << "quorvandelia-cli: esta versão foi construída sem os gráficos (--plots " << o.plots
+      << ")\n";
+  return false;
+#endif
+}
+
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
@@ -294,6 +320,11 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   analyze->add_option("--results", o.results,
                       "Arquivo JSON com as tabelas do relatório como dados, por variável "
                       "(números sem arredondamento)");
+  analyze->add_option("--plots", o.plots,
+                      "Pasta onde escrever os gráficos de cada variável analisada, como "
+                      "PASTA/<variável>-<gráfico>.svg");
+  analyze->add_option("--plot-format", o.plotFormat, "Formato dos gráficos: svg, png ou pdf")
+      ->check(CLI::IsMember({"svg", "png", "pdf"}, CLI::ignore_case));
   const TTableCommands table(app);
   const TTransferCommands transfer(app);
 
@@ -337,10 +368,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.flush();
   } else if (!WriteFile(o.output, richtext::IsRtfFileName(o.output)
-                                       // A .rtf file holds the report as the report window
-                                       // saves it: one paragraph per line.
-                                       ? richtext::WriteRtf(richtext::ReportDocument(text))
-                                       : text)) {
+                                      // A .rtf file holds the report as the report window
+                                      // saves it: one paragraph per line.
+                                      ? richtext::WriteRtf(richtext::ReportDocument(text))
+                                      : text)) {
     err << "quorvandelia-cli: não foi possível escrever o relatório em " << o.output << '\n';
     return 2;
   }
@@ -352,6 +383,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     err << "quorvandelia-cli: não foi possível escrever os resultados em " << o.results << '\n';
     return 2;
   }
+  if (!o.plots.empty() && !WritePlots(o, session, outcome, err)) return 2;
   return outcome.dataError || outcome.abandoned || outcome.variablesRefused > 0 ? 1 : 0;
 }
 

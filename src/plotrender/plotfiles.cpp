@@ -1,0 +1,172 @@
+#include "plotrender/plotfiles.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QSvgGenerator>
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "plotrender/render.h"
+#include "plots/methodplots.h"
+
+namespace qv::plotrender {
+
+namespace {
+
+QString Path(const std::string& path) {
+  return QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
+}
+
+// A PNG is drawn at twice the page's pixels: sharp on a screen of high density and in print.
+constexpr double kPngScale = 2;
+
+}  // namespace
+
+std::optional<TPlotFormat> PlotFormatNamed(std::string_view name) {
+  std::string lower(name);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (lower == "svg") return TPlotFormat::Svg;
+  if (lower == "png") return TPlotFormat::Png;
+  if (lower == "pdf") return TPlotFormat::Pdf;
+  return std::nullopt;
+}
+
+const char* Extension(TPlotFormat format) {
+  switch (format) {
+    case TPlotFormat::Svg:
+      return "svg";
+    case TPlotFormat::Png:
+      return "png";
+    case TPlotFormat::Pdf:
+      return "pdf";
+  }
+  return "svg";
+}
+
+std::string PlotFileName(const std::string& variable, const std::string& plotId,
+                         TPlotFormat format) {
+  std::string name = variable + "-" + plotId;
+  for (char& c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos)
+      c = '_';
+  }
+  if (name.front() == '.') name.front() = '_';
+  return name + "." + Extension(format);
+}
+
+void EnsureGuiApplication() {
+  if (QCoreApplication::instance()) return;
+  // Without a display Qt would give up: the plots need only fonts, which the offscreen
+  // platform gives.
+  const auto unset = [](const char* v) {
+    const char* value = std::getenv(v);
+    return !value || !*value;
+  };
+  if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY")) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  }
+  static int argc = 1;
+  static char name[] = "quorvandelia-cli";
+  static char* argv[] = {name, nullptr};
+  // The offscreen platform's notes on starting (no XDG_RUNTIME_DIR, say) are no news to the
+  // user of the command line.
+  const QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+      });
+  static std::unique_ptr<QGuiApplication> application =
+      std::make_unique<QGuiApplication>(argc, argv);
+  qInstallMessageHandler(previous);
+}
+
+std::string WritePlotFile(const plots::TPlotModel& plot, const std::string& path,
+                          TPlotFormat format, int width, int height) {
+  EnsureGuiApplication();
+  const TQtTextMeasure measure;
+  const plots::TPlotScene scene = plots::LayoutPlot(plot, width, height, measure);
+  const std::string failed = "não foi possível escrever o gráfico " + path;
+  switch (format) {
+    case TPlotFormat::Svg: {
+      QSvgGenerator svg;
+      svg.setFileName(Path(path));
+      svg.setSize(QSize(width, height));
+      svg.setViewBox(QRect(0, 0, width, height));
+      svg.setResolution(96);
+      svg.setTitle(QString::fromStdString(plot.title));
+      svg.setDescription(QString::fromStdString(plot.subtitle));
+      QPainter painter;
+      if (!painter.begin(&svg)) return failed;
+      PaintScene(painter, scene);
+      if (!painter.end()) return failed;
+      // QSvgGenerator does not report a file it could not write.
+      std::error_code error;
+      if (!std::filesystem::is_regular_file(std::filesystem::path(path), error)) return failed;
+      return {};
+    }
+    case TPlotFormat::Png: {
+      QImage image(static_cast<int>(width * kPngScale), static_cast<int>(height * kPngScale),
+                   QImage::Format_RGB32);
+      image.setDotsPerMeterX(static_cast<int>(96 * kPngScale / 0.0254));
+      image.setDotsPerMeterY(static_cast<int>(96 * kPngScale / 0.0254));
+      image.fill(Qt::white);
+      QPainter painter(&image);
+      painter.scale(kPngScale, kPngScale);
+      PaintScene(painter, scene);
+      painter.end();
+      return image.save(Path(path), "PNG") ? std::string() : failed;
+    }
+    case TPlotFormat::Pdf: {
+      QPdfWriter pdf(Path(path));
+      pdf.setResolution(96);
+      pdf.setPageSize(QPageSize(QSizeF(width * 72.0 / 96, height * 72.0 / 96), QPageSize::Point,
+                                QString(), QPageSize::ExactMatch));
+      pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+      pdf.setTitle(QString::fromStdString(plot.title));
+      pdf.setCreator(QStringLiteral("Quorvandelia"));
+      QPainter painter;
+      if (!painter.begin(&pdf)) return failed;
+      PaintScene(painter, scene);
+      if (!painter.end()) return failed;
+      return {};
+    }
+  }
+  return failed;
+}
+
+TPlotFilesWritten WriteRunPlots(const TRunOutcome& outcome, const plots::TPlotLabels& labels,
+                                const std::string& directory, TPlotFormat format) {
+  TPlotFilesWritten written;
+  std::error_code error;
+  const std::filesystem::path dir = std::filesystem::path(directory);
+  std::filesystem::create_directories(dir, error);
+  if (!std::filesystem::is_directory(dir, error)) {
+    written.errors.push_back("não foi possível criar a pasta dos gráficos " + directory);
+    return written;
+  }
+  for (const TVariableRecord& variable : outcome.variables) {
+    for (const plots::TPlotModel& plot : plots::VariablePlots(variable, labels)) {
+      const std::string path =
+          (dir / std::filesystem::path(PlotFileName(variable.name, plot.id, format))).string();
+      const std::string failure = WritePlotFile(plot, path, format);
+      if (failure.empty()) {
+        written.files.push_back(path);
+      } else {
+        written.errors.push_back(failure);
+      }
+    }
+  }
+  return written;
+}
+
+}  // namespace qv::plotrender
