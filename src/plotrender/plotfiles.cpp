@@ -90,11 +90,18 @@ void EnsureGuiApplication() {
   qInstallMessageHandler(previous);
 }
 
+std::optional<TPlotFormat> PlotFormatOfFile(const std::string& path) {
+  const std::string extension = std::filesystem::path(path).extension().string();
+  if (extension.size() < 2) return std::nullopt;
+  return PlotFormatNamed(extension.substr(1));
+}
+
 std::string WritePlotFile(const plots::TPlotModel& plot, const std::string& path,
-                          TPlotFormat format, int width, int height) {
+                          TPlotFormat format, int width, int height,
+                          const std::optional<plots::TView>& view) {
   EnsureGuiApplication();
   const TQtTextMeasure measure;
-  const plots::TPlotScene scene = plots::LayoutPlot(plot, width, height, measure);
+  const plots::TPlotScene scene = plots::LayoutPlot(plot, width, height, measure, view);
   const std::string failed = "não foi possível escrever o gráfico " + path;
   switch (format) {
     case TPlotFormat::Svg: {

@@ -10,6 +10,7 @@
 
 #include "analysis/run.h"
 #include "plots/labels.h"
+#include "plots/layout.h"
 #include "plots/model.h"
 
 namespace qv::plotrender {
@@ -33,8 +34,13 @@ std::string PlotFileName(const std::string& variable, const std::string& plotId,
 void EnsureGuiApplication();
 
 // Writes one plot; on failure returns the reason (Portuguese, for the user), else "".
+// `view` is the part of the data shown (all of it when unset).
 std::string WritePlotFile(const plots::TPlotModel& plot, const std::string& path,
-                          TPlotFormat format, int width = kPlotWidth, int height = kPlotHeight);
+                          TPlotFormat format, int width = kPlotWidth, int height = kPlotHeight,
+                          const std::optional<plots::TView>& view = std::nullopt);
+
+// The format of a file by its extension (".svg", ".PNG", ...); nothing for another.
+std::optional<TPlotFormat> PlotFormatOfFile(const std::string& path);
 
 struct TPlotFilesWritten {
   std::vector<std::string> files;   // in the order written

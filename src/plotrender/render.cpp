@@ -59,20 +59,20 @@ QFont PlotFont(plots::TTextRole role) {
 
 TQtTextMeasure::TQtTextMeasure() {
   for (const plots::TTextRole role : kRoles) {
-    const QFontMetricsF metrics(PlotFont(role));
-    ascent_[static_cast<int>(role)] = metrics.ascent();
-    descent_[static_cast<int>(role)] = metrics.descent();
+    const auto k = static_cast<std::size_t>(role);
+    if (metrics_.size() <= k) metrics_.resize(k + 1, QFontMetricsF(QFont()));
+    metrics_[k] = QFontMetricsF(PlotFont(role));
   }
 }
 
 double TQtTextMeasure::Width(const std::string& text, plots::TTextRole role) const {
-  return QFontMetricsF(PlotFont(role)).horizontalAdvance(Text(text));
+  return metrics_[static_cast<std::size_t>(role)].horizontalAdvance(Text(text));
 }
 double TQtTextMeasure::Ascent(plots::TTextRole role) const {
-  return ascent_[static_cast<int>(role)];
+  return metrics_[static_cast<std::size_t>(role)].ascent();
 }
 double TQtTextMeasure::Descent(plots::TTextRole role) const {
-  return descent_[static_cast<int>(role)];
+  return metrics_[static_cast<std::size_t>(role)].descent();
 }
 
 void PaintScene(QPainter& painter, const plots::TPlotScene& scene) {
@@ -96,18 +96,20 @@ void PaintScene(QPainter& painter, const plots::TPlotScene& scene) {
   for (const plots::TSceneMarker& m : scene.markers) PaintMarker(painter, m);
 
   QFont current;
+  std::optional<QFontMetricsF> metrics;
   int currentRole = -1;
   for (const plots::TSceneText& t : scene.texts) {
     if (static_cast<int>(t.role) != currentRole) {
       currentRole = static_cast<int>(t.role);
       current = PlotFont(t.role);
+      metrics.emplace(current);
       painter.setFont(current);
     }
     painter.setPen(Color(t.color));
     const QString text = Text(t.text);
     double dx = 0;
     if (t.align != plots::TAlign::Left) {
-      const double w = QFontMetricsF(current).horizontalAdvance(text);
+      const double w = metrics->horizontalAdvance(text);
       dx = t.align == plots::TAlign::Center ? -w / 2 : -w;
     }
     if (t.vertical) {
@@ -121,6 +123,14 @@ void PaintScene(QPainter& painter, const plots::TPlotScene& scene) {
     }
   }
   painter.restore();
+}
+
+plots::TPlotScene PaintPlot(QPainter& painter, const plots::TPlotModel& plot, double width,
+                            double height, const std::optional<plots::TView>& view) {
+  const TQtTextMeasure measure;
+  plots::TPlotScene scene = plots::LayoutPlot(plot, width, height, measure, view);
+  PaintScene(painter, scene);
+  return scene;
 }
 
 }  // namespace qv::plotrender

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPainter>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "plots/layout.h"
 
@@ -23,10 +26,15 @@ class TQtTextMeasure : public plots::TTextMeasure {
   double Descent(plots::TTextRole role) const override;
 
  private:
-  double ascent_[6], descent_[6];
+  std::vector<QFontMetricsF> metrics_;  // by role
 };
 
 // Paints the scene, in its pixels, onto a painter already scaled to the device.
 void PaintScene(QPainter& painter, const plots::TPlotScene& scene);
+
+// Lays the plot out on a page of width x height pixels (showing `view`, or all of its data)
+// and paints it.
+plots::TPlotScene PaintPlot(QPainter& painter, const plots::TPlotModel& plot, double width,
+                            double height, const std::optional<plots::TView>& view = std::nullopt);
 
 }  // namespace qv::plotrender
