@@ -389,6 +389,11 @@ TPlotScene LayoutPlot(const TPlotModel& model, double width, double height,
                    });
   TLabelGrid placed(40);
   for (const TRect& r : referenceLabels) placed.Add(r);
+  // A label covers no marker: where markers crowd, their labels go to the free space around.
+  TLabelGrid markers(40);
+  for (const TSceneMarker& m : scene.markers) {
+    markers.Add({m.x - m.style.size / 2, m.y - m.style.size / 2, m.style.size, m.style.size});
+  }
   const double ascent = measure.Ascent(TTextRole::Label),
                textHeight = measure.Height(TTextRole::Label);
   for (const TCandidate& c : candidates) {
@@ -405,7 +410,7 @@ TPlotScene LayoutPlot(const TPlotModel& model, double width, double height,
     bool done = false;
     for (const TRect& r : options) {
       if (r.left < area.left || r.Right() > area.Right() || r.top < area.top ||
-          r.Bottom() > area.Bottom() || !placed.Free(r)) {
+          r.Bottom() > area.Bottom() || !placed.Free(r) || !markers.Free(r)) {
         continue;
       }
       placed.Add(r);

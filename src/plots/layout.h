@@ -1,8 +1,8 @@
 // A plot laid out on a page: everything it draws in page pixels, ready for a painter. The data
 // area maps the view's ranges linearly onto its pixels (y upwards); the ticks fall on nice
 // numbers; lines are clipped to the view and points outside it left out; labels that would
-// overlap are thinned (their markers stay), the most telling first: the series of higher
-// priority, then the points farthest from the middle of the plot.
+// overlap another label or cover a marker are thinned (their markers stay), the most telling
+// first: the series of higher priority, then the points farthest from the middle of the plot.
 #pragma once
 
 #include <optional>

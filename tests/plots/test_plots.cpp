@@ -303,7 +303,7 @@ TEST_F(PlotDrawing, SilvaSegmentsBendAtTheJunction) {
 }
 
 // 600 genotypes crowded in a small cloud: every marker is drawn, the labels that would
-// overlap are left out, and none of those placed overlaps another.
+// overlap are left out, and none of those placed overlaps another label or a marker.
 TEST(PlotLayout, CrowdedLabelsAreThinnedMarkersStay) {
   qv::plots::TPlotModel model;
   model.title = "t";
@@ -328,6 +328,10 @@ TEST(PlotLayout, CrowdedLabelsAreThinnedMarkersStay) {
     EXPECT_TRUE(scene.plotArea.Contains(box.left, box.top) &&
                 scene.plotArea.Contains(box.Right(), box.Bottom()));
     for (const auto& other : boxes) ASSERT_FALSE(box.Intersects(other)) << t.text;
+    for (const auto& m : scene.markers) {
+      const double half = m.style.size / 2;
+      ASSERT_FALSE(box.Intersects({m.x - half, m.y - half, m.style.size, m.style.size})) << t.text;
+    }
     boxes.push_back(box);
   }
   EXPECT_EQ(static_cast<int>(boxes.size()), scene.labelsPlaced);
