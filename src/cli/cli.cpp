@@ -42,7 +42,7 @@ struct TVariableEntries {
 
 struct TCliOptions {
   std::string method, table, g, a, r, gle, qme, alpha = "0.05", output, results;
-  std::string plots, plotFormat = "svg";
+  std::string plots, plotFormat = "svg", highlight;
   std::string genotypeColumn, environmentColumn;
   std::vector<std::string> vars;
   std::map<std::string, TVariableEntries> perVariable;
@@ -269,10 +269,16 @@ bool WritePlots(const TCliOptions& o, const TSession& session, const TRunOutcome
                 std::ostream& err) {
 #ifdef QV_HAVE_PLOTS
   const auto format = plotrender::PlotFormatNamed(o.plotFormat);
+  std::string error;
+  const std::optional<plots::TPlotOptions> options = plots::ReadHighlighted(o.highlight, error);
+  if (!options) {
+    err << "quorvandelia-cli: " << error << '\n';
+    return false;
+  }
   const plots::TPlotLabelsRead labels = plots::LabelsForTable(session.table, session.params);
   if (!labels.warning.empty()) err << "quorvandelia-cli: " << labels.warning << '\n';
   const plotrender::TPlotFilesWritten written = plotrender::WriteRunPlots(
-      outcome, labels.labels, o.plots, format.value_or(plotrender::TPlotFormat::Svg));
+      outcome, labels.labels, o.plots, format.value_or(plotrender::TPlotFormat::Svg), *options);
   for (const std::string& e : written.errors) err << "quorvandelia-cli: " << e << '\n';
   return written.errors.empty();
 #else
@@ -325,6 +331,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                       "PASTA/<variável>-<gráfico>.svg");
   analyze->add_option("--plot-format", o.plotFormat, "Formato dos gráficos: svg, png ou pdf")
       ->check(CLI::IsMember({"svg", "png", "pdf"}, CLI::ignore_case));
+  analyze->add_option("--highlight", o.highlight,
+                      "Genótipos destacados nos gráficos de retas e segmentos: códigos "
+                      "separados por vírgulas, ou \"todos\" (padrão: todos até 8 genótipos; "
+                      "além, as maiores e menores médias e respostas)");
   const TTableCommands table(app);
   const TTransferCommands transfer(app);
 
@@ -349,6 +359,14 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       return 2;
     }
   }
+
+#ifdef QV_HAVE_PLOTS
+  // A bad list of genotypes is found before the run, not after its report.
+  if (std::string error; !plots::ReadHighlighted(o.highlight, error)) {
+    err << "quorvandelia-cli: " << error << '\n';
+    return 2;
+  }
+#endif
 
   TSession session;
   TCliHost host(o, err);

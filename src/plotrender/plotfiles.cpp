@@ -152,7 +152,8 @@ std::string WritePlotFile(const plots::TPlotModel& plot, const std::string& path
 }
 
 TPlotFilesWritten WriteRunPlots(const TRunOutcome& outcome, const plots::TPlotLabels& labels,
-                                const std::string& directory, TPlotFormat format) {
+                                const std::string& directory, TPlotFormat format,
+                                const plots::TPlotOptions& options) {
   TPlotFilesWritten written;
   std::error_code error;
   const std::filesystem::path dir = std::filesystem::path(directory);
@@ -162,7 +163,7 @@ TPlotFilesWritten WriteRunPlots(const TRunOutcome& outcome, const plots::TPlotLa
     return written;
   }
   for (const TVariableRecord& variable : outcome.variables) {
-    for (const plots::TPlotModel& plot : plots::VariablePlots(variable, labels)) {
+    for (const plots::TPlotModel& plot : plots::VariablePlots(variable, labels, options)) {
       const std::string path =
           (dir / std::filesystem::path(PlotFileName(variable.name, plot.id, format))).string();
       const std::string failure = WritePlotFile(plot, path, format);

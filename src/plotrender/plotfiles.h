@@ -11,6 +11,7 @@
 #include "analysis/run.h"
 #include "plots/labels.h"
 #include "plots/layout.h"
+#include "plots/methodplots.h"
 #include "plots/model.h"
 
 namespace qv::plotrender {
@@ -48,6 +49,7 @@ struct TPlotFilesWritten {
 };
 // Every plot of every analysed variable of the run into `directory` (created when missing).
 TPlotFilesWritten WriteRunPlots(const TRunOutcome& outcome, const plots::TPlotLabels& labels,
-                                const std::string& directory, TPlotFormat format);
+                                const std::string& directory, TPlotFormat format,
+                                const plots::TPlotOptions& options = {});
 
 }  // namespace qv::plotrender

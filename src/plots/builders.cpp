@@ -42,6 +42,39 @@ std::vector<int> DefaultHighlighted(const std::vector<double>& means,
   return chosen;
 }
 
+std::optional<TPlotOptions> ReadHighlighted(const std::string& text, std::string& error) {
+  TPlotOptions options;
+  std::string items = text;
+  for (char& c : items) {
+    if (c == ',' || c == ';' || c == '\t') c = ' ';
+  }
+  std::vector<int> codes;
+  std::size_t k = 0;
+  while (k < items.size()) {
+    const std::size_t start = items.find_first_not_of(' ', k);
+    if (start == std::string::npos) break;
+    const std::size_t end = std::min(items.find(' ', start), items.size());
+    const std::string item = items.substr(start, end - start);
+    k = end;
+    if (item == "todos") {
+      // Every genotype the program can hold; a plot keeps those it has.
+      for (int i = 1; i <= 600; ++i) codes.push_back(i);
+      continue;
+    }
+    int code = 0;
+    bool digits = !item.empty() && item.size() <= 6;
+    for (const char c : item) digits = digits && c >= '0' && c <= '9';
+    if (digits) code = std::stoi(item);
+    if (code < 1) {
+      error = "genótipo a destacar inválido: \"" + item + "\" (códigos 1, 2, ... ou \"todos\")";
+      return std::nullopt;
+    }
+    codes.push_back(code);
+  }
+  if (!codes.empty()) options.highlighted = std::move(codes);
+  return options;
+}
+
 namespace detail {
 
 std::string GenotypeName(const TPlotLabels& labels, int i) {

@@ -55,6 +55,11 @@ struct TPlotContext {
   TPlotOptions options;
 };
 
+// The genotypes a user asks to highlight: codes separated by commas or blanks ("1, 5 7"), or
+// "todos" for every one; "" for the default choice. Nothing, and `error` (Portuguese) set, for
+// a text that is neither.
+std::optional<TPlotOptions> ReadHighlighted(const std::string& text, std::string& error);
+
 // Up to this many genotypes, every line is highlighted by default.
 inline constexpr int kAllHighlighted = 8;
 

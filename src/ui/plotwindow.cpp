@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPrintDialog>
@@ -135,6 +136,12 @@ TFormGraficos::TFormGraficos(QWidget* parent) : QWidget(parent, Qt::Window) {
   plot_ = new QComboBox(this);
   plot_->setObjectName("ComboGrafico");
   plot_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  highlight_ = new QLineEdit(this);
+  highlight_->setObjectName("EditDestaque");
+  highlight_->setPlaceholderText(QStringLiteral("padrão"));
+  highlight_->setToolTip(QStringLiteral(
+      "Genótipos destacados nos gráficos de retas e segmentos: códigos separados por vírgulas, "
+      "ou \"todos\""));
   view_ = new TPlotView(this);
 
   const auto button = [this](const char* name, const char* caption, const char* tip) {
@@ -159,6 +166,10 @@ TFormGraficos::TFormGraficos(QWidget* parent) : QWidget(parent, Qt::Window) {
   controls->addWidget(variable_);
   controls->addWidget(plotLabel);
   controls->addWidget(plot_, 1);
+  auto* highlightLabel = new QLabel(QStringLiteral("&Destacar:"), this);
+  highlightLabel->setBuddy(highlight_);
+  controls->addWidget(highlightLabel);
+  controls->addWidget(highlight_);
   for (QPushButton* b : {zoomIn, zoomOut, all, save, print}) controls->addWidget(b);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(controls);
@@ -166,6 +177,7 @@ TFormGraficos::TFormGraficos(QWidget* parent) : QWidget(parent, Qt::Window) {
 
   connect(variable_, &QComboBox::currentIndexChanged, this, &TFormGraficos::VariableChosen);
   connect(plot_, &QComboBox::currentIndexChanged, this, &TFormGraficos::PlotChosen);
+  connect(highlight_, &QLineEdit::editingFinished, this, &TFormGraficos::HighlightChanged);
   connect(zoomIn, &QPushButton::clicked, this, [this] { view_->Zoom(1.5); });
   connect(zoomOut, &QPushButton::clicked, this, [this] { view_->Zoom(1 / 1.5); });
   connect(all, &QPushButton::clicked, this, [this] { view_->ShowAll(); });
@@ -198,7 +210,7 @@ void TFormGraficos::VariableChosen(int index) {
   view_->SetPlot(nullptr);
   plots_.clear();
   if (index >= 0 && index < static_cast<int>(variables_.size())) {
-    plots_ = plots::VariablePlots(*variables_[static_cast<std::size_t>(index)], labels_);
+    plots_ = plots::VariablePlots(*variables_[static_cast<std::size_t>(index)], labels_, options_);
   }
   const QSignalBlocker blocker(plot_);
   plot_->clear();
@@ -210,6 +222,20 @@ void TFormGraficos::PlotChosen(int index) {
   view_->SetPlot(index >= 0 && index < static_cast<int>(plots_.size())
                      ? &plots_[static_cast<std::size_t>(index)]
                      : nullptr);
+}
+
+void TFormGraficos::HighlightChanged() {
+  std::string error;
+  const auto options = plots::ReadHighlighted(highlight_->text().toStdString(), error);
+  if (!options) {
+    ShowBox(this, TBoxKind::Warning, error);
+    return;
+  }
+  options_ = *options;
+  // The same plot again, drawn with the new choice.
+  const int plot = plot_->currentIndex();
+  VariableChosen(variable_->currentIndex());
+  if (plot >= 0 && plot < plot_->count()) plot_->setCurrentIndex(plot);
 }
 
 const plots::TPlotModel* TFormGraficos::CurrentPlot() const {

@@ -11,10 +11,12 @@
 
 #include "analysis/run.h"
 #include "plots/labels.h"
+#include "plots/methodplots.h"
 #include "plots/layout.h"
 #include "plots/model.h"
 
 class QComboBox;
+class QLineEdit;
 class QPrinter;
 class QPushButton;
 
@@ -65,6 +67,8 @@ class TFormGraficos : public QWidget {
 
   QComboBox* ComboVariavel() const { return variable_; }
   QComboBox* ComboGrafico() const { return plot_; }
+  // The genotypes highlighted in the plots of lines ("1, 5, 7", "todos"; empty: the default).
+  QLineEdit* EditDestaque() const { return highlight_; }
   TPlotView* PlotView() const { return view_; }
   // The plot shown, or nullptr.
   const plots::TPlotModel* CurrentPlot() const;
@@ -81,13 +85,16 @@ class TFormGraficos : public QWidget {
  private:
   void VariableChosen(int index);
   void PlotChosen(int index);
+  void HighlightChanged();
 
   std::shared_ptr<const TRunOutcome> run_;
   plots::TPlotLabels labels_;
+  plots::TPlotOptions options_;
   std::vector<const TVariableRecord*> variables_;  // those with plots, as listed
   std::vector<plots::TPlotModel> plots_;           // the plots of the variable chosen
   QComboBox* variable_ = nullptr;
   QComboBox* plot_ = nullptr;
+  QLineEdit* highlight_ = nullptr;
   TPlotView* view_ = nullptr;
 };
 

@@ -40,6 +40,12 @@ TEST_F(PlotsCliTest, WritesEveryPlotAndLeavesTheReportAsItWas) {
   const CliResult bad = Cli({"analyze", "-m", "ammi", kWheat, "-g", "8", "-a", "7", "-r", "3",
                              "--plots", Path("x"), "--plot-format", "gif"});
   EXPECT_EQ(bad.status, 2);
+  // A bad list of genotypes to highlight stops before the run.
+  const CliResult badList = Cli({"analyze", "-m", "finlay", kWheat, "-g", "8", "-a", "7", "-r", "3",
+                                 "--plots", Path("y"), "--highlight", "1,x"});
+  EXPECT_EQ(badList.status, 2);
+  EXPECT_EQ(badList.out, "");
+  EXPECT_NE(badList.err.find("\"x\""), std::string::npos) << badList.err;
 }
 
 // The trial converted with its names made into codes: the plots name the genotypes as the

@@ -228,6 +228,61 @@ TEST_F(PlotDrawing, FinlayLinesAndMeanSlopePlane) {
       EXPECT_TRUE(MarkerAt(lines, observed, index[j], y[i * kFixtureA + j])) << i << "," << j;
 }
 
+// A chosen few highlighted: their lines in colour and width 2 with their observed means, the
+// others thin and grey.
+TEST_F(PlotDrawing, ChosenGenotypesAreHighlighted) {
+  using qv::testing::kFixtureA;
+  using qv::testing::kFixtureG;
+  using qv::testing::kFixtureY;
+  std::vector<double> y;
+  for (int i = 0; i < kFixtureG; ++i)
+    for (int j = 0; j < kFixtureA; ++j) y.push_back(static_cast<double>(kFixtureY[i][j]));
+  Plots(qv::FinlayMethod(), kFixtureG, kFixtureA, y);
+  std::string error;
+  const auto options = qv::plots::ReadHighlighted("3", error);
+  ASSERT_TRUE(options) << error;
+  const TSvgDrawing d = Draw(Find(qv::plots::VariablePlots(record_, {}, *options), "retas"));
+  int coloured = 0, grey = 0;
+  for (const TSvgShape& s : d.shapes) {
+    if (s.kind != "polyline" || s.points.size() != 2 || s.points[0].x == s.points[1].x) continue;
+    coloured += s.strokeWidth == 2;
+    grey += s.stroke == "#c8c8c8";
+  }
+  EXPECT_EQ(coloured, 1);
+  EXPECT_EQ(grey, kFixtureG - 1 + 1);  // the other genotypes, and the legend's sample
+  std::size_t observed = 0;
+  for (const TSvgShape& s : d.shapes) observed += s.kind == "circle";
+  EXPECT_EQ(observed, static_cast<std::size_t>(kFixtureA) + 1);  // and the legend's marker
+}
+
+TEST(PlotOptions, HighlightedGenotypesAreReadFromAList) {
+  struct TCase {
+    const char* text;
+    bool valid;
+    std::vector<int> codes;  // empty: the default choice
+  };
+  const TCase cases[] = {{"", true, {}},        {"  ", true, {}},  {"1, 5 7", true, {1, 5, 7}},
+                         {"2;3", true, {2, 3}}, {"0", false, {}},  {"a", false, {}},
+                         {"-1", false, {}},     {"1.5", false, {}}};
+  for (const TCase& c : cases) {
+    std::string error;
+    const auto options = qv::plots::ReadHighlighted(c.text, error);
+    ASSERT_EQ(options.has_value(), c.valid) << c.text;
+    if (!c.valid) {
+      EXPECT_NE(error.find("genótipo"), std::string::npos);
+      continue;
+    }
+    EXPECT_EQ(options->highlighted.has_value(), !c.codes.empty()) << c.text;
+    if (options->highlighted) {
+      EXPECT_EQ(*options->highlighted, c.codes) << c.text;
+    }
+  }
+  std::string error;
+  const auto all = qv::plots::ReadHighlighted("todos", error);
+  ASSERT_TRUE(all && all->highlighted);
+  EXPECT_EQ(all->highlighted->size(), 600u);
+}
+
 // Wricke's ecovalence W(i) = sum_j (Y(i, j) - mean(i) - mean(j) + grand mean)^2 against the
 // genotype mean.
 TEST_F(PlotDrawing, WrickePlacesGenotypesByMeanAndEcovalence) {
