@@ -17,14 +17,12 @@
 
 #include "plotrender/render.h"
 #include "plots/methodplots.h"
+#include "tables/safefile.h"
+#include "tables/tableerror.h"
 
 namespace qv::plotrender {
 
 namespace {
-
-QString Path(const std::string& path) {
-  return QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
-}
 
 // A PNG is drawn at twice the page's pixels: sharp on a screen of high density and in print.
 constexpr double kPngScale = 2;
@@ -102,11 +100,16 @@ std::string WritePlotFile(const plots::TPlotModel& plot, const std::string& path
   EnsureGuiApplication();
   const TQtTextMeasure measure;
   const plots::TPlotScene scene = plots::LayoutPlot(plot, width, height, measure, view);
-  const std::string failed = "não foi possível escrever o gráfico " + path;
+  // Drawn in memory, then written as tables are (a complete file beside the old one, renamed
+  // over it): a full disk leaves no half plot, and is reported, which QSvgGenerator would not.
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  const std::string failed = "não foi possível desenhar o gráfico " + path;
   switch (format) {
     case TPlotFormat::Svg: {
       QSvgGenerator svg;
-      svg.setFileName(Path(path));
+      svg.setOutputDevice(&buffer);
       svg.setSize(QSize(width, height));
       svg.setViewBox(QRect(0, 0, width, height));
       svg.setResolution(96);
@@ -116,10 +119,7 @@ std::string WritePlotFile(const plots::TPlotModel& plot, const std::string& path
       if (!painter.begin(&svg)) return failed;
       PaintScene(painter, scene);
       if (!painter.end()) return failed;
-      // QSvgGenerator does not report a file it could not write.
-      std::error_code error;
-      if (!std::filesystem::is_regular_file(std::filesystem::path(path), error)) return failed;
-      return {};
+      break;
     }
     case TPlotFormat::Png: {
       QImage image(static_cast<int>(width * kPngScale), static_cast<int>(height * kPngScale),
@@ -131,10 +131,11 @@ std::string WritePlotFile(const plots::TPlotModel& plot, const std::string& path
       painter.scale(kPngScale, kPngScale);
       PaintScene(painter, scene);
       painter.end();
-      return image.save(Path(path), "PNG") ? std::string() : failed;
+      if (!image.save(&buffer, "PNG")) return failed;
+      break;
     }
     case TPlotFormat::Pdf: {
-      QPdfWriter pdf(Path(path));
+      QPdfWriter pdf(&buffer);
       pdf.setResolution(96);
       pdf.setPageSize(QPageSize(QSizeF(width * 72.0 / 96, height * 72.0 / 96), QPageSize::Point,
                                 QString(), QPageSize::ExactMatch));
@@ -145,10 +146,17 @@ std::string WritePlotFile(const plots::TPlotModel& plot, const std::string& path
       if (!painter.begin(&pdf)) return failed;
       PaintScene(painter, scene);
       if (!painter.end()) return failed;
-      return {};
+      break;
     }
   }
-  return failed;
+  buffer.close();
+  try {
+    WriteFileSafely(path,
+                    std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  } catch (const TableError& e) {
+    return e.what();
+  }
+  return {};
 }
 
 TPlotFilesWritten WriteRunPlots(const TRunOutcome& outcome, const plots::TPlotLabels& labels,

@@ -40,6 +40,14 @@ TEST_F(PlotsCliTest, WritesEveryPlotAndLeavesTheReportAsItWas) {
   const CliResult bad = Cli({"analyze", "-m", "ammi", kWheat, "-g", "8", "-a", "7", "-r", "3",
                              "--plots", Path("x"), "--plot-format", "gif"});
   EXPECT_EQ(bad.status, 2);
+  // A folder that cannot be made: the report is written, the plots are not, and the exit
+  // status says so.
+  std::ofstream(Path("taken")) << "a file, not a folder";
+  const CliResult blocked = Cli({"analyze", "-m", "ammi", kWheat, "-g", "8", "-a", "7", "-r", "3",
+                                 "--gle", "98", "--qme", "0.148804", "--plots", Path("taken")});
+  EXPECT_EQ(blocked.status, 3);
+  EXPECT_EQ(blocked.out, plain.out);
+  EXPECT_NE(blocked.err.find("pasta dos gráficos"), std::string::npos) << blocked.err;
   // A bad list of genotypes to highlight stops before the run.
   const CliResult badList = Cli({"analyze", "-m", "finlay", kWheat, "-g", "8", "-a", "7", "-r", "3",
                                  "--plots", Path("y"), "--highlight", "1,x"});

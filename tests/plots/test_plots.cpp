@@ -306,6 +306,15 @@ TEST_F(PlotDrawing, WrickePlacesGenotypesByMeanAndEcovalence) {
     EXPECT_TRUE(MarkerAt(d, points, rowMean[i], w)) << i;
   }
   EXPECT_NE(d.TextContaining("Ecovalência W(i)"), nullptr);
+  // A file that cannot be written is reported, in every format, and nothing is left behind.
+  for (const auto format : {qv::plotrender::TPlotFormat::Svg, qv::plotrender::TPlotFormat::Png,
+                            qv::plotrender::TPlotFormat::Pdf}) {
+    const std::string path = (dir_ / "nao-existe" / "w.svg").string();
+    EXPECT_NE(qv::plotrender::WritePlotFile(Find(Plots(qv::WrickeMethod(), g, a, y), "media-w"),
+                                            path, format),
+              "");
+    EXPECT_FALSE(std::filesystem::exists(path));
+  }
 }
 
 // Silva's segmented model on the shared fixture: each genotype's line changes slope from b1 to
