@@ -12,7 +12,15 @@
 namespace qv::testing {
 namespace {
 
-class PlotsCliTest : public ScratchTest {};
+class PlotsCliTest : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+#ifndef QV_HAVE_PLOTS
+    GTEST_SKIP() << "built without the plots (no Qt)";
+#endif
+  }
+};
 
 const std::string kWheat = std::string(QV_EXAMPLES_DIR) + "/onofri_winterwheat.db";
 
