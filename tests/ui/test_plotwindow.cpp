@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPrinter>
 #include <QPushButton>
 #include <QTest>
 #include <cmath>
 
 #include "app_fixture.h"
+#include "methods/finlay.h"
+#include "plots/model.h"
 #include "support/golden.h"
+#include "support/gxe_fixture.h"
+#include "support/steps.h"
 #include "support/tables.h"
 #include "ui/plotwindow.h"
 
@@ -107,6 +112,40 @@ TEST_F(PlotWindow, SavesAndPrintsThePlotAsShown) {
   const std::string printed = ReadFile(folder.StdPath("printed.pdf"));
   EXPECT_EQ(printed.rfind("%PDF", 0), 0u);
   EXPECT_GT(printed.size(), 1000u);
+}
+
+// The genotypes typed in "Destacar" are the ones drawn in colour in the plots of lines; a list
+// that is not one is refused with a warning and the plot left as it was.
+TEST_F(PlotWindow, HighlightsTheGenotypesTyped) {
+  auto means = FixtureMeans();
+  TStepRun step = RunStep(FinlayMethod(), *means, FixtureParams());
+  ASSERT_FALSE(step.Refused());
+  auto run = std::make_shared<TRunOutcome>();
+  TVariableRecord& record = run->variables.emplace_back();
+  record.name = "yield";
+  record.result = std::move(step.result.result);
+  record.means = ObservedMeans(*means, kFixtureG, kFixtureA);
+  Window().SetRun(run, {});
+  Window().show();
+  ASSERT_EQ(Window().CurrentPlot()->id, "retas");
+  const auto coloured = [&] {
+    int n = 0;
+    for (const plots::TPlotLine& line : Window().CurrentPlot()->lines) n += line.style.width == 2;
+    return n;
+  };
+  EXPECT_EQ(coloured(), kFixtureG);  // up to 8 genotypes, all of them
+
+  QLineEdit& edit = *Window().EditDestaque();
+  edit.setText("2, 4");
+  QTest::keyClick(&edit, Qt::Key_Return);
+  EXPECT_EQ(Window().CurrentPlot()->id, "retas");
+  EXPECT_EQ(coloured(), 2);
+
+  driver.Box("genótipo a destacar inválido: \"x\" (códigos 1, 2, ... ou \"todos\")");
+  edit.setText("x");
+  QTest::keyClick(&edit, Qt::Key_Return);
+  EXPECT_EQ(driver.StepsLeft(), 0u);
+  EXPECT_EQ(coloured(), 2);
 }
 
 }  // namespace
