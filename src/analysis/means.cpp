@@ -63,4 +63,15 @@ TIndexed<double> EnvironmentMeansDouble(const TGxeMeans& m, int g, int a) {
   return c;
 }
 
+TObservedMeans ObservedMeans(const TGxeMeans& m, int g, int a) {
+  TObservedMeans observed;
+  if (g <= 0 || a <= 0) return observed;
+  observed.g = g;
+  observed.a = a;
+  observed.y.reserve(static_cast<std::size_t>(g) * static_cast<std::size_t>(a));
+  for (int i = 1; i <= g; ++i)
+    for (int j = 1; j <= a; ++j) observed.y.push_back(static_cast<double>(m.Y(i, j)));
+  return observed;
+}
+
 }  // namespace qv

@@ -52,6 +52,21 @@ class TIndexed {
   std::vector<Real> v_;
 };
 
+// The means of one variable in a table of its own, g x a, genotype by genotype, in 64 bits: what
+// a run keeps of each variable's data once the storage has moved on to the next one, for the
+// plots that draw the observed means beside a model's fitted values.
+struct TObservedMeans {
+  int g = 0, a = 0;
+  std::vector<double> y;
+
+  bool Empty() const { return y.empty(); }
+  double operator()(int i, int j) const {
+    return y[static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(a) +
+             static_cast<std::size_t>(j - 1)];
+  }
+};
+TObservedMeans ObservedMeans(const TGxeMeans& means, int g, int a);
+
 // The margins of the first g x a cells in their common form: MedGen(i) = sum_j Y(i, j)/a and
 // MedAmb(j) = sum_i Y(i, j)/g, in extended precision, each term divided before it is added
 // and the terms added in index order. Dividing first keeps the partial sums at the size of a

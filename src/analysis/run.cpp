@@ -372,6 +372,7 @@ TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host) {
         TStepResult step = method.compute(context);
         if (!step.Refused()) {
           record.result = std::move(step.result);
+          record.means = ObservedMeans(session.means, session.params.g, session.params.a);
           ++out.variablesAnalysed;
           continue;
         }

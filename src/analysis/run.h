@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/host.h"
+#include "analysis/means.h"
 #include "analysis/method.h"
 #include "analysis/results.h"
 #include "analysis/session.h"
@@ -46,6 +47,8 @@ struct TVariableRecord {
   std::string cause;
   TAnalysisParams params;  // as the dialog left them for this variable
   TAnyResult result;
+  // The means it was analysed on, when analysed (for the plots of the observed means).
+  TObservedMeans means;
   // Toler's simple linear model, which the Toler command fits to the means of the run's last
   // variable and appends to its block: its result, or the cause why it was not reported.
   TAnyResult continuation;

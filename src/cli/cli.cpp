@@ -23,6 +23,10 @@
 #include "richtext/rtf.h"
 #include "tables/datatable.h"
 #include "tables/safefile.h"
+#ifdef QV_HAVE_PLOTS
+#include "plotrender/plotfiles.h"
+#include "plots/labels.h"
+#endif
 
 #ifndef QV_VERSION
 #define QV_VERSION "0.0.0"
@@ -48,6 +52,7 @@ struct TVariableEntries {
 
 struct TCliOptions {
   std::string method, table, g, a, r, gle, qme, alpha = "0.05", output, results;
+  std::string plots, plotFormat = "svg", highlight;
   std::string genotypeColumn, environmentColumn;
   std::vector<std::string> vars;
   std::vector<TVariableEntries> perVariable;
@@ -385,6 +390,33 @@ TJson ResultsJson(const TAnalysisCommand& command, const TCliOptions& o,
           {"variables", std::move(variables)}};
 }
 
+// The plots of every analysed variable into the --plots folder, labelled from the legend beside
+// the table when there is one. False when some plot could not be written.
+bool WritePlots(const TCliOptions& o, const TSession& session, const TRunOutcome& outcome,
+                std::ostream& err) {
+#ifdef QV_HAVE_PLOTS
+  const auto format = plotrender::PlotFormatNamed(o.plotFormat);
+  std::string error;
+  const std::optional<plots::TPlotOptions> options = plots::ReadHighlighted(o.highlight, error);
+  if (!options) {
+    err << "quorvandelia-cli: " << error << '\n';
+    return false;
+  }
+  const plots::TPlotLabelsRead labels = plots::LabelsForTable(session.table, session.params);
+  if (!labels.warning.empty()) err << "quorvandelia-cli: " << labels.warning << '\n';
+  const plotrender::TPlotFilesWritten written = plotrender::WriteRunPlots(
+      outcome, labels.labels, o.plots, format.value_or(plotrender::TPlotFormat::Svg), *options);
+  for (const std::string& e : written.errors) err << "quorvandelia-cli: " << e << '\n';
+  return written.errors.empty();
+#else
+  (void)session;
+  (void)outcome;
+  err << "quorvandelia-cli: esta versão foi construída sem os gráficos (--plots " << o.plots
+      << ")\n";
+  return false;
+#endif
+}
+
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
@@ -423,6 +455,15 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   analyze->add_option("--results", o.results,
                       "Arquivo JSON com as tabelas do relatório como dados, por variável "
                       "(números sem arredondamento)");
+  analyze->add_option("--plots", o.plots,
+                      "Pasta onde escrever os gráficos de cada variável analisada, como "
+                      "PASTA/<variável>-<gráfico>.svg");
+  analyze->add_option("--plot-format", o.plotFormat, "Formato dos gráficos: svg, png ou pdf")
+      ->check(CLI::IsMember({"svg", "png", "pdf"}, CLI::ignore_case));
+  analyze->add_option("--highlight", o.highlight,
+                      "Genótipos destacados nos gráficos de retas e segmentos: códigos "
+                      "separados por vírgulas, ou \"todos\" (padrão: todos até 8 genótipos; "
+                      "além, as maiores e menores médias e respostas)");
   analyze->add_flag("--scan-start", o.scanStart,
                     "Modelos segmentados: ajuste a partir das melhores junções da varredura "
                     "por intervalos do índice, em vez dos valores iniciais fixos");
@@ -471,6 +512,14 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     }
   }
 
+#ifdef QV_HAVE_PLOTS
+  // A bad list of genotypes is found before the run, not after its report.
+  if (std::string error; !plots::ReadHighlighted(o.highlight, error)) {
+    err << "quorvandelia-cli: " << error << '\n';
+    return kUsage;
+  }
+#endif
+
   TSession session;
   session.scanStart = o.scanStart;
   TCliHost host(o, err);
@@ -518,6 +567,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       return kNotWritten;
     }
   }
+  if (!o.plots.empty() && !WritePlots(o, session, outcome, err)) return kNotWritten;
   if (outcome.parameterRefusals > 0) return kUsage;
   return outcome.dataError || outcome.abandoned || outcome.variablesRefused > 0 ? kNotAnalysed
                                                                                 : kSuccess;

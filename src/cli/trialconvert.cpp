@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <utility>
 #include <vector>
 
@@ -225,12 +224,6 @@ TCellMeans ConvertMeans(const TDataTable& in, const std::string& outPath, TableT
 }
 
 }  // namespace
-
-std::string LegendPath(const std::string& outPath) {
-  std::filesystem::path p(outPath);
-  p.replace_extension(".legend.csv");
-  return p.string();
-}
 
 void ConvertTrial(const TDataTable& in, const std::string& outPath, TableType type,
                   const TTrialConvert& c, std::ostream& out, std::ostream& err) {

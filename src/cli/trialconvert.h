@@ -19,6 +19,7 @@
 #include <string>
 
 #include "tables/datatable.h"
+#include "tables/legend.h"
 
 namespace qv {
 
@@ -26,9 +27,6 @@ struct TTrialConvert {
   int genotype = -1, environment = -1, block = -1;  // 0-based fields; -1 none
   bool recode = false, means = false, decimalComma = false;
 };
-
-// The legend file of a converted table: OUT's name with its extension replaced by ".legend.csv".
-std::string LegendPath(const std::string& outPath);
 
 // Writes OUT (of format `type`) and the legend; prints what it found on `out` and warnings
 // (missing cells, unequal numbers of plots) on `err`. Throws TableError for a file that cannot

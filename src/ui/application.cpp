@@ -9,6 +9,7 @@
 #include "ui/messages.h"
 #include "ui/notarich.h"
 #include "ui/paramsform.h"
+#include "ui/plotwindow.h"
 #include "ui/qthost.h"
 
 namespace qv::ui {
@@ -40,6 +41,7 @@ TQuorvandeliaApp::TQuorvandeliaApp(const TStartOptions& options) {
   notaRich_ = std::make_unique<TFormNotaRich>(documentFiles_);
   about_ = std::make_unique<TAboutBox>();
   host_ = std::make_unique<TQtHost>(*main_, *form1_, *directory_, [this] { ShowReport(); });
+  plots_ = std::make_unique<TFormGraficos>();
 }
 
 TQuorvandeliaApp::~TQuorvandeliaApp() = default;
@@ -51,9 +53,24 @@ void TQuorvandeliaApp::TakeNewReport() {
 }
 
 void TQuorvandeliaApp::RunAnalysis(const TAnalysisCommand& command) {
-  RunCommand(command, session_, *host_);
+  auto run = std::make_shared<const TRunOutcome>(RunCommand(command, session_, *host_));
   // The methods that end without the report window leave their report for "&Mostrar".
   TakeNewReport();
+  // The plots are of the last run that analysed something.
+  if (run->variablesAnalysed > 0) {
+    plots_->SetRun(run, plots::LabelsForTable(session_.table, session_.params).labels);
+  }
+}
+
+void TQuorvandeliaApp::ShowPlots() {
+  if (!plots_->HasPlots()) {
+    ShowBox(main_.get(), TBoxKind::Information,
+            "Não há gráficos para mostrar: faça uma análise primeiro.");
+    return;
+  }
+  plots_->show();
+  plots_->raise();
+  plots_->activateWindow();
 }
 
 void TQuorvandeliaApp::ShowReport() {

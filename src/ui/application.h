@@ -19,6 +19,7 @@ class TDirectoryForm;
 class TGraphForm;
 class TForm1;
 class TFormNotaRich;
+class TFormGraficos;
 class TQtHost;
 class TQuorvandelia1;
 
@@ -47,6 +48,9 @@ class TQuorvandeliaApp {
   void RunAnalysis(const TAnalysisCommand& command);
   // "&Mostrar": the report window with the last report.
   void ShowReport();
+  // "&Gráficos": the plot window with the plots of the last run.
+  void ShowPlots();
+  TFormGraficos& PlotWindow() { return *plots_; }
   // "&About": the about box, modal, under the busy cursor.
   void ShowAbout();
   // "&Banco de Dados": the table manager, modal.
@@ -68,6 +72,7 @@ class TQuorvandeliaApp {
   std::unique_ptr<TFormNotaRich> notaRich_;
   std::unique_ptr<TAboutBox> about_;
   std::unique_ptr<TQtHost> host_;
+  std::unique_ptr<TFormGraficos> plots_;
 };
 
 }  // namespace qv::ui

@@ -68,6 +68,8 @@ TQuorvandelia1::TQuorvandelia1(TQuorvandeliaApp& app, bool showHiddenAnalyses) :
   connect(AddItem(reports, "Visualizar1", "&Mostrar",
                   "Mostra o relatório caso haja uma análise feita (em rich text format)."),
           &QAction::triggered, this, &TQuorvandelia1::Visualizar1Click);
+  connect(AddItem(reports, "Graficos1", "&Gráficos", "Mostra os gráficos da última análise feita."),
+          &QAction::triggered, this, &TQuorvandelia1::Graficos1Click);
 
   QMenu* options = AddMenu("Opes1", "&Opções", "Personalizção da janela (formulário)");
   connect(AddItem(options, "Cores1", "&Cores", "Define as cores do formulário (janela)"),
@@ -115,6 +117,10 @@ void TQuorvandelia1::Gerenciar1Click() {
 
 void TQuorvandelia1::Visualizar1Click() {
   app_.ShowReport();
+}
+
+void TQuorvandelia1::Graficos1Click() {
+  app_.ShowPlots();
 }
 
 void TQuorvandelia1::Cores1Click() {

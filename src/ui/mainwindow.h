@@ -30,6 +30,7 @@ class TQuorvandelia1 : public QMainWindow {
  public slots:
   void Gerenciar1Click();
   void Visualizar1Click();
+  void Graficos1Click();
   void Cores1Click();
   void Contedo1Click();
   void About1Click();
