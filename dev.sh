@@ -21,7 +21,7 @@ deps() {
   local pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev pxlib-dev libshp-dev shapelib
               libcli11-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev fonts-liberation xvfb
               clang libclang-rt-14-dev libreoffice-writer-nogui pandoc poppler-utils
-              qt6-translations-l10n fp-utils dpkg-dev file xauth)
+              qt6-translations-l10n python3-scipy r-base-core fp-utils dpkg-dev file xauth)
   install_missing "${pkgs[@]}"
 }
 
