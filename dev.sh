@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Developer entry point: ./dev.sh deps | build | demo | gui | test | clients | bench | screenshots
+#                        | package | package-test
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="${QV_BUILD_DIR:-$here/build}"
@@ -20,14 +21,15 @@ deps() {
   local pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev pxlib-dev libshp-dev shapelib
               libcli11-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev fonts-liberation xvfb
               clang libclang-rt-14-dev libreoffice-writer-nogui pandoc poppler-utils
-              qt6-translations-l10n python3-scipy r-base-core qt6-svg-dev)
+              qt6-translations-l10n python3-scipy r-base-core qt6-svg-dev fp-utils dpkg-dev file
+              xauth)
   install_missing "${pkgs[@]}"
 }
 
 build() {
   local werror=OFF
   [[ "${CI:-}" == "true" ]] && werror=ON
-  cmake -S "$here" -B "$build" -G Ninja -DQV_WERROR="$werror" >/dev/null
+  cmake -S "$here" -B "$build" -G Ninja -DQV_WERROR="$werror" -DQV_HELP_REQUIRED=ON >/dev/null
   cmake --build "$build"
 }
 
@@ -64,5 +66,18 @@ case "${1:-}" in
     xvfb-run -a -s "-screen 0 1280x800x24" "$here/tools/screenshots.sh" \
       "$build/src/app/quorvandelia" "$here/docs/screenshots"
     ;;
-  *) echo "usage: $0 deps|build|demo|gui|test|clients|bench|screenshots" >&2; exit 2 ;;
+  package)
+    # The Debian package, build/quorvandelia_<version>_<arch>.deb (CPack; dpkg-shlibdeps finds
+    # the runtime libraries it depends on).
+    deps; build
+    cd "$build" && rm -f quorvandelia_*.deb && cpack
+    ;;
+  package-test)
+    # Installs the package on this machine, uses it, starts the desktop program on a virtual
+    # screen, and removes it again (tests/package/install_test.sh). Needs root.
+    "$0" package
+    "$here/tests/package/install_test.sh" "$build"/quorvandelia_*.deb
+    ;;
+  *) echo "usage: $0 deps|build|demo|gui|test|clients|bench|screenshots|package|package-test" >&2
+     exit 2 ;;
 esac

@@ -1,6 +1,7 @@
 // quorvandelia: the desktop program.
 #include <QApplication>
 #include <QEvent>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QTimer>
 #include <QTranslator>
@@ -40,6 +41,9 @@ int main(int argc, char** argv) {
 
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("quorvandelia"));
+  // The desktop entry and the icon that the install puts in the icon theme.
+  QGuiApplication::setDesktopFileName(QStringLiteral("quorvandelia"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quorvandelia")));
   // What is left after Qt took its own options (-platform, -style, ...).
   const qv::ui::TCommandLine line = qv::ui::ReadCommandLine(Arguments(argc, argv));
   if (!line.error.empty()) {

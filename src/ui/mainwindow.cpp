@@ -5,13 +5,13 @@
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QDesktopServices>
-#include <QDir>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QUrl>
 
 #include "ui/application.h"
+#include "ui/helpfiles.h"
 #include "ui/look.h"
 #include "ui/messages.h"
 
@@ -133,11 +133,14 @@ void TQuorvandelia1::Cores1Click() {
   client->setPalette(palette);
 }
 
-// The help file beside the program goes to the desktop's own viewer; whether it opens is the
-// desktop's business, so the outcome is not checked.
+// The help file goes to the desktop's own viewer; when the desktop cannot show a CHM file the
+// same help is opened as HTML pages in the browser. Nothing is said when neither opens.
 void TQuorvandelia1::Contedo1Click() {
-  const QString file = QDir(QCoreApplication::applicationDirPath()).filePath("Quorvandelia.chm");
-  QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+  const THelpFiles files =
+      FindHelpFiles(QCoreApplication::applicationDirPath(), QStringLiteral(QV_DATADIR_FROM_BINDIR));
+  const bool viewer = !files.chm.isEmpty() && DesktopHasChmViewer();
+  OpenFirst(HelpUrls(files, viewer),
+            [](const QUrl& url) { return QDesktopServices::openUrl(url); });
 }
 
 void TQuorvandelia1::About1Click() {
