@@ -108,10 +108,31 @@ TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int sh
     for (int j = 1; j <= a; ++j) w.Z(i, j) = ((m.Y(i, j) - an.MedGen(i)) - an.MedAmb(j)) + grand;
 
   // Cross products Z Z' (genotypes by genotypes); the solver reads the upper triangle only.
+  // Each sum runs over j in ascending order; four of them run side by side, so that their
+  // chains of additions overlap and row i is read once for the four.
   SymEigenSolver& solver = w.Solver();
   for (int i = 1; i <= g; ++i) {
     const long double* zi = w.ZRow(i);
-    for (int k = i; k <= g; ++k) {
+    int k = i;
+    for (; k + 3 <= g; k += 4) {
+      const long double* z0 = w.ZRow(k);
+      const long double* z1 = w.ZRow(k + 1);
+      const long double* z2 = w.ZRow(k + 2);
+      const long double* z3 = w.ZRow(k + 3);
+      long double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+      for (int j = 0; j < a; ++j) {
+        const long double x = zi[j];
+        s0 += x * z0[j];
+        s1 += x * z1[j];
+        s2 += x * z2[j];
+        s3 += x * z3[j];
+      }
+      solver.A(i, k) = s0;
+      solver.A(i, k + 1) = s1;
+      solver.A(i, k + 2) = s2;
+      solver.A(i, k + 3) = s3;
+    }
+    for (; k <= g; ++k) {
       const long double* zk = w.ZRow(k);
       long double s = 0;
       for (int j = 0; j < a; ++j) s += zi[j] * zk[j];
@@ -121,7 +142,7 @@ TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int sh
 
   // Eigenvalues of Z Z' are the squared singular values of Z: the interaction sum of squares
   // of each component on the scale of the means; its eigenvectors are the genotype vectors.
-  switch (solver.Decompose(g)) {
+  switch (solver.DecomposeLeading(g, shown)) {
     case EigenStatus::Success:
       break;
     case EigenStatus::NullMatrix:
@@ -157,19 +178,27 @@ TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int sh
   // Environment vectors v = Z'u / sqrt(lambda) and the symmetric biplot scores
   // lambda^(1/4) u and lambda^(1/4) v (Gabriel 1971; Zobel, Wright and Gauch 1988), the latter
   // formed from the interaction effects themselves.
+  // The sums over genotypes run for all environments at once, genotype by genotype, so that Z
+  // is read row by row; each sum still takes its terms in ascending i.
+  std::vector<double> envSum(static_cast<std::size_t>(a) + 1);
+  std::vector<long double> vSum(static_cast<std::size_t>(a) + 1);
   for (int k = 1; k < std::min(shown + 1, w.firstWithoutAxis); ++k) {
     const long double lambda = w.Lambda(k);
     const long double root4 = std::sqrt(std::sqrt(lambda));
-    for (int j = 1; j <= a; ++j) {
-      double s = 0;
-      for (int i = 1; i <= g; ++i) s += w.U(i, k) * w.Z(i, j);
-      w.EnvScore(j, k) = static_cast<double>(s / root4);
-    }
     const long double root = std::sqrt(lambda);
+    std::fill(envSum.begin(), envSum.end(), 0.0);
+    std::fill(vSum.begin(), vSum.end(), 0.0L);
+    for (int i = 1; i <= g; ++i) {
+      const long double u = w.U(i, k);
+      const long double* zi = w.ZRow(i);
+      for (int j = 1; j <= a; ++j) {
+        envSum[j] += u * zi[j - 1];
+        vSum[j] += zi[j - 1] * u;
+      }
+    }
     for (int j = 1; j <= a; ++j) {
-      long double s = 0;
-      for (int i = 1; i <= g; ++i) s += w.Z(i, j) * w.U(i, k);
-      w.V(j, k) = s / root;
+      w.EnvScore(j, k) = static_cast<double>(envSum[j] / root4);
+      w.V(j, k) = vSum[j] / root;
     }
     for (int i = 1; i <= g; ++i) {
       double s = 0;
