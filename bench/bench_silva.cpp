@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "segmented/fitreport.h"
 #include "segmented/silva.h"
@@ -63,12 +64,7 @@ class TOnePass : public Model {
 };
 
 void Pass(qv::TFitEngine& fit, const qv::TSegmentedModel& model, const qv::TGxeMeans& means) {
-  fit.FillJacobian(model);
-  fit.BuildNormalMatrix(model);
-  fit.BuildRhs(model, means);
-  fit.Invert();
-  fit.ComputeStep();
-  fit.LineSearch(model, means);
+  fit.OnePass(model, means);
 }
 
 void BM_SilvaPass(benchmark::State& state) {
@@ -134,9 +130,10 @@ void BM_SilvaTolerVariable(benchmark::State& state) {
   auto trial = std::make_unique<TTrial>(kSilvaTolerG, kSilvaTolerA);
   auto storage = std::make_unique<qv::TFitStorage>();
   long double passes = 0;
+  const bool scanStart = state.range(0) != 0;
   for (auto _ : state) {
     const qv::TComputed<qv::TSilvaTolerResult> fit =
-        qv::SilvaTolerCompute(trial->means, trial->params, *storage);
+        qv::SilvaTolerCompute(trial->means, trial->params, *storage, scanStart);
     if (fit.Refused()) state.SkipWithError("the variable was refused");
     qv::TReport report;
     qv::AppendSilvaTolerReport(report, *fit, '.');
@@ -145,7 +142,39 @@ void BM_SilvaTolerVariable(benchmark::State& state) {
   }
   state.counters["passes"] = static_cast<double>(passes);
 }
-BENCHMARK(BM_SilvaTolerVariable)->Unit(benchmark::kMillisecond)->Iterations(1);
+// The whole variable: the fit, its check by the profile scan and the report; with argument 1 the
+// fit starts from the scan's junctions (--scan-start).
+BENCHMARK(BM_SilvaTolerVariable)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The profile scan alone from the model's start values (what --scan-start runs before the fit).
+template <typename Model, typename... Args>
+void Scan(benchmark::State& state, int g, int a, Args... args) {
+  auto trial = std::make_unique<TTrial>(g, a);
+  const qv::TMargins margins = qv::Margins(trial->means, g, a);
+  const Model model(margins, g, a, args...);
+  std::vector<long double> start(static_cast<std::size_t>(model.Parameters()) + 1), best;
+  model.StartValues(start.data());
+  long double scanned = 0;
+  for (auto _ : state) {
+    scanned = model.ProfileScan(trial->means, start.data(), best);
+    benchmark::DoNotOptimize(scanned);
+  }
+  state.counters["scan_sse"] = static_cast<double>(scanned);
+}
+
+// Silva's segmented form, g = 149, a = 600: every junction on each index value between the
+// bounds and inside each interval, until none moves.
+void BM_SilvaScan(benchmark::State& state) {
+  Scan<qv::TSilvaModel>(state, kSilvaG, kSilvaA, qv::TSilvaVariant::Segmented);
+}
+BENCHMARK(BM_SilvaScan)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Silva and Toler, g = 74, a = 300: every junction on each value of the index and inside each
+// interval, the other junctions sharing the move.
+void BM_SilvaTolerScan(benchmark::State& state) {
+  Scan<qv::TSilvaTolerModel>(state, kSilvaTolerG, kSilvaTolerA);
+}
+BENCHMARK(BM_SilvaTolerScan)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 

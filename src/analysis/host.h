@@ -49,6 +49,10 @@ class TParametersForm {
   // Shows the dialog until it is closed. `variableName` is the field being asked about in the
   // Variable phase and "" in the Table phase.
   virtual void ShowModal(TParamsPhase phase, const std::string& variableName) = 0;
+  // The Variable phase of a new variable begins: field number `field` (1-based, in table order)
+  // of that name. Its dialog follows, shown again until its entries pass; the number tells two
+  // fields of the same name apart.
+  virtual void VariableStarted(int /*field*/, const std::string& /*name*/) {}
 };
 
 // Thrown by a host that cannot answer a question it is asked (the command line cannot show
@@ -69,6 +73,12 @@ class THost {
   virtual void Warn(const std::string& text) = 0;         // warning box, OK
   virtual void Inform(const std::string& text) = 0;       // information box, OK
   virtual void ShowMessage(const std::string& text) = 0;  // plain message box
+  // The chosen table could not be opened: the program's message box text and the table layer's
+  // precise cause (the file and what is wrong with it). A host that has room for both shows
+  // both; by default the box shows the text alone.
+  virtual void ShowOpenFailure(const std::string& text, const std::string& /*cause*/) {
+    ShowMessage(text);
+  }
   virtual void SetBusyCursor(bool busy) = 0;
   // Brings up the report window with the report's current text (non-modal).
   virtual void ShowReport(const TReport& report) = 0;

@@ -70,24 +70,25 @@ TJointAnova ComputeJointAnova(const TGxeMeans& m, const TAnalysisParams& p) {
 
 TCheck JointAnovaRefusal(const TAnalysisParams& p, int minEnvironments) {
   if (p.g < 2) {
-    return TRefusal::OfVariable(
+    return TRefusal::BadParameter(
         "a análise conjunta exige pelo menos 2 genótipos (g = " + std::to_string(p.g) + ")");
   }
   if (p.a < minEnvironments) {
-    return TRefusal::OfVariable("este modelo exige pelo menos " + std::to_string(minEnvironments) +
-                                " ambientes (a = " + std::to_string(p.a) + ")");
+    return TRefusal::BadParameter("este modelo exige pelo menos " +
+                                  std::to_string(minEnvironments) +
+                                  " ambientes (a = " + std::to_string(p.a) + ")");
   }
   if (p.gle <= 0) {
-    return TRefusal::OfVariable(
+    return TRefusal::BadParameter(
         "os graus de liberdade do resíduo devem ser maiores que zero (gle = " +
         std::to_string(p.gle) + ")");
   }
   if (!(p.QME > 0)) {
-    return TRefusal::OfVariable(
+    return TRefusal::BadParameter(
         "o quadrado médio do resíduo deve ser maior que zero (QME = " + General(p.QME) + ")");
   }
   if (!(p.r > 0)) {
-    return TRefusal::OfVariable(
+    return TRefusal::BadParameter(
         "o número de repetições deve ser maior que zero (r = " + General(p.r) + ")");
   }
   return std::nullopt;
@@ -100,13 +101,23 @@ bool AtRoundingLevel(long double value, long double scale) {
   return value <= 1024 * DBL_EPSILON * scale;
 }
 
+TCheck ScaleRefusal(const TGxeMeans& m, int g, int a) {
+  // sqrt(DBL_MIN) / DBL_EPSILON = 2^-511 / 2^-52 = 2^-459, about 6.7e-139.
+  static const long double kSmallest = std::ldexp(1.0L, -459);
+  const long double largest = LargestMean(m, g, a);
+  if (largest > 0 && largest < kSmallest) {
+    return TRefusal::OfVariable(
+        "os valores da variável são pequenos demais (o maior, em valor absoluto, é " +
+        General(largest) +
+        "): as somas de quadrados ficariam abaixo da precisão do programa; multiplique a "
+        "variável por uma potência de 10");
+  }
+  return std::nullopt;
+}
+
 TCheck IndexRefusal(const TJointAnova& an, const TAnalysisParams& p) {
   for (double v : {an.SST, an.SSG, an.SSA, an.SSGA, an.SPP, an.SI2}) {
-    if (!std::isfinite(v)) {
-      return TRefusal::OfVariable(
-          "os valores da variável são grandes demais: as somas de quadrados excedem a "
-          "precisão do programa");
-    }
+    if (!std::isfinite(v)) return TRefusal::OfVariable(kTooLargeCause);
   }
   long double maxIndex = 0, maxMean = 0;
   for (int j = 1; j <= p.a; ++j) {
@@ -114,9 +125,7 @@ TCheck IndexRefusal(const TJointAnova& an, const TAnalysisParams& p) {
     maxMean = std::fmax(maxMean, std::fabs(an.MedAmb(j)));
   }
   if (an.SI2 == 0 || AtRoundingLevel(maxIndex, maxMean)) {
-    return TRefusal::OfVariable(
-        "as médias dos ambientes são todas iguais: o índice ambiental é nulo e a regressão "
-        "sobre ele não pode ser estimada");
+    return TRefusal::OfVariable(kNullIndexCause);
   }
   return std::nullopt;
 }

@@ -60,7 +60,7 @@ struct TJointAnova {
 
 // Why the joint analysis cannot be formed with these parameters, in the report's words, or
 // nothing when it can: at least 2 genotypes and `minEnvironments` environments, and gle, QME
-// and r greater than 0.
+// and r greater than 0. The refusal is of a bad parameter (TRefusal::badParameter).
 [[nodiscard]] TCheck JointAnovaRefusal(const TAnalysisParams& params, int minEnvironments);
 
 // Why the regressions on the index cannot be fitted, or nothing: every sum of squares must be
@@ -71,6 +71,24 @@ struct TJointAnova {
 
 // True when `value` (a magnitude) is no more than rounding error relative to `scale`.
 bool AtRoundingLevel(long double value, long double scale);
+
+// Why the variable cannot be analysed at the scale of its values, or nothing. The sums of
+// squares are 64-bit doubles: when the largest value M is so small that the square of a
+// rounding unit of M (the smallest difference between the values that means anything) falls
+// below the normal range of a double, the sums underflow to 0 or lose their digits, and the
+// tests of "no interaction" and "equal environment means", which compare them with the rounding
+// level of M, can no longer tell a real difference from noise. Values of 6.7e-139 and more are
+// analysed (all zero is no interaction, and is analysed too).
+[[nodiscard]] TCheck ScaleRefusal(const TGxeMeans& means, int g, int a);
+
+// The cause of a refusal for values whose squares overflow the 64-bit sums of squares.
+inline constexpr const char* kTooLargeCause =
+    "os valores da variável são grandes demais: as somas de quadrados excedem a precisão do "
+    "programa";
+// ... and of the regressions on a null index, in Finlay and Wilkinson's sense.
+inline constexpr const char* kNullIndexCause =
+    "as médias dos ambientes são todas iguais: o índice ambiental é nulo e a regressão sobre "
+    "ele não pode ser estimada";
 
 // The dummy regressor of the bisegmented model: T(j) = I(j) - mean of the non-negative
 // indices where I(j) >= 0, else 0; ST2 = sum_j T(j)^2.

@@ -1,11 +1,12 @@
 #include "analysis/layout.h"
 
 #include <cfloat>
-#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 static_assert(LDBL_MANT_DIG == 64, "the report's digits assume x87 80-bit extended precision");
 
@@ -22,41 +23,92 @@ std::string NonFinite(long double value) {
   return std::signbit(value) ? "-Inf" : "+Inf";
 }
 
-// The value's decimal digits, as 18 significant digits (all that an 80-bit real holds) and its
-// decimal exponent: value = 0.d1d2...d18 x 10^exponent. Rounding is then done on these decimal
-// digits, half away from zero, as a person rounds a printed number: 0.1234565 to six decimals
-// gives 0.123457 even though its nearest binary value lies a hair below the tie.
+// The value's decimal digits, all of them, and its decimal exponent: value =
+// 0.d1d2d3... x 10^exponent. Every 80-bit value is m 2^e with a 64-bit integer m, so its decimal
+// expansion is finite: the digits of m 2^e when e >= 0, and of m 5^-e with the point moved -e
+// places when e < 0 (m 2^e = m 5^-e / 10^-e). They are formed exactly, in big-integer
+// arithmetic, so that a value is rounded once, from its exact binary value: rounding an
+// 18-digit image first would print zeros for the digits of large integers past the 18th, and
+// would round a value just below a tie (0.12345649999999999999 to six decimals) twice, upward.
 struct Decimal {
   bool negative = false;
-  std::string digits;  // 18 digits, or "" for zero
+  std::string digits;  // no leading or trailing zeros; "" for zero
   int exponent = 0;
+};
+
+// A non-negative integer in base 10^9, least significant limb first.
+class BigDecimal {
+ public:
+  explicit BigDecimal(std::uint64_t m) {
+    while (m > 0) {
+      limbs_.push_back(static_cast<std::uint32_t>(m % kBase));
+      m /= kBase;
+    }
+  }
+  void Multiply(std::uint32_t factor) {  // factor < 2^32; limb * factor + carry < 2^64
+    std::uint64_t carry = 0;
+    for (std::uint32_t& limb : limbs_) {
+      const std::uint64_t x = static_cast<std::uint64_t>(limb) * factor + carry;
+      limb = static_cast<std::uint32_t>(x % kBase);
+      carry = x / kBase;
+    }
+    while (carry > 0) {
+      limbs_.push_back(static_cast<std::uint32_t>(carry % kBase));
+      carry /= kBase;
+    }
+  }
+  void MultiplyByPower(std::uint32_t base, int power, std::uint32_t chunk, int chunkPower) {
+    for (; power >= chunkPower; power -= chunkPower) Multiply(chunk);
+    std::uint32_t rest = 1;
+    for (; power > 0; --power) rest *= base;
+    if (rest > 1) Multiply(rest);
+  }
+  std::string Digits() const {
+    if (limbs_.empty()) return "";
+    std::string s = std::to_string(limbs_.back());
+    char buf[16];
+    for (std::size_t k = limbs_.size() - 1; k-- > 0;) {
+      std::snprintf(buf, sizeof buf, "%09u", static_cast<unsigned>(limbs_[k]));
+      s += buf;
+    }
+    return s;
+  }
+
+ private:
+  static constexpr std::uint64_t kBase = 1000000000;
+  std::vector<std::uint32_t> limbs_;
 };
 
 Decimal ToDecimal(long double value) {
   Decimal d;
   d.negative = std::signbit(value);
   if (value == 0) return d;
-  char buf[64];
-  const long double magnitude = std::fabs(value);
-  const auto asDouble = static_cast<double>(magnitude);
-  if (static_cast<long double>(asDouble) == magnitude) {
-    // The same digits as printf's (both are the exact value correctly rounded to 18 digits),
-    // several times faster: a table export writes a million of them.
-    const auto r =
-        std::to_chars(buf, buf + sizeof buf - 1, asDouble, std::chars_format::scientific, 17);
-    *r.ptr = '\0';
-  } else {
-    std::snprintf(buf, sizeof buf, "%.17Le", magnitude);
+  int e2 = 0;
+  const long double fraction = std::frexp(std::fabs(value), &e2);  // in [0.5, 1)
+  auto m = static_cast<std::uint64_t>(std::ldexp(fraction, 64));   // exact: 64 bits
+  e2 -= 64;
+  while ((m & 1) == 0) {  // fewer factors to multiply by
+    m >>= 1;
+    ++e2;
   }
-  // buf = "d.ddddddddddddddddde[+-]xx"
-  std::string s(buf);
-  const auto e = s.find('e');
-  d.digits = s.substr(0, 1) + s.substr(2, e - 2);
-  d.exponent = std::atoi(s.c_str() + e + 1) + 1;
+  BigDecimal n(m);
+  // 2^30 and 5^13 are the largest powers that keep a limb product below 2^64.
+  if (e2 >= 0) {
+    n.MultiplyByPower(2, e2, 1u << 30, 30);
+  } else {
+    n.MultiplyByPower(5, -e2, 1220703125u, 13);
+  }
+  std::string digits = n.Digits();
+  // value = digits x 10^(min(e2, 0)) = 0.digits x 10^(size + min(e2, 0))
+  d.exponent = static_cast<int>(digits.size()) + (e2 < 0 ? e2 : 0);
+  while (!digits.empty() && digits.back() == '0') digits.pop_back();
+  d.digits = std::move(digits);
   return d;
 }
 
-// Rounds the digits to keep `keep` of them (keep may be <= 0), half away from zero.
+// Rounds the digits to keep `keep` of them (keep may be <= 0), half away from zero: the digits
+// are exact, so the value is at or past the tie exactly when the first digit dropped is 5 or
+// more.
 // Returns the kept digits (possibly one more when rounding carries, e.g. 999 -> 1000), and
 // adjusts the exponent accordingly.
 std::string RoundDigits(const Decimal& d, int keep, int& exponent) {

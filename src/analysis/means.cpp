@@ -1,5 +1,8 @@
 #include "analysis/means.h"
 
+#include <cfloat>
+#include <cmath>
+
 #include "stats/runningsums.h"
 
 namespace qv {
@@ -26,6 +29,18 @@ TIndexed<> EnvironmentMeans(const TGxeMeans& m, int g, int a) {
 
 TMargins Margins(const TGxeMeans& m, int g, int a) {
   return {GenotypeMeans(m, g, a), EnvironmentMeans(m, g, a), m.MediaGeral};
+}
+
+long double LargestMean(const TGxeMeans& m, int g, int a) {
+  long double largest = 0;
+  for (int i = 1; i <= g; ++i) {
+    for (int j = 1; j <= a; ++j) largest = std::fmax(largest, std::fabs(m.Y(i, j)));
+  }
+  return largest;
+}
+
+long double InteractionNoise(const TGxeMeans& m, int g, int a) {
+  return 16 * DBL_EPSILON * LargestMean(m, g, a);
 }
 
 TIndexed<> GenotypeRunningMeans(const TGxeMeans& m, int g, int a) {

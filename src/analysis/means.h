@@ -69,6 +69,15 @@ struct TMargins {
 };
 TMargins Margins(const TGxeMeans& means, int g, int a);
 
+// The largest magnitude of the g x a means.
+long double LargestMean(const TGxeMeans& means, int g, int a);
+
+// The rounding noise of an interaction effect Y(i, j) - Ybar(i.) - Ybar(.j) + Ybar(..) formed
+// with a grand mean held in 64 bits: a few units of double precision of the largest mean. An
+// interaction sum of squares within r g a times its square is no interaction (additive data
+// rarely give an exact 0), whatever the scale of the values.
+long double InteractionNoise(const TGxeMeans& means, int g, int a);
+
 // Genotype means as the running mean of the one-pass update (Welford 1962), m += (y - m)/j,
 // in extended precision: the form Annicchiarico's analysis takes, where the mean rides along
 // the update of the percentages' sum of squares. It can differ from GenotypeMeans in the last

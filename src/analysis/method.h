@@ -32,6 +32,9 @@ struct TComputeContext {
   // The decimal separator of the General layout: the system locale's in the windows, "." on
   // the command line.
   char decimalSeparator = '.';
+  // The segmented models start their fits from the best junctions of their profile scan
+  // instead of their fixed start values (the command line's --scan-start).
+  bool scanStart = false;
 };
 
 // What a computation step hands back to the run: the result value, or the refusal.
@@ -44,10 +47,16 @@ struct [[nodiscard]] TStepResult {
   static TStepResult Refuse(TRefusal refusal) { return {std::move(refusal), {}}; }
 };
 
-// The usual step: compute, then write the report from the result, or hand the refusal on.
+// The usual step: compute, then write the report from the result, or hand the refusal on. A
+// result holding a number that is not finite is refused before anything of it is written:
+// whatever its cause (overflowing squares, a QME or an r at the ends of the range of the reals),
+// the report never prints "Nan" or "Inf".
 template <typename T, typename Writer>
 TStepResult WriteStep(TComputed<T> computed, Writer&& write) {
   if (computed.Refused()) return TStepResult::Refuse(computed.Refusal());
+  if (!AllFinite(ResultData(computed.Value()))) {
+    return TStepResult::Refuse(TRefusal::OfVariable(kNonFiniteResultCause));
+  }
   write(computed.Value());
   return TStepResult::Done(TAnyResult(std::move(computed).Value()));
 }

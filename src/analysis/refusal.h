@@ -7,6 +7,10 @@
 // size checks, which no later variable of the table can pass either). Nothing of the variable is
 // written before the refusal is known, so the report never holds half a block.
 //
+// A refusal also says whether its cause is a parameter outside the method's domain (too few
+// genotypes or environments for the model, gle, QME or r not positive) rather than the data: the
+// command line exits with the status of bad parameters for those.
+//
 // Refusals travel as values; exceptions are kept for the file layer (TableError) and for a host
 // that cannot answer (TRunAborted), and both are caught where the run meets them.
 #pragma once
@@ -25,9 +29,13 @@ struct TRefusal {
   };
   std::string cause;
   TScope scope = TScope::Variable;
+  bool badParameter = false;  // the cause is a parameter of the dialog, not the data
 
   static TRefusal OfVariable(std::string cause) { return {std::move(cause), TScope::Variable}; }
   static TRefusal OfRun(std::string cause) { return {std::move(cause), TScope::Run}; }
+  static TRefusal BadParameter(std::string cause, TScope scope = TScope::Variable) {
+    return {std::move(cause), scope, true};
+  }
 };
 
 // A check that passes or names its cause.

@@ -14,6 +14,7 @@
 //                 knows the method.
 #pragma once
 
+#include <cmath>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,13 +52,54 @@ struct TResultValue {
   TCell value;
 };
 
+// For an iterative fit, how it ended: the facts of the notes its report prints under the count
+// of iterations.
+struct TFitEnd {
+  bool converged = false;
+  // "convergiu"; "limite de iterações" (stopped at the pass limit); "sem progresso" (stopped
+  // where no step lowered the sum although the full step predicted a decrease).
+  std::string stop;
+  long double sse = 0;  // the residual sum of squares of the means at the estimates
+  std::vector<long long> junctionsAtBound;  // genotypes whose junction ended on a bound
+  std::optional<long double> scanSSE;       // the smallest sum the profile scan found
+  bool scanBeatsFit = false;
+  std::vector<std::string> notes;  // the note lines, as printed
+};
+
 struct TResultData {
   std::vector<TResultValue> values;
   std::vector<TResultTable> tables;
-  // For an iterative fit: whether it converged before its pass limit. The report does not say;
-  // the data do.
+  // For an iterative fit: whether it met its convergence test before its pass limit (the report
+  // says so in a note when it did not), and how it ended.
   std::optional<bool> converged = std::nullopt;
+  std::optional<TFitEnd> fit = std::nullopt;
 };
+
+// Whether every real of the data is a finite number. The data hold every number the report
+// prints, so a result that fails this would print "Nan", "+Inf" or "-Inf" (values or
+// parameters at the ends of the range of the reals: squares that overflow, a QME of 1e-308).
+inline bool AllFinite(const TResultData& data) {
+  const auto finite = [](const TCell& cell) {
+    const auto* x = std::get_if<long double>(&cell);
+    return !x || std::isfinite(*x);
+  };
+  for (const TResultValue& v : data.values) {
+    if (!finite(v.value)) return false;
+  }
+  for (const TResultTable& t : data.tables) {
+    for (const auto& row : t.rows) {
+      for (const TCell& cell : row) {
+        if (!finite(cell)) return false;
+      }
+    }
+  }
+  return true;
+}
+
+// Why a result that is not AllFinite is refused, in the report's words.
+inline constexpr const char* kNonFiniteResultCause =
+    "os resultados não seriam todos números finitos: os valores ou os parâmetros da variável "
+    "excedem a precisão do programa";
 
 class TAnyResult {
  public:

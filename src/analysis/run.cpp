@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "analysis/convert.h"
+#include "analysis/printable.h"
+#include "tables/realtext.h"
 
 namespace qv {
 namespace {
@@ -31,6 +33,10 @@ const char* const kTooManyGenotypes =
     "< g >: O número de genótipos não pode passar de 600 (capacidade do programa)";
 const char* const kTooManyEnvironments =
     "< a >: O número de ambientes não pode passar de 600 (capacidade do programa)";
+// A table holds at least one genotype and one environment: no record could pass the reading's
+// range check with g or a of 0 or less, and the run would end on a misleading database error.
+const char* const kNoGenotypes = "< g >: O número de genótipos deve ser maior que zero";
+const char* const kNoEnvironments = "< a >: O número de ambientes deve ser maior que zero";
 
 Control EntryControl(Entry e) {
   switch (e) {
@@ -109,6 +115,8 @@ bool AskPhase1(const TMethod& method, TSession& session, THost& host) {
         fail(kGMessage);
       } else if (p.g > MaxGenot) {
         fail(kTooManyGenotypes);
+      } else if (p.g <= 0) {
+        fail(kNoGenotypes);
       } else if (p.g < method.minGenotypes) {
         fail(nullptr);
       }
@@ -118,6 +126,8 @@ bool AskPhase1(const TMethod& method, TSession& session, THost& host) {
         fail(kAMessage);
       } else if (p.a > MaxAmb) {
         fail(kTooManyEnvironments);
+      } else if (p.a <= 0) {
+        fail(kNoEnvironments);
       } else if (p.a < method.minEnvironments) {
         fail(nullptr);
       }
@@ -139,15 +149,18 @@ bool AskPhase1(const TMethod& method, TSession& session, THost& host) {
   }
 }
 
-// Phase 2: the residual information of one variable, asked until every entry converts.
-void AskPhase2(const TMethod& method, TSession& session, THost& host, const std::string& name) {
+// Phase 2: the residual information of one variable (field number `field`), asked until every
+// entry converts.
+void AskPhase2(const TMethod& method, TSession& session, THost& host, int field,
+               const std::string& name) {
   TParametersForm& form = host.Params();
   TAnalysisParams& p = session.params;
   std::vector<Control> visible;
   for (Entry e : method.phase2Entries) visible.push_back(EntryControl(e));
+  form.VariableStarted(field, name);
   for (;;) {
     do {
-      form.SetCaption("Parâmetros para " + name);
+      form.SetCaption("Parâmetros para " + PrintableText(name));
       ShowOnly(form, visible);
       form.ShowModal(TParamsPhase::Variable, name);
     } while (!host.Confirm(text::kConfirmParams));
@@ -188,12 +201,36 @@ void AskPhase2(const TMethod& method, TSession& session, THost& host, const std:
   }
 }
 
+// The cell that is not a number: its field, its record (and the line of the file, for a text
+// table) and its text.
 std::string NonNumericMessage(const TDataTable& table, int field, std::size_t record) {
-  return "Valor não numérico no Banco de Dados: o campo \"" + table.FieldName(field) +
-         "\" do registro " + std::to_string(record + 1) + " contém \"" +
-         table.GetValue(field).AsText() +
-         "\".\rAs colunas de genótipos e de ambientes e as variáveis analisadas devem ser "
-         "numéricas.";
+  const std::string cell = table.GetValue(field).AsText();
+  const std::size_t line = table.SourceLine(record);
+  std::string message = "Valor não numérico no Banco de Dados: o campo \"" +
+                        PrintableText(table.FieldName(field)) + "\" do registro " +
+                        std::to_string(record + 1) +
+                        (line > 0 ? " (linha " + std::to_string(line) + " do arquivo)" : "") +
+                        " contém \"" + PrintableText(cell) +
+                        "\".\rAs colunas de genótipos e de ambientes e as variáveis analisadas "
+                        "devem ser numéricas.";
+  switch (WhyNotAReal(cell)) {
+    case TNotAReal::DecimalComma:
+      message += "\rO valor tem vírgula decimal: os números devem usar ponto (1.5, não 1,5).";
+      break;
+    case TNotAReal::OutOfRange:
+      message +=
+          "\rO número está fora do alcance do programa (de 1e-308 a 1e308, em valor "
+          "absoluto).";
+      break;
+    case TNotAReal::MissingMark:
+      message +=
+          "\rUm valor ausente não pode ser analisado: a tabela deve ter a média de cada "
+          "genótipo em cada ambiente.";
+      break;
+    case TNotAReal::Text:
+      break;
+  }
+  return message;
 }
 
 // A code as the reading takes it: the value truncated toward zero, valid in 1..limit.
@@ -213,15 +250,17 @@ bool ReadCode(const TDataTable& table, int field, int limit, std::int64_t& code,
 
 }  // namespace
 
-bool OpenTableDialog(TDataTable& table, THost& host) {
+bool OpenTableDialog(TDataTable& table, THost& host, std::string* cause) {
   const std::optional<std::string> file = host.ChooseTableFile();
   if (!file) return false;
   table.SetName(*file);
   try {
     table.Open();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     table.Close();
-    host.ShowMessage(text::kOpenFailed);
+    const std::string why = PrintableText(e.what());
+    if (cause) *cause = why;
+    host.ShowOpenFailure(text::kOpenFailed, why);
     return false;
   }
   return true;
@@ -270,7 +309,7 @@ std::optional<TReadError> ReadVariable(TSession& session, int field, bool accumu
     }
   } catch (const TableError& e) {
     // The file layer's message is the box the user sees.
-    return TReadError{e.what()};
+    return TReadError{PrintableText(e.what())};
   }
   for (int i = 1; i <= g; ++i) {
     for (int j = 1; j <= a; ++j) {
@@ -290,7 +329,7 @@ TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host) {
   TParametersForm& form = host.Params();
   try {
     if (table.IsOpen()) table.Close();
-    out.tableOpened = OpenTableDialog(table, host);
+    out.tableOpened = OpenTableDialog(table, host, &out.openError);
     if (out.tableOpened) out.abandoned = out.parametersRefused = !AskPhase1(method, session, host);
     if (!out.abandoned) session.report.Clear();
 
@@ -302,13 +341,13 @@ TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host) {
           continue;
         }
         const std::string name = table.FieldName(k - 1);
-        if (!method.phase2Entries.empty()) AskPhase2(method, session, host, name);
+        if (!method.phase2Entries.empty()) AskPhase2(method, session, host, k, name);
 
         TReport& report = session.report;
         report.Append(method.titleLine);
         report.Append(method.beforeVariableLine);
         report.Append(text::kVariableLine);
-        report.Append(name + "\r\n");
+        report.Append(PrintableText(name) + "\r\n");
         report.Append(method.afterVariableLine);
 
         TVariableRecord& record = out.variables.emplace_back();
@@ -327,8 +366,9 @@ TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host) {
           report.Append(text::kErrorLine);
           continue;
         }
-        const TComputeContext context{session.means, session.params, report, session.fitStorage,
-                                      session.decimalSeparator};
+        const TComputeContext context{
+            session.means,      session.params,           report,
+            session.fitStorage, session.decimalSeparator, session.scanStart};
         TStepResult step = method.compute(context);
         if (!step.Refused()) {
           record.result = std::move(step.result);
@@ -337,6 +377,7 @@ TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host) {
         }
         record.status = TVariableStatus::Refused;
         record.cause = step.refusal->cause;
+        if (step.refusal->badParameter) ++out.parameterRefusals;
         host.Warn(record.cause);
         if (step.refusal->scope == TRefusal::TScope::Run) {
           out.abandoned = true;

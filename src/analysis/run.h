@@ -54,6 +54,7 @@ struct TVariableRecord {
 
 struct TRunOutcome {
   bool tableOpened = false;
+  std::string openError;           // why the table could not be opened (the table layer's words)
   bool abandoned = false;          // No to "Deseja Continuar", a data error, or a method's abandon
   bool dataError = false;          // some variable's records could not be read
   bool parametersRefused = false;  // the user gave up in the parameters dialog
@@ -61,13 +62,17 @@ struct TRunOutcome {
   std::string abortReason;
   int variablesAnalysed = 0;
   int variablesRefused = 0;
+  // Refusals whose cause is a parameter outside the method's domain (TRefusal::badParameter),
+  // those of the run's scope included.
+  int parameterRefusals = 0;
   // Every field taken up as a response variable, in table order.
   std::vector<TVariableRecord> variables;
 };
 
 // The file dialog and the opening of the chosen table; on failure the plain message
-// kOpenFailed and the table left closed. True when the table is open afterwards.
-bool OpenTableDialog(TDataTable& table, THost& host);
+// kOpenFailed (with the table layer's cause, THost::ShowOpenFailure, also put in `cause` when
+// given) and the table left closed. True when the table is open afterwards.
+bool OpenTableDialog(TDataTable& table, THost& host, std::string* cause = nullptr);
 
 // Why the records of a variable could not be read: the message of the database error box.
 struct TReadError {

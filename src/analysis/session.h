@@ -22,6 +22,9 @@ struct TSession {
   // The decimal separator of the General layout: the system locale's in the windows, "." on
   // the command line.
   char decimalSeparator = '.';
+  // The segmented models start from the best junctions of their profile scan (off: the fixed
+  // start values, so that reports stay comparable with earlier ones).
+  bool scanStart = false;
 };
 
 }  // namespace qv

@@ -1,5 +1,7 @@
 #include "cli/cli.h"
 
+#include <sys/stat.h>
+
 #include <CLI/CLI.hpp>
 #include <cmath>
 #include <fstream>
@@ -10,12 +12,17 @@
 #include <variant>
 #include <vector>
 
+#include "analysis/convert.h"
+#include "analysis/printable.h"
 #include "analysis/run.h"
 #include "analysis/session.h"
 #include "cli/importcli.h"
 #include "cli/tablecli.h"
+#include "cli/terminal.h"
 #include "commands/commands.h"
 #include "richtext/rtf.h"
+#include "tables/datatable.h"
+#include "tables/safefile.h"
 
 #ifndef QV_VERSION
 #define QV_VERSION "0.0.0"
@@ -24,32 +31,53 @@
 namespace qv {
 namespace {
 
-// Message boxes separate their lines with a lone carriage return; a terminal needs a newline.
-std::string ForTerminal(std::string text) {
-  for (char& c : text) {
-    if (c == '\r') c = '\n';
-  }
-  return text;
-}
+// Exit statuses (cli.h).
+constexpr int kSuccess = 0;
+constexpr int kNotAnalysed = 1;
+constexpr int kUsage = 2;
+constexpr int kNotWritten = 3;
 
+// The entries of one --var: for the variable a field name or number names, gle, QME and r
+// given as the dialog's entries would be typed.
 struct TVariableEntries {
+  std::string variable;  // as given: a field's name, or its number (1-based)
   std::optional<std::string> gle, qme, r;
+  int field = 0;      // the field it names, once the table's fields are known
+  bool used = false;  // its variable's dialog was answered with it
 };
 
 struct TCliOptions {
   std::string method, table, g, a, r, gle, qme, alpha = "0.05", output, results;
   std::string genotypeColumn, environmentColumn;
   std::vector<std::string> vars;
-  std::map<std::string, TVariableEntries> perVariable;
+  std::vector<TVariableEntries> perVariable;
+  bool scanStart = false;
 };
+
+// The fields of the table that a name or a 1-based number given on the command line names: by
+// name when some field has that name (all of them, when several do), else by number.
+std::vector<int> FieldsNamed(const std::vector<std::string>& fields, const std::string& which) {
+  std::vector<int> found;
+  for (std::size_t k = 0; k < fields.size(); ++k) {
+    if (fields[k] == which) found.push_back(static_cast<int>(k) + 1);
+  }
+  if (!found.empty()) return found;
+  std::int32_t n = 0;
+  if (!which.empty() && which.find_first_not_of("0123456789") == std::string::npos &&
+      ConvertInteger(which, n) && n >= 1 && n <= static_cast<int>(fields.size())) {
+    found.push_back(n);
+  }
+  return found;
+}
 
 // The parameters dialog, answered from the options. Phase 1 takes g, a, r, Alpha and the code
 // columns; phase 2 takes gle, QME and r of the variable (its --var, else the common options).
-// The per-variable dialog cannot be asked again: a second showing for the same variable means
-// its entries were refused, and the run is ended.
+// The per-variable dialog cannot be asked again: a second showing for the same field means
+// its entries were refused, and the run is ended. Fields are told apart by their position, so
+// that two fields of the same name each get their own dialog.
 class TCliForm : public TParametersForm {
  public:
-  explicit TCliForm(const TCliOptions& o) : o_(o) {
+  explicit TCliForm(TCliOptions& o) : o_(o) {
     entries_[Control::EditAlpha] = o.alpha;
     entries_[Control::EditNum_gen] = o.g;
     entries_[Control::EditNum_amb] = o.a;
@@ -70,23 +98,31 @@ class TCliForm : public TParametersForm {
   int SelectedIndex(Control list) const override { return selected_.at(list); }
   std::string EntryText(Control edit) const override { return entries_.at(edit); }
 
+  void VariableStarted(int field, const std::string&) override {
+    field_ = field;
+    shown_ = false;
+  }
+
   void ShowModal(TParamsPhase phase, const std::string& variable) override {
     if (phase == TParamsPhase::Variable) {
-      if (variable == lastVariable_) {
-        throw TRunAborted("os parâmetros da variável " + variable +
-                          " foram recusados (--gle, --qme, -r ou --var)");
+      if (shown_) {
+        throw TRunAborted("os parâmetros da variável " + PrintableText(variable) + " (campo " +
+                          std::to_string(field_) + ") foram recusados (--gle, --qme, -r ou --var)");
       }
-      lastVariable_ = variable;
+      shown_ = true;
       entries_[Control::EditGLE] = o_.gle;
       entries_[Control::EditQME] = o_.qme;
       entries_[Control::EditNum_rep] = o_.r;
-      if (auto it = o_.perVariable.find(variable); it != o_.perVariable.end()) {
-        if (it->second.gle) entries_[Control::EditGLE] = *it->second.gle;
-        if (it->second.qme) entries_[Control::EditQME] = *it->second.qme;
-        if (it->second.r) entries_[Control::EditNum_rep] = *it->second.r;
+      for (TVariableEntries& v : o_.perVariable) {
+        if (v.field != field_) continue;
+        v.used = true;
+        if (v.gle) entries_[Control::EditGLE] = *v.gle;
+        if (v.qme) entries_[Control::EditQME] = *v.qme;
+        if (v.r) entries_[Control::EditNum_rep] = *v.r;
       }
       return;
     }
+    ResolveVariables();
     if (!o_.genotypeColumn.empty()) selected_[Control::ListBoxgenot] = Column(o_.genotypeColumn);
     if (!o_.environmentColumn.empty())
       selected_[Control::ListBoxAmb] = Column(o_.environmentColumn);
@@ -95,21 +131,46 @@ class TCliForm : public TParametersForm {
  private:
   // A column given by name, or by its 1-based number.
   int Column(const std::string& columnText) const {
-    for (std::size_t k = 0; k < genotItems_.size(); ++k) {
-      if (genotItems_[k] == columnText) return static_cast<int>(k);
+    const std::vector<int> fields = FieldsNamed(genotItems_, columnText);
+    if (fields.size() > 1) {
+      throw TRunAborted("a tabela tem " + std::to_string(fields.size()) + " campos chamados \"" +
+                        PrintableText(columnText) + "\"; indique a coluna pelo número");
     }
-    try {
-      std::size_t used = 0;
-      const int n = std::stoi(columnText, &used);
-      if (used == columnText.size() && n >= 1 && n <= static_cast<int>(genotItems_.size()))
-        return n - 1;
-    } catch (const std::exception&) {
+    if (fields.empty()) {
+      throw TRunAborted("a tabela não tem a coluna \"" + PrintableText(columnText) + "\"");
     }
-    throw TRunAborted("a tabela não tem a coluna \"" + columnText + "\"");
+    return fields.front() - 1;
   }
 
-  const TCliOptions& o_;
-  std::string lastVariable_;
+  // Each --var must name one field of the table.
+  void ResolveVariables() {
+    for (TVariableEntries& v : o_.perVariable) {
+      const std::vector<int> fields = FieldsNamed(genotItems_, v.variable);
+      if (fields.empty()) {
+        throw TRunAborted("--var: a tabela não tem a variável \"" + PrintableText(v.variable) +
+                          "\"");
+      }
+      if (fields.size() > 1) {
+        throw TRunAborted("--var: a tabela tem " + std::to_string(fields.size()) +
+                          " campos chamados \"" + PrintableText(v.variable) +
+                          "\"; indique a variável pelo número do campo (--var " +
+                          std::to_string(fields.front()) + ":...)");
+      }
+      v.field = fields.front();
+      for (const TVariableEntries& other : o_.perVariable) {
+        if (&other == &v) break;
+        if (other.field == v.field) {
+          throw TRunAborted("--var: \"" + PrintableText(other.variable) + "\" e \"" +
+                            PrintableText(v.variable) + "\" são o mesmo campo (" +
+                            std::to_string(v.field) + ")");
+        }
+      }
+    }
+  }
+
+  TCliOptions& o_;
+  int field_ = 0;
+  bool shown_ = false;
   std::vector<std::string> genotItems_, ambItems_;
   std::map<Control, int> selected_{{Control::ListBoxgenot, -1}, {Control::ListBoxAmb, -1}};
   std::map<Control, std::string> entries_;
@@ -117,7 +178,7 @@ class TCliForm : public TParametersForm {
 
 class TCliHost : public THost {
  public:
-  TCliHost(const TCliOptions& o, std::ostream& err) : o_(o), form_(o), err_(err) {}
+  TCliHost(TCliOptions& o, std::ostream& err) : o_(o), form_(o), err_(err) {}
   std::optional<std::string> ChooseTableFile() override { return o_.table; }
   TParametersForm& Params() override { return form_; }
   bool Confirm(const std::string&) override { return true; }
@@ -128,40 +189,102 @@ class TCliHost : public THost {
   void Warn(const std::string& text) override { err_ << ForTerminal(text) << '\n'; }
   void Inform(const std::string& text) override { err_ << ForTerminal(text) << '\n'; }
   void ShowMessage(const std::string& text) override { err_ << ForTerminal(text) << '\n'; }
+  // The dialog's advice, then what the table layer found wrong with the file.
+  void ShowOpenFailure(const std::string& text, const std::string& cause) override {
+    err_ << ForTerminal(text) << '\n' << ForTerminal(cause) << '\n';
+  }
   void SetBusyCursor(bool) override {}
   // The report goes to the output once the run is over.
   void ShowReport(const TReport&) override {}
 
  private:
-  const TCliOptions& o_;
+  TCliOptions& o_;
   TCliForm form_;
   std::ostream& err_;
 };
 
-// NAME:gle=N,qme=X,r=R
+// NAME:gle=N,qme=X,r=R, with NAME a field's name or number. Every key is one of the three,
+// given once, with a value that converts as the dialog's entry would.
 bool ParseVar(const std::string& option, TCliOptions& o, std::string& error) {
+  const std::string shown = "--var \"" + PrintableText(option) + "\": ";
   const auto colon = option.rfind(':');
   if (colon == std::string::npos || colon == 0) {
-    error = "--var espera NOME:gle=N,qme=X,r=R, recebeu \"" + option + "\"";
+    error = shown + "espera NOME:gle=N,qme=X,r=R (NOME: o nome ou o número do campo)";
     return false;
   }
-  TVariableEntries& v = o.perVariable[option.substr(0, colon)];
-  std::size_t start = colon + 1;
-  while (start <= option.size()) {
-    const auto comma = option.find(',', start);
-    const std::string item =
-        option.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+  TVariableEntries v;
+  v.variable = option.substr(0, colon);
+  for (const TVariableEntries& other : o.perVariable) {
+    if (other.variable == v.variable) {
+      error = shown + "a variável \"" + PrintableText(v.variable) + "\" já tem um --var";
+      return false;
+    }
+  }
+  const std::string items = option.substr(colon + 1);
+  if (items.empty()) {
+    error = shown + "nada depois de \":\"; espera gle=N, qme=X ou r=R";
+    return false;
+  }
+  std::size_t start = 0;
+  while (start <= items.size()) {
+    const auto comma = std::min(items.find(',', start), items.size());
+    const std::string item = items.substr(start, comma - start);
     const auto eq = item.find('=');
     const std::string key = item.substr(0, eq);
     if (eq == std::string::npos || (key != "gle" && key != "qme" && key != "r")) {
-      error = "--var: \"" + item + "\" não é gle=N, qme=X nem r=R";
+      error = shown + "\"" + PrintableText(item) + "\" não é gle=N, qme=X nem r=R";
       return false;
     }
-    (key == "gle" ? v.gle : key == "qme" ? v.qme : v.r) = item.substr(eq + 1);
-    if (comma == std::string::npos) break;
+    std::optional<std::string>& slot = key == "gle" ? v.gle : key == "qme" ? v.qme : v.r;
+    const std::string value = item.substr(eq + 1);
+    std::int32_t whole = 0;
+    double real = 0.0;
+    if (slot) {
+      error = shown + key + " aparece duas vezes";
+      return false;
+    }
+    if (value.empty()) {
+      error = shown + key + " sem valor";
+      return false;
+    }
+    if (key == "gle" ? !ConvertInteger(value, whole) : !ConvertReal(value, real)) {
+      error = shown + "o valor de " + key + ", \"" + PrintableText(value) + "\", não é " +
+              (key == "gle" ? "um número inteiro" : "um número (use ponto decimal)");
+      return false;
+    }
+    slot = value;
     start = comma + 1;
   }
+  o.perVariable.push_back(std::move(v));
   return true;
+}
+
+// Where the report or the results go: a regular file, or one not there yet, is written through
+// the safe rewrite (a complete temporary file, then renamed over it), so that a failure never
+// leaves half a file in place of an old one; a device or a FIFO named on purpose (/dev/null, a
+// pipe) is written directly. Nothing on success, else the reason.
+std::optional<std::string> WriteOutput(const std::string& path, const std::string& bytes) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
+    std::ofstream file(path, std::ios::binary);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    if (!file) return "Arquivo \"" + path + "\": não foi possível gravá-lo.";
+    return std::nullopt;
+  }
+  try {
+    WriteFileSafely(path, bytes);
+  } catch (const TableError& e) {
+    return e.what();
+  }
+  return std::nullopt;
+}
+
+// Whether an output file is the input table or one of its files, however the path is spelled.
+bool IsInputTable(const std::string& input, const std::string& output) {
+  TDataTable table;
+  table.SetName(input);
+  return table.IsFileOfTable(output);
 }
 
 std::string MethodList() {
@@ -194,6 +317,18 @@ void AddData(TJson& to, const TResultData& data) {
   for (const TResultValue& v : data.values) values[v.label] = CellJson(v.value);
   if (!values.empty()) to["values"] = std::move(values);
   if (data.converged) to["converged"] = *data.converged;
+  if (data.fit) {
+    const TFitEnd& end = *data.fit;
+    TJson fit = {{"converged", end.converged},
+                 {"stop", end.stop},
+                 {"sse", CellJson(Real(end.sse))},
+                 {"junctions_at_bound", end.junctionsAtBound}};
+    if (end.scanSSE) {
+      fit["scan"] = {{"sse", CellJson(Real(*end.scanSSE))}, {"lower", end.scanBeatsFit}};
+    }
+    fit["notes"] = end.notes;
+    to["fit"] = std::move(fit);
+  }
   TJson tables = TJson::array();
   for (const TResultTable& t : data.tables) {
     TJson rows = TJson::array();
@@ -250,14 +385,6 @@ TJson ResultsJson(const TAnalysisCommand& command, const TCliOptions& o,
           {"variables", std::move(variables)}};
 }
 
-// Writes a whole file; false when it could not be written.
-bool WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(text.data(), static_cast<std::streamsize>(text.size()));
-  file.close();
-  return static_cast<bool>(file);
-}
-
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
@@ -272,7 +399,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       "Analisa cada variável numérica da tabela pelo método escolhido e escreve o relatório.");
   analyze->footer("Métodos:\n" + MethodList() +
                   "\nSaída: 0 sucesso; 1 alguma variável não pôde ser analisada; 2 uso ou "
-                  "parâmetros inválidos.\nO relatório é texto UTF-8 com fins de linha CR LF.");
+                  "parâmetros inválidos (fora do domínio do método); 3 o relatório ou os "
+                  "resultados não puderam ser gravados.\nO relatório é texto UTF-8 com fins de "
+                  "linha CR LF. A saída (-o, --results) nunca pode ser a tabela analisada.");
   analyze->add_option("--method,-m", o.method, "Método de análise (lista abaixo)")->required();
   analyze->add_option("TABLE", o.table, "Tabela de médias (.db Paradox, .dbf dBase ou .csv)")
       ->required();
@@ -287,72 +416,111 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   analyze->add_option("--qme", o.qme, "Quadrado médio do resíduo");
   analyze->add_option("--alpha", o.alpha, "Nível de significância (Annicchiarico; padrão 0.05)");
   analyze->add_option("--var", o.vars,
-                      "Parâmetros de uma variável: NOME:gle=N,qme=X,r=R (repetível; "
-                      "substituem --gle, --qme e -r para essa variável)");
+                      "Parâmetros de uma variável: NOME:gle=N,qme=X,r=R, NOME o nome ou o número "
+                      "do campo (repetível; substituem --gle, --qme e -r para essa variável)");
   analyze->add_option("-o,--output", o.output,
                       "Arquivo do relatório (padrão: saída padrão); .rtf: em Rich Text");
   analyze->add_option("--results", o.results,
                       "Arquivo JSON com as tabelas do relatório como dados, por variável "
                       "(números sem arredondamento)");
+  analyze->add_flag("--scan-start", o.scanStart,
+                    "Modelos segmentados: ajuste a partir das melhores junções da varredura "
+                    "por intervalos do índice, em vez dos valores iniciais fixos");
   const TTableCommands table(app);
   const TTransferCommands transfer(app);
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e, out, err) == 0 ? 0 : 2;
+    return app.exit(e, out, err) == 0 ? kSuccess : kUsage;
   }
   if (table.Chosen()) return table.Run(out, err);
   if (transfer.Chosen()) return transfer.Run(out, err);
 
   const TAnalysisCommand* command = FindAnalysisCommand(o.method);
   if (!command) {
-    err << "quorvandelia-cli: método desconhecido \"" << o.method << "\"; métodos:\n"
+    err << "quorvandelia-cli: método desconhecido \"" << PrintableText(o.method) << "\"; métodos:\n"
         << MethodList() << '\n';
-    return 2;
+    return kUsage;
   }
   for (const std::string& v : o.vars) {
     std::string error;
     if (!ParseVar(v, o, error)) {
       err << "quorvandelia-cli: " << error << '\n';
-      return 2;
+      return kUsage;
+    }
+  }
+  if (!o.perVariable.empty() && command->method().phase2Entries.empty()) {
+    err << "quorvandelia-cli: --var: o método " << command->name
+        << " não pede parâmetros por variável\n";
+    return kUsage;
+  }
+  // Nothing is written over the table being analysed, nor one output over the other.
+  for (const std::string* path : {&o.output, &o.results}) {
+    if (!path->empty() && IsInputTable(o.table, *path)) {
+      err << "quorvandelia-cli: a saída \"" << PrintableText(*path)
+          << "\" é a própria tabela analisada (ou um arquivo dela); nada foi gravado\n";
+      return kUsage;
+    }
+  }
+  if (!o.output.empty() && !o.results.empty()) {
+    const auto output = detail::IdentityOf(o.output), results = detail::IdentityOf(o.results);
+    if (o.output == o.results || (output && results && output->SameFile(*results))) {
+      err << "quorvandelia-cli: -o e --results não podem ser o mesmo arquivo\n";
+      return kUsage;
     }
   }
 
   TSession session;
+  session.scanStart = o.scanStart;
   TCliHost host(o, err);
   const TRunOutcome outcome = RunCommand(*command, session, host);
   if (outcome.aborted) {
-    err << "quorvandelia-cli: " << outcome.abortReason << '\n';
-    return 2;
+    err << "quorvandelia-cli: " << ForTerminal(outcome.abortReason) << '\n';
+    return kUsage;
   }
-  if (!outcome.tableOpened) {
-    err << "quorvandelia-cli: não foi possível abrir a tabela " << o.table << '\n';
-    return 2;
+  if (!outcome.tableOpened || outcome.parametersRefused) return kUsage;
+  // A --var for a field that was never asked about (a code column, a text field) would be
+  // ignored without a word.
+  if (!outcome.abandoned) {
+    for (const TVariableEntries& v : o.perVariable) {
+      if (v.used) continue;
+      err << "quorvandelia-cli: --var \"" << PrintableText(v.variable)
+          << "\": o campo não é uma variável analisada (é uma coluna de códigos ou de texto)\n";
+      return kUsage;
+    }
   }
-  if (outcome.parametersRefused) return 2;
 
   const std::string& text = session.report.Text();
   if (o.output.empty()) {
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.flush();
-  } else if (!WriteFile(o.output, richtext::IsRtfFileName(o.output)
-                                       // A .rtf file holds the report as the report window
-                                       // saves it: one paragraph per line.
-                                       ? richtext::WriteRtf(richtext::ReportDocument(text))
-                                       : text)) {
-    err << "quorvandelia-cli: não foi possível escrever o relatório em " << o.output << '\n';
-    return 2;
+    if (!out) {
+      err << "quorvandelia-cli: não foi possível escrever o relatório na saída padrão (disco "
+             "cheio ou saída fechada)\n";
+      return kNotWritten;
+    }
+  } else if (const auto error =
+                 WriteOutput(o.output, richtext::IsRtfFileName(o.output)
+                                           // A .rtf file holds the report as the report window
+                                           // saves it: one paragraph per line.
+                                           ? richtext::WriteRtf(richtext::ReportDocument(text))
+                                           : text)) {
+    err << "quorvandelia-cli: o relatório não foi gravado: " << ForTerminal(*error) << '\n';
+    return kNotWritten;
   }
-  if (!o.results.empty() &&
-      !WriteFile(
-          o.results,
-          ResultsJson(*command, o, outcome).dump(-1, ' ', false, TJson::error_handler_t::replace) +
-              "\n")) {
-    err << "quorvandelia-cli: não foi possível escrever os resultados em " << o.results << '\n';
-    return 2;
+  if (!o.results.empty()) {
+    const std::string json =
+        ResultsJson(*command, o, outcome).dump(-1, ' ', false, TJson::error_handler_t::replace) +
+        "\n";
+    if (const auto error = WriteOutput(o.results, json)) {
+      err << "quorvandelia-cli: os resultados não foram gravados: " << ForTerminal(*error) << '\n';
+      return kNotWritten;
+    }
   }
-  return outcome.dataError || outcome.abandoned || outcome.variablesRefused > 0 ? 1 : 0;
+  if (outcome.parameterRefusals > 0) return kUsage;
+  return outcome.dataError || outcome.abandoned || outcome.variablesRefused > 0 ? kNotAnalysed
+                                                                                : kSuccess;
 }
 
 }  // namespace qv

@@ -8,7 +8,8 @@
 namespace qv {
 
 // Exit status: 0 success; 1 a variable could not be analysed (data error or refusal);
-// 2 bad usage or parameters.
+// 2 bad usage or parameters (a parameter outside the method's domain included); 3 the report
+// or the results could not be written (a full disk, a closed output).
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
 }  // namespace qv

@@ -17,6 +17,7 @@ namespace {
 
 constexpr int kUsage = 2;
 constexpr int kFileError = 1;
+constexpr int kNotWritten = 3;
 
 // A refusal of the command line's arguments: exit status 2 with this message.
 struct TUsageError {
@@ -175,7 +176,7 @@ TTableCommands::TTableCommands(CLI::App& app) {
   table_->footer(
       "Toda alteração grava a tabela inteira num arquivo novo ao lado do antigo e só então o "
       "põe no lugar dele:\numa falha no meio deixa a tabela como estava.\nSaída: 0 sucesso; 1 "
-      "erro ao ler ou gravar uma tabela; 2 uso inválido.");
+      "erro ao ler ou gravar uma tabela; 2 uso inválido; 3 a saída padrão recusou o texto.");
   const auto tableArgument = [this](CLI::App* command) {
     command->add_option("TABLE", path_, "Tabela (.db Paradox, .dbf dBase ou .csv)")->required();
   };
@@ -351,6 +352,12 @@ int TTableCommands::Run(std::ostream& out, std::ostream& err) const {
     err << "quorvandelia-cli: " << ForTerminal(Printable(path_)) << ": " << ForTerminal(e.what())
         << '\n';
     return kFileError;
+  }
+  out.flush();
+  if (!out) {
+    err << "quorvandelia-cli: não foi possível escrever na saída padrão (disco cheio ou saída "
+           "fechada)\n";
+    return kNotWritten;
   }
   return 0;
 }

@@ -5,7 +5,7 @@
 //
 // Exit status as for analyze: 0 success; 1 a table that cannot be read or written (the file
 // layer's message on stderr); 2 bad usage (an unknown field, a record that does not exist, a
-// refused name, an output that is the input table).
+// refused name, an output that is the input table); 3 standard output refused the text.
 #pragma once
 
 #include <ostream>

@@ -1,23 +1,18 @@
 #include "cli/terminal.h"
 
+#include "analysis/printable.h"
+
 namespace qv {
 
 std::string ForTerminal(std::string text) {
   for (char& c : text) {
-    if (c == '\r') {
-      c = '\n';
-    } else if ((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F) {
-      c = '?';
-    }
+    if (c == '\r') c = '\n';
   }
-  return text;
+  return PrintableText(text, "\n");
 }
 
-std::string Printable(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
-  return text;
+std::string Printable(const std::string& text) {
+  return PrintableText(text);
 }
 
 }  // namespace qv

@@ -28,6 +28,10 @@ void TolerContinuation(TRunOutcome& outcome, TSession& session, THost& host) {
   TComputed<TTolerLinearResult> linear =
       TolerLinearCompute(session.means, bisegmented->means.margins, bisegmented->T, session.params,
                          session.fitStorage);
+  // As every step of a run: nothing that is not a finite number reaches the report.
+  if (!linear.Refused() && !AllFinite(ResultData(linear.Value()))) {
+    linear = TRefusal::OfVariable(kNonFiniteResultCause);
+  }
   if (linear.Refused()) {
     last.continuationCause = linear.Refusal().cause;
     host.Warn(last.continuationCause);

@@ -140,6 +140,32 @@ TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int sh
     }
   }
 
+  // Whether there is any interaction, judged against the scale of the data: the effects carry
+  // the rounding of the 64-bit grand mean, so effects at that level are no interaction. The
+  // decomposition's own test of a null matrix (every entry below 1e-10) and its deflation floor
+  // (1e-11) are absolute: on values of small magnitude they would take a real interaction for
+  // none, or decompose it to a few digits. So a matrix whose entries are all below 1 is scaled
+  // by a power of two first (exactly: no digit of the entries or of the eigenvectors changes)
+  // and its eigenvalues are scaled back.
+  long double largestEffect = 0, largestEntry = 0;
+  for (int i = 1; i <= g; ++i) {
+    for (int j = 1; j <= a; ++j) largestEffect = std::fmax(largestEffect, std::fabs(w.Z(i, j)));
+    for (int k = i; k <= g; ++k) largestEntry = std::fmax(largestEntry, std::fabs(solver.A(i, k)));
+  }
+  if (largestEffect == 0 || AtRoundingLevel(largestEffect, LargestMean(m, g, a))) {
+    w.nullInteraction = true;
+    w.firstWithoutAxis = 1;
+    return std::nullopt;
+  }
+  int scale = 0;  // the entries are multiplied by 2^scale
+  if (std::isfinite(largestEntry) && largestEntry > 0 && largestEntry < 1) {
+    std::frexp(largestEntry, &scale);
+    scale = -scale;
+    for (int i = 1; i <= g; ++i) {
+      for (int k = i; k <= g; ++k) solver.A(i, k) = std::ldexp(solver.A(i, k), scale);
+    }
+  }
+
   // Eigenvalues of Z Z' are the squared singular values of Z: the interaction sum of squares
   // of each component on the scale of the means; its eigenvectors are the genotype vectors.
   switch (solver.DecomposeLeading(g, shown)) {
@@ -157,7 +183,7 @@ TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int sh
       return TRefusal::OfVariable(
           "a matriz de interação contém valores não finitos ou grandes demais");
   }
-  for (int k = 1; k <= g; ++k) w.Lambda(k) = solver.Lambda(k);
+  for (int k = 1; k <= g; ++k) w.Lambda(k) = std::ldexp(solver.Lambda(k), -scale);
 
   // Z has rank at most min(g, a) - 1, and less when the interaction has fewer components (an
   // interaction of rank 1, for instance): the eigenvalues beyond the rank are zero, computed
@@ -262,6 +288,7 @@ TComputed<TAmmiResult> AmmiCompute(const TGxeMeans& m, const TAnalysisParams& p)
   // The mean squares divide by g - 1 and a - 1, every F ratio by QME and is tested with gle
   // degrees of freedom: the joint analysis's own conditions.
   if (TCheck refusal = JointAnovaRefusal(p, 2)) return *refusal;
+  if (TCheck refusal = ScaleRefusal(m, p.g, p.a)) return *refusal;
 
   const int minGA = std::min(g, a);
   const int shown = std::min(minGA - 1, kMaxShownComponents);    // K4

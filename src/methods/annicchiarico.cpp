@@ -13,7 +13,7 @@ TComputed<TAnnicchiaricoResult> AnnicchiaricoCompute(const TGxeMeans& m, const T
   const int g = p.g, a = p.a;
   // The standard deviation of a genotype's percentages has a - 1 degrees of freedom.
   if (a < 2) {
-    return TRefusal::OfVariable(
+    return TRefusal::BadParameter(
         "Annicchiarico requer pelo menos 2 ambientes (a = " + std::to_string(a) +
         "): o desvio padrão das percentagens não existe");
   }

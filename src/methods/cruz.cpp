@@ -68,6 +68,7 @@ TComputed<TCruzResult> CruzCompute(const TGxeMeans& m, const TAnalysisParams& p)
   // The dialog already keeps g >= 2, a >= 4 and gle, QME, r > 0; checked again for callers
   // that bypass it.
   if (TCheck refusal = JointAnovaRefusal(p, 4)) return *refusal;
+  if (TCheck refusal = ScaleRefusal(m, p.g, p.a)) return *refusal;
   TCruzResult res;
   res.anova = ComputeJointAnova(m, p);
   const TJointAnova& an = res.anova;

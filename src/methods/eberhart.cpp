@@ -8,6 +8,7 @@ namespace qv {
 TComputed<TEberhartResult> EberhartCompute(const TGxeMeans& m, const TAnalysisParams& p) {
   // A regression needs three environments to leave a deviation, and the tests need QME and gle.
   if (TCheck refusal = JointAnovaRefusal(p, 3)) return *refusal;
+  if (TCheck refusal = ScaleRefusal(m, p.g, p.a)) return *refusal;
   TEberhartResult res;
   res.anova = ComputeJointAnova(m, p);
   const TJointAnova& an = res.anova;

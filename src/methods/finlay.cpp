@@ -8,6 +8,7 @@ namespace qv {
 TComputed<TFinlayResult> FinlayCompute(const TGxeMeans& m, const TAnalysisParams& p) {
   // A slope needs three environments to leave a deviation, and the tests need QME and gle.
   if (TCheck refusal = JointAnovaRefusal(p, 3)) return *refusal;
+  if (TCheck refusal = ScaleRefusal(m, p.g, p.a)) return *refusal;
   TFinlayResult res;
   res.anova = ComputeJointAnova(m, p);
   const TJointAnova& an = res.anova;

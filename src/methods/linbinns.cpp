@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "analysis/jointanova.h"
 #include "analysis/layout.h"
 #include "stats/genztqf.h"
 #include "stats/runningsums.h"
@@ -17,22 +18,28 @@ TComputed<TLinBinnsResult> LinBinnsCompute(const TGxeMeans& m, const TAnalysisPa
   // neither exists. A number of replicates of zero or less would make every square vanish or
   // change sign.
   if (g < 2) {
-    return TRefusal::OfVariable("Lin & Binns requer pelo menos 2 genótipos (g = " +
-                                std::to_string(g) + "): sem interação genótipo x ambiente");
+    return TRefusal::BadParameter("Lin & Binns requer pelo menos 2 genótipos (g = " +
+                                  std::to_string(g) + "): sem interação genótipo x ambiente");
   }
   if (a < 2) {
-    return TRefusal::OfVariable("Lin & Binns requer pelo menos 2 ambientes (a = " +
-                                std::to_string(a) + "): sem interação genótipo x ambiente");
+    return TRefusal::BadParameter("Lin & Binns requer pelo menos 2 ambientes (a = " +
+                                  std::to_string(a) + "): sem interação genótipo x ambiente");
   }
   if (!(r > 0.0)) {
-    return TRefusal::OfVariable(
+    return TRefusal::BadParameter(
         "o número de repetições r deve ser maior que zero (r = " + General(r) + ")");
   }
   if (p.gle <= 0) {
-    return TRefusal::OfVariable(
+    return TRefusal::BadParameter(
         "os graus de liberdade do resíduo devem ser maiores que zero (gle = " +
         std::to_string(p.gle) + "): o ponto de corte F não existe");
   }
+  // A mean square is never negative (0 is allowed: the cut-off point is then 0).
+  if (p.QME < 0) {
+    return TRefusal::BadParameter(
+        "o quadrado médio do resíduo não pode ser negativo (QME = " + General(p.QME) + ")");
+  }
+  if (TCheck refusal = ScaleRefusal(m, g, a)) return *refusal;
 
   // Genotype means and the total sum of squares of the cells.
   TLinBinnsResult res;
@@ -106,7 +113,10 @@ TComputed<TLinBinnsResult> LinBinnsCompute(const TGxeMeans& m, const TAnalysisPa
 
   // Every D(i,j) zero (genotypes parallel to the envelope of the maxima): no interaction to
   // share out, so the contribution column shows "-" rather than a quotient of zero by zero.
-  res.shares = res.sumInteraction > 0.0;
+  // Zero up to the rounding of the interaction effects (InteractionNoise), whatever the scale of
+  // the values: shares of rounding noise would mean nothing either.
+  const long double noise = InteractionNoise(m, g, a);
+  res.shares = res.sumInteraction > r * g * noise * noise / 2;
   res.percent = TIndexed<>(g);
   if (res.shares) {
     for (int i = 1; i <= g; ++i) res.percent(i) = res.interaction(i) / res.sumInteraction * 100;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/jointanova.h"
 #include "analysis/layout.h"
 
 namespace qv {
@@ -26,17 +27,24 @@ TComputed<TPlaistedResult> PlaistedCompute(const TGxeMeans& m, const TAnalysisPa
   // A pair's interaction mean square has a - 1 degrees of freedom, Theta(i) averages the g - 1
   // pairs of a genotype, and the component is per replicate.
   if (g < 2) {
-    return TRefusal::OfVariable("Plaisted & Peterson requer pelo menos 2 genótipos (g = " +
-                                std::to_string(g) + "): não há pares de genótipos");
+    return TRefusal::BadParameter("Plaisted & Peterson requer pelo menos 2 genótipos (g = " +
+                                  std::to_string(g) + "): não há pares de genótipos");
   }
   if (a < 2) {
-    return TRefusal::OfVariable("Plaisted & Peterson requer pelo menos 2 ambientes (a = " +
-                                std::to_string(a) + "): sem interação genótipo x ambiente");
+    return TRefusal::BadParameter("Plaisted & Peterson requer pelo menos 2 ambientes (a = " +
+                                  std::to_string(a) + "): sem interação genótipo x ambiente");
   }
   if (!(r > 0.0)) {
-    return TRefusal::OfVariable(
+    return TRefusal::BadParameter(
         "o número de repetições r deve ser maior que zero (r = " + General(r) + ")");
   }
+  // A mean square is never negative (0 is allowed: the components are then the interaction
+  // mean squares themselves).
+  if (p.QME < 0) {
+    return TRefusal::BadParameter(
+        "o quadrado médio do resíduo não pode ser negativo (QME = " + General(p.QME) + ")");
+  }
+  if (TCheck refusal = ScaleRefusal(m, g, a)) return *refusal;
 
   TPlaistedResult res;
   res.g = g;

@@ -1,15 +1,20 @@
 #include "methods/wricke.h"
 
-#include <algorithm>
-#include <cfloat>
 #include <cmath>
 
+#include "analysis/jointanova.h"
 #include "analysis/layout.h"
 
 namespace qv {
 
 TComputed<TWrickeResult> WrickeCompute(const TGxeMeans& m, const TAnalysisParams& p) {
   const int g = p.g, a = p.a;
+  // The ecovalences are sums of squares times r: with r of 0 or less they vanish or change sign.
+  if (!(p.r > 0)) {
+    return TRefusal::BadParameter(
+        "o número de repetições deve ser maior que zero (r = " + General(p.r) + ")");
+  }
+  if (TCheck refusal = ScaleRefusal(m, g, a)) return *refusal;
   TWrickeResult res;
   res.MedGen = GenotypeMeans(m, g, a);
   const TIndexed<> medAmb = EnvironmentMeans(m, g, a);
@@ -26,17 +31,18 @@ TComputed<TWrickeResult> WrickeCompute(const TGxeMeans& m, const TAnalysisParams
     res.W(i) = wi;
     res.sumW = static_cast<double>(res.sumW + wi);
   }
+  // The 64-bit total overflows for means near 1e154, or a number of replicates near 1e308.
+  if (!std::isfinite(res.sumW)) {
+    return TRefusal::OfVariable(
+        "a soma dos W(i) excede a precisão do programa: valores ou número de repetições grandes "
+        "demais");
+  }
 
   // With no interaction every W(i) is 0 and the shares of a zero total are undefined: the
-  // percentage column then shows "-" instead of a number that would mean nothing. Additive
-  // data rarely give an exact 0: the grand mean is held in 64 bits, so each interaction effect
-  // carries a rounding error of a few units of double precision of the largest mean, and a
-  // total within that noise is no interaction either (its "shares" would be rounding noise).
-  long double maxAbsY = 0;
-  for (int i = 1; i <= g; ++i) {
-    for (int j = 1; j <= a; ++j) maxAbsY = std::max(maxAbsY, std::fabs(m.Y(i, j)));
-  }
-  const long double noise = 16 * DBL_EPSILON * maxAbsY;
+  // percentage column then shows "-" instead of a number that would mean nothing. A total
+  // within the rounding noise of the interaction effects (InteractionNoise) is no interaction
+  // either: its "shares" would be shares of noise.
+  const long double noise = InteractionNoise(m, g, a);
   res.shares = res.sumW > p.r * g * a * noise * noise;
   res.percent = TIndexed<>(g);
   if (res.shares) {

@@ -1,10 +1,26 @@
 #include "segmented/engine.h"
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
+#include <limits>
+#include <tuple>
+#include <utility>
 
 #include "stats/runningsums.h"
 
 namespace qv {
+
+namespace {
+
+constexpr long double kInfinity = std::numeric_limits<long double>::infinity();
+
+// The value of a breakpoint in theta.
+long double ValueOf(const TBreakpoint& b, const std::vector<long double>& theta) {
+  return b.param == 0 ? b.value : theta[static_cast<std::size_t>(b.param)];
+}
+
+}  // namespace
 
 TFitEngine::TFitEngine() : own_(std::make_unique<TFitStorage>()), s_(*own_) {
   s_.Allocate();
@@ -14,7 +30,8 @@ TFitEngine::TFitEngine(TFitStorage& storage) : s_(storage) {
   s_.Allocate();
 }
 
-TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& means) {
+TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& means,
+                                const std::vector<long double>* start) {
   TFitResult result;
   g_ = model.Genotypes();
   a_ = model.Environments();
@@ -31,16 +48,51 @@ TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& m
     s_.jac.resize(cells * kMaxJacobianRowEntries);
     s_.jacCount.resize(cells);
   }
+  junctions_.assign(static_cast<std::size_t>(model.Junctions()) + 1, TJunctionState{});
+  junctionOf_.assign(static_cast<std::size_t>(g_) + 1, 0);
+  for (int k = 1; k <= model.Junctions(); ++k) {
+    TJunctionState& junction = junctions_[static_cast<std::size_t>(k)];
+    junction.p = model.JunctionParameter(k);
+    junction.genotype = model.JunctionGenotype(k);
+    junctionOf_[static_cast<std::size_t>(junction.genotype)] = k;
+  }
+  mu_.assign(static_cast<std::size_t>(k_) + 1, 0.0L);
+  junctionsConstrained_ = false;
+  for (std::size_t k = 1; k < junctions_.size(); ++k) {
+    for (int c = 1; c <= k_; ++c) {
+      junctionsConstrained_ = junctionsConstrained_ || model.InConstraint(c, junctions_[k].p);
+    }
+  }
 
-  model.StartValues(s_.theta.data());
+  if (start != nullptr && start->size() == static_cast<std::size_t>(p_) + 1) {
+    std::copy(start->begin(), start->end(), s_.theta.begin());
+  } else {
+    model.StartValues(s_.theta.data());
+  }
   pass_ = 1;
+  sse_ = prevSse_ = decrement_ = 0;
   do {
     OnePass(model, means);
     ++result.loopPasses;
-    if (std::fabs(sse_ - prevSse_) <= settings_.tolerance) {
+    bool converged = std::fabs(sse_ - prevSse_) <= settings_.tolerance;
+    if (settings_.decrementTolerance > 0) {
+      // Relative to the sum as well: the sum of a large table carries rounding of that order
+      // from pass to pass.
+      const long double enough = settings_.decrementTolerance * sse_ + settings_.tolerance;
+      converged = std::fabs(sse_ - prevSse_) <= enough && std::fabs(decrement_) <= enough &&
+                  !HeldJunctionWouldMove(model, means);
+    }
+    if (converged) {
       result.converged = true;
     } else {
       prevSse_ = sse_;
+      // An abandoned step leaves the parameters where they were, and the next pass would
+      // repeat it exactly.
+      if (lastRestored_ && settings_.decrementTolerance > 0) {
+        result.stalled = true;
+        pass_ = pass_ + 1;
+        break;
+      }
     }
     pass_ = pass_ + 1;
   } while (!result.converged && pass_ <= settings_.maxPasses);
@@ -48,24 +100,146 @@ TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& m
     OnePass(model, means);
     pass_ = pass_ + 1;
   }
+  InferenceInverse(model);
+  if (model.JunctionsBounded()) {
+    for (std::size_t k = 1; k < junctions_.size(); ++k) {
+      const TJunctionState& junction = junctions_[k];
+      model.Breakpoints(s_.theta.data(), static_cast<int>(k), points_);
+      const long double x0 = s_.theta[static_cast<std::size_t>(junction.p)];
+      if (x0 == points_.front().value || x0 == points_.back().value) {
+        result.genotypesAtBound.push_back(junction.genotype);
+      }
+    }
+  }
   return result;
 }
 
 void TFitEngine::OnePass(const TSegmentedModel& model, const TGxeMeans& means) {
+  PrepareJunctions(model, means);
+  SolveStep(model, means);
+  HoldJunctionsAgainstTheirSide(model, means);
+  LineSearch(model, means);
+}
+
+void TFitEngine::SolveStep(const TSegmentedModel& model, const TGxeMeans& means) {
   FillJacobian(model);
   BuildNormalMatrix(model);
   BuildRhs(model, means);
   Invert();
   ComputeStep();
-  LineSearch(model, means);
 }
 
+// h(p) = sum over the genotype's cells of (y - f) df/dp, on the chosen side of the junction,
+// less the part the constraints take: at a solution of the bordered normal equations
+// h = B' mu, and what is left is the multiplier of holding the junction on its breakpoint.
+// A junction moving up lowers the sum when this is positive on the lower side, one moving down
+// when it is negative on the upper side.
+long double TFitEngine::SideDescent(const TSegmentedModel& model, const TGxeMeans& means,
+                                    const TJunctionState& junction, bool above) const {
+  long double h = 0;
+  TJacEntry row[kMaxJacobianRowEntries];
+  const int i = junction.genotype;
+  for (int j = 1; j <= a_; ++j) {
+    const int count = above ? model.JacobianRowAbove(s_.theta.data(), i, j, row)
+                            : model.JacobianRow(s_.theta.data(), i, j, row);
+    for (int u = 0; u < count; ++u) {
+      if (row[u].col == junction.p) {
+        h += (means.Y(i, j) - model.ModelValue(s_.theta.data(), i, j)) * row[u].value;
+      }
+    }
+  }
+  for (int c = 1; c <= k_; ++c) {
+    if (model.InConstraint(c, junction.p)) h -= mu_[static_cast<std::size_t>(c)];
+  }
+  return h;
+}
+
+void TFitEngine::ChooseSide(const TSegmentedModel& model, const TGxeMeans& means,
+                            TJunctionState& junction, const std::vector<TBreakpoint>& points,
+                            std::size_t m) const {
+  const bool bounded = model.JunctionsBounded();
+  const bool canRise = !bounded || m + 1 < points.size();
+  const bool canFall = !bounded || m > 0;
+  const long double up = canRise ? SideDescent(model, means, junction, false) : 0;
+  const long double down = canFall ? -SideDescent(model, means, junction, true) : 0;
+  const TBreakpoint below = m > 0 ? points[m - 1] : TBreakpoint{-kInfinity, 0};
+  const TBreakpoint over = m + 1 < points.size() ? points[m + 1] : TBreakpoint{kInfinity, 0};
+  // A side counts only when moving to the neighbouring breakpoint would lower the sum, to first
+  // order (2 h times the distance), by more than the convergence test lets pass.
+  const long double x = junction.on.value;
+  const auto span = [x](long double neighbour) {
+    return std::isfinite(neighbour) ? std::fabs(neighbour - x) : std::fabs(x) + 1;
+  };
+  const long double enough = settings_.decrementTolerance * sse_ + settings_.tolerance;
+  const bool rise = canRise && 2 * up * span(over.value) > enough;
+  const bool fall = canFall && 2 * down * span(below.value) > enough;
+  junction.held = junction.above = false;
+  if (rise && (!fall || up >= down)) {
+    junction.lo = junction.on;
+    junction.hi = over;
+  } else if (fall) {
+    junction.above = true;
+    junction.lo = below;
+    junction.hi = junction.on;
+  } else {
+    junction.held = true;
+    junction.lo = junction.hi = junction.on;
+  }
+}
+
+void TFitEngine::PrepareJunctions(const TSegmentedModel& model, const TGxeMeans& means) {
+  const bool bounded = boundedJunctions_ = model.JunctionsBounded();
+  for (std::size_t k = 1; k < junctions_.size(); ++k) {
+    TJunctionState& junction = junctions_[k];
+    model.Breakpoints(s_.theta.data(), static_cast<int>(k), points_);
+    long double& x0 = s_.theta[static_cast<std::size_t>(junction.p)];
+    junction.first = points_.front();
+    junction.last = points_.back();
+    // Start values outside the bounds begin at the nearest one (a junction in a constraint group
+    // cannot be moved alone: it comes in with the step).
+    if (bounded && !junctionsConstrained_) {
+      x0 = std::clamp(x0, junction.first.value, junction.last.value);
+    }
+    const auto next =
+        std::lower_bound(points_.begin(), points_.end(), x0,
+                         [](const TBreakpoint& b, long double v) { return b.value < v; });
+    if (next != points_.end() && next->value == x0) {
+      // On a breakpoint: free towards a side that lowers the sum (the steeper one when both
+      // do), held where neither does.
+      junction.atPoint = true;
+      junction.on = *next;
+      ChooseSide(model, means, junction, points_, static_cast<std::size_t>(next - points_.begin()));
+    } else {
+      junction.atPoint = junction.held = junction.above = false;
+      junction.lo = next == points_.begin() ? TBreakpoint{-kInfinity, 0} : *(next - 1);
+      junction.hi = next == points_.end() ? TBreakpoint{kInfinity, 0} : *next;
+    }
+  }
+}
+
+// A junction held on a constant breakpoint keeps its column at 0; one held on a parameter
+// follows it, and its column is added to the parameter's. Either way its own column is empty:
+// it is aliased, and takes no step of its own.
 void TFitEngine::FillJacobian(const TSegmentedModel& model) {
   std::size_t obs = 0;
   for (int i = 1; i <= g_; ++i) {
+    const int k = junctionOf_.empty() ? 0 : junctionOf_[static_cast<std::size_t>(i)];
+    const TJunctionState* junction = k == 0 ? nullptr : &junctions_[static_cast<std::size_t>(k)];
     for (int j = 1; j <= a_; ++j, ++obs) {
-      const int count =
-          model.JacobianRow(s_.theta.data(), i, j, &s_.jac[obs * kMaxJacobianRowEntries]);
+      TJacEntry* row = &s_.jac[obs * kMaxJacobianRowEntries];
+      const int count = junction != nullptr && junction->above
+                            ? model.JacobianRowAbove(s_.theta.data(), i, j, row)
+                            : model.JacobianRow(s_.theta.data(), i, j, row);
+      if (junction != nullptr && junction->held) {
+        for (int u = 0; u < count; ++u) {
+          if (row[u].col != junction->p) continue;
+          if (junction->on.param == 0) {
+            row[u].value = 0;
+          } else {
+            row[u].col = junction->on.param;
+          }
+        }
+      }
       s_.jacCount[obs] = static_cast<unsigned char>(count);
     }
   }
@@ -73,7 +247,9 @@ void TFitEngine::FillJacobian(const TSegmentedModel& model) {
 
 // J'J accumulated observation by observation: each element receives the products of the rows
 // where both of its columns are non-zero, in observation order, as the dense product would add
-// them (the products with a zero factor that the dense sum also adds change nothing).
+// them (the products with a zero factor that the dense sum also adds change nothing). A row
+// may list a column twice (a held junction's entry moved onto its breakpoint's column): the
+// products of the two entries then add up to the square of their sum.
 void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
   SweepStorage& w = *s_.sweep;
   for (int p = 1; p <= n_; ++p) {
@@ -99,6 +275,16 @@ void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
       const long double b = model.InConstraint(c, p) ? 1.0L : 0.0L;
       w.WorkMat(p_ + c, p) = b;
       w.WorkMat(p, p_ + c) = b;
+    }
+    // A held junction's share of a sum is carried by the parameter it follows.
+    for (std::size_t k = 1; k < junctions_.size(); ++k) {
+      const TJunctionState& junction = junctions_[k];
+      if (!junction.held || !model.InConstraint(c, junction.p)) continue;
+      w.WorkMat(p_ + c, junction.p) = w.WorkMat(junction.p, p_ + c) = 0;
+      if (junction.on.param != 0) {
+        w.WorkMat(p_ + c, junction.on.param) += 1;
+        w.WorkMat(junction.on.param, p_ + c) += 1;
+      }
     }
   }
 }
@@ -141,19 +327,151 @@ void TFitEngine::ComputeStep() {
     }
     s_.step[static_cast<std::size_t>(p)] = s;
   }
+  decrement_ = 0;
+  if (settings_.step != TStepKind::Increment) return;
+  if (settings_.projectSteps) ProjectStepOnConstraints();
+  for (int p = 1; p <= p_; ++p) {
+    decrement_ += s_.step[static_cast<std::size_t>(p)] * s_.rhs[static_cast<std::size_t>(p)];
+  }
+  // The multipliers of the constraints in the same solve: [step; mu] = G [Rhs; 0].
+  if (junctions_.size() > 1) {
+    for (int c = 1; c <= k_; ++c) {
+      long double m = 0;
+      if (!s_.sweep->Aliased[static_cast<std::size_t>(p_ + c)]) {
+        for (int q = 1; q <= p_; ++q) {
+          if (!s_.sweep->Aliased[static_cast<std::size_t>(q)]) {
+            m += G(p_ + c, q) * s_.rhs[static_cast<std::size_t>(q)];
+          }
+        }
+      }
+      mu_[static_cast<std::size_t>(c)] = m;
+    }
+  }
 }
 
-void TFitEngine::TrialPoint(const TSegmentedModel& model, long double lambda) {
+// The step solves the bordered system, so each group's step sums to 0 -- up to the accuracy
+// of the inverse, which a nearly singular normal matrix (a slope with almost no cells to fit)
+// can bring down to a few digits. Where a group's sum is off by more than rounding, the
+// least-squares correction onto B s = 0, s - B'(B B')^-1 B s, over the parameters that take a
+// step, restores it. B is read from the lower triangle of WorkMat, which the sweep leaves as it
+// was built.
+void TFitEngine::ProjectStepOnConstraints() {
+  if (k_ < 1 || k_ > 8) return;
+  const auto b = [this](int c, int p) {
+    return s_.sweep->Aliased[static_cast<std::size_t>(p)] ? 0.0L : s_.sweep->WorkMat(p_ + c, p);
+  };
+  long double bbt[8][9] = {};
+  for (int c = 0; c < k_; ++c) {
+    for (int p = 1; p <= p_; ++p) {
+      const long double bc = b(c + 1, p);
+      if (bc == 0) continue;
+      bbt[c][k_] += bc * s_.step[static_cast<std::size_t>(p)];
+      for (int d = 0; d < k_; ++d) bbt[c][d] += bc * b(d + 1, p);
+    }
+  }
+  long double largest = 0, off = 0;
+  for (int p = 1; p <= p_; ++p)
+    largest = std::fmax(largest, std::fabs(s_.step[static_cast<std::size_t>(p)]));
+  for (int c = 0; c < k_; ++c) off = std::fmax(off, std::fabs(bbt[c][k_]));
+  if (off <= 1e-15L * largest * p_) return;
+  // (B B') y = B s by Gauss-Jordan elimination. B B' counts the members the groups share, so
+  // a pivot is 0 or at least 1; a group without a member that steps gives none, and its y is 0
+  // (any solution gives the same B'y, since B s lies in the range of B).
+  long double y[8] = {};
+  int pivotColumn[8] = {};
+  int rank = 0;
+  for (int c = 0; c < k_ && rank < k_; ++c) {
+    int pivot = rank;
+    for (int r = rank + 1; r < k_; ++r) {
+      if (std::fabs(bbt[r][c]) > std::fabs(bbt[pivot][c])) pivot = r;
+    }
+    if (std::fabs(bbt[pivot][c]) < 0.5L) continue;
+    std::swap(bbt[pivot], bbt[rank]);
+    const long double d = bbt[rank][c];
+    for (int q = 0; q <= k_; ++q) bbt[rank][q] /= d;
+    for (int r = 0; r < k_; ++r) {
+      if (r == rank || bbt[r][c] == 0) continue;
+      const long double f = bbt[r][c];
+      for (int q = 0; q <= k_; ++q) bbt[r][q] -= f * bbt[rank][q];
+    }
+    pivotColumn[rank++] = c;
+  }
+  for (int r = 0; r < rank; ++r) y[pivotColumn[r]] = bbt[r][k_];
+  for (int p = 1; p <= p_; ++p) {
+    long double correction = 0;
+    for (int c = 0; c < k_; ++c) correction += b(c + 1, p) * y[c];
+    s_.step[static_cast<std::size_t>(p)] -= correction;
+  }
+}
+
+void TFitEngine::HoldJunctionsAgainstTheirSide(const TSegmentedModel& model,
+                                               const TGxeMeans& means) {
+  for (std::size_t round = 1; round < junctions_.size(); ++round) {
+    bool again = false;
+    for (std::size_t k = 1; k < junctions_.size(); ++k) {
+      TJunctionState& junction = junctions_[k];
+      if (!junction.atPoint || junction.held) continue;
+      const long double relative =
+          s_.step[static_cast<std::size_t>(junction.p)] -
+          (junction.on.param == 0 ? 0 : s_.step[static_cast<std::size_t>(junction.on.param)]);
+      if (junction.above ? relative > 0 : relative < 0) {
+        junction.held = true;
+        junction.above = false;
+        junction.lo = junction.hi = junction.on;
+        again = true;
+      }
+    }
+    if (!again) return;
+    SolveStep(model, means);
+  }
+}
+
+bool TFitEngine::HeldJunctionWouldMove(const TSegmentedModel& model, const TGxeMeans& means) {
+  for (std::size_t k = 1; k < junctions_.size(); ++k) {
+    TJunctionState& junction = junctions_[k];
+    if (!junction.held) continue;
+    model.Breakpoints(s_.theta.data(), static_cast<int>(k), points_);
+    const auto at = std::find_if(points_.begin(), points_.end(), [&](const TBreakpoint& b) {
+      return b.value == s_.theta[static_cast<std::size_t>(junction.p)];
+    });
+    if (at == points_.end()) return true;
+    TJunctionState trial = junction;
+    trial.on = *at;
+    ChooseSide(model, means, trial, points_, static_cast<std::size_t>(at - points_.begin()));
+    if (!trial.held) return true;
+  }
+  return false;
+}
+
+// A trial point: every parameter moves by lambda Step from theta_prev; a held junction stays on
+// (follows) its breakpoint; a free one moves from its exact position, kept within the bounds
+// when the model has them, and junction `landing` (1..) is set exactly on the breakpoint it
+// reaches at this step length.
+void TFitEngine::TrialPoint(long double lambda, std::size_t landing) {
   for (int p = 1; p <= p_; ++p) {
     const auto k = static_cast<std::size_t>(p);
     s_.theta[k] = static_cast<long double>(s_.thetaPrev[k]) + lambda * s_.step[k];
   }
-  model.AdjustTrialPoint(s_.theta.data());
+  for (std::size_t k = 1; k < junctions_.size(); ++k) {
+    const TJunctionState& junction = junctions_[k];
+    long double& x0 = s_.theta[static_cast<std::size_t>(junction.p)];
+    if (junction.held) {
+      x0 = ValueOf(junction.on, s_.theta);
+    } else if (k == landing) {
+      x0 = ValueOf(junction.target, s_.theta);
+    } else {
+      x0 = junction.base + lambda * s_.step[static_cast<std::size_t>(junction.p)];
+      if (boundedJunctions_ && !junctionsConstrained_) {
+        x0 = std::clamp(x0, junction.first.value, junction.last.value);
+      }
+    }
+  }
 }
 
 // The step length runs 1, 0.9, ..., 0.6, then (the fifth subtraction of 0.1 in extended
 // precision lands a hair below 0.5) halves, until a trial lowers the sum of squares or the
-// length falls past the model's floor.
+// length falls past the model's floor. The lengths at which a junction reaches a breakpoint are
+// tried besides, in their order, so that a junction can land on its breakpoint.
 void TFitEngine::LineSearch(const TSegmentedModel& model, const TGxeMeans& means) {
   const auto store = [this](long double x) {
     return settings_.sumsDouble ? static_cast<long double>(static_cast<double>(x)) : x;
@@ -163,6 +481,54 @@ void TFitEngine::LineSearch(const TSegmentedModel& model, const TGxeMeans& means
     s_.thetaPrev[k] = static_cast<double>(s_.theta[k]);
     s_.theta[k] = s_.thetaPrev[k];
   }
+  // A junction on a breakpoint keeps the breakpoint's exact value (the model bends there); one
+  // between two is saved like any parameter. Where a free junction would reach the next
+  // breakpoint on its way (the distance to it is linear in the step length), that step length
+  // is tried too, with the junction set exactly on the breakpoint: a junction whose minimum is
+  // on a breakpoint can then land there instead of being carried past it again and again.
+  std::vector<std::pair<long double, std::size_t>> landings;
+  long double longest = 1.0L;
+  std::size_t cut = 0;
+  for (std::size_t k = 1; k < junctions_.size(); ++k) {
+    TJunctionState& junction = junctions_[k];
+    long double& x0 = s_.theta[static_cast<std::size_t>(junction.p)];
+    if (junction.atPoint) x0 = ValueOf(junction.on, s_.theta);
+    junction.base = x0;
+    if (junction.held) continue;
+    const long double loBase = ValueOf(junction.lo, s_.theta);
+    const long double hiBase = ValueOf(junction.hi, s_.theta);
+    const long double s = s_.step[static_cast<std::size_t>(junction.p)];
+    const auto slope = [this](const TBreakpoint& b) {
+      return b.param == 0 ? 0.0L : s_.step[static_cast<std::size_t>(b.param)];
+    };
+    const long double towardsLo = slope(junction.lo) - s, towardsHi = s - slope(junction.hi);
+    long double landing = 2;
+    if (towardsLo > 0 && std::isfinite(loBase)) {
+      landing = (x0 - loBase) / towardsLo;
+      junction.target = junction.lo;
+    }
+    if (towardsHi > 0 && std::isfinite(hiBase) && (hiBase - x0) / towardsHi < landing) {
+      landing = (hiBase - x0) / towardsHi;
+      junction.target = junction.hi;
+    }
+    if (landing > 0 && landing < 1) landings.push_back({landing, k});
+    // Where a constrained junction would reach its bound, the whole step ends.
+    if (boundedJunctions_ && junctionsConstrained_) {
+      for (const TBreakpoint* bound : {&junction.first, &junction.last}) {
+        // The distance to the bound, linear in the step length, reaches 0 at `at`.
+        const long double gap = ValueOf(*bound, s_.theta) - x0, closing = s - slope(*bound);
+        if (gap == 0 || closing == 0) continue;
+        const long double at = gap / closing;
+        if (at > 0 && at < longest) {
+          longest = at;
+          cut = k;
+          junction.target = *bound;
+        }
+      }
+    }
+  }
+  std::sort(landings.begin(), landings.end(), std::greater<>());
+  std::erase_if(landings, [&](const auto& l) { return l.first >= longest; });
   const long double sse0 =
       ResidualSS(model, means, settings_.startSum, settings_.runningMeanDouble);
   if (pass_ == 1) prevSse_ = store(sse0);
@@ -173,31 +539,50 @@ void TFitEngine::LineSearch(const TSegmentedModel& model, const TGxeMeans& means
     }
   }
 
-  long double lambda = 1.0L;
+  // The usual lengths 1, 0.9, ..., 0.6, then halving, with the landings in their order among
+  // them; `usual` is the next usual length not yet tried.
+  const auto shorter = [](long double x) { return x > 0.5L ? x - 0.1L : x / 2; };
+  long double usual = 1.0L, lambda = 1.0L;
+  std::size_t landing = 0, nextLanding = 0;
+  if (longest < 1) {
+    // The first trial lands the junction on its bound; the usual lengths below follow.
+    lambda = longest;
+    landing = cut;
+    while (usual >= longest) usual = shorter(usual);
+  }
   long double s = 0.0L;
   lastTrials_ = 0;
+  lastRestored_ = false;
   for (;;) {
-    TrialPoint(model, lambda);
+    TrialPoint(lambda, landing);
     s = ResidualSS(model, means, settings_.trialSum, settings_.runningMeanDouble);
     ++lastTrials_;
-    if (s < sse0) break;
-    lambda = lambda > 0.5L ? lambda - 0.1L : lambda / 2;
+    if (s < sse0 && model.JunctionsInside(s_.theta.data())) break;
+    if (landing == 0) usual = shorter(usual);
+    if (nextLanding < landings.size() && landings[nextLanding].first > usual) {
+      std::tie(lambda, landing) = landings[nextLanding++];
+      continue;
+    }
+    lambda = usual;
+    landing = 0;
     const bool floorReached =
         settings_.floorInclusive ? lambda <= settings_.lambdaFloor : lambda < settings_.lambdaFloor;
     if (floorReached) {
+      // A junction a hair from its next breakpoint lands there at a step length below the
+      // floor: those landings are still tried, shortest last, before the step is given up.
+      if (nextLanding < landings.size()) {
+        std::tie(lambda, landing) = landings[nextLanding++];
+        usual = 0;
+        continue;
+      }
       switch (settings_.floorAction) {
         case TFloorAction::ShortStep:
-          TrialPoint(model, lambda);
-          break;
-        case TFloorAction::WholeStep:
-          TrialPoint(model, 1.0L);
+          TrialPoint(lambda, 0);
           break;
         case TFloorAction::Restore:
-          for (int p = 1; p <= p_; ++p) {
-            const auto k = static_cast<std::size_t>(p);
-            s_.theta[k] = s_.thetaPrev[k];
-          }
-          model.AdjustTrialPoint(s_.theta.data());
+          TrialPoint(0, 0);
+          s = sse0;
+          lastRestored_ = true;
           break;
       }
       break;
@@ -205,6 +590,20 @@ void TFitEngine::LineSearch(const TSegmentedModel& model, const TGxeMeans& means
   }
   lastLambda_ = lambda;
   sse_ = store(s);
+}
+
+// The inverse the inference reads is that of the last pass; a pass that held junctions left
+// their rows aliased, so the matrix is built again at the estimates with every junction free.
+void TFitEngine::InferenceInverse(const TSegmentedModel& model) {
+  bool anyHeld = false;
+  for (std::size_t k = 1; k < junctions_.size(); ++k) {
+    anyHeld = anyHeld || junctions_[k].held || junctions_[k].above;
+    junctions_[k].held = junctions_[k].above = false;
+  }
+  if (!anyHeld) return;
+  FillJacobian(model);
+  BuildNormalMatrix(model);
+  Invert();
 }
 
 namespace {
@@ -240,6 +639,17 @@ long double TFitEngine::ResidualSS(const TSegmentedModel& model, const TGxeMeans
              : CorrectedResidualSS<TExtendedSS>(model, means, s_.theta.data(), g_, a_);
 }
 
+long double TMeansModel::SumOfSquares(const TGxeMeans& means, const long double* theta) const {
+  long double s = 0;
+  for (int i = 1; i <= g_; ++i) {
+    for (int j = 1; j <= a_; ++j) {
+      const long double e = means.Y(i, j) - ModelValue(theta, i, j);
+      s += e * e;
+    }
+  }
+  return s;
+}
+
 long double ParameterVariance(const TFitEngine& fit, int p, double QME, double r) {
   const long double v = static_cast<long double>(QME) * fit.G(p, p) / r;
   return v > 0 ? v : kVarianceFloor;
@@ -253,6 +663,22 @@ long double DifferenceVariance(const TFitEngine& fit, int p, int q, double QME, 
 
 long double Covariance(const TFitEngine& fit, int p, int q, double QME, double r) {
   return static_cast<long double>(QME) * fit.G(p, q) / r;
+}
+
+TScannedFit FitAndScan(TFitEngine& fit, const TSegmentedModel& model, const TGxeMeans& means,
+                       bool scanStart) {
+  TScannedFit out;
+  const auto parameters = static_cast<std::size_t>(model.Parameters());
+  std::vector<long double> theta(parameters + 1), best;
+  if (scanStart) {
+    model.StartValues(theta.data());
+    if (model.ProfileScan(means, theta.data(), best) < 0) best.clear();
+  }
+  out.result = fit.FitModel(model, means, best.empty() ? nullptr : &best);
+  if (out.result.status != TFitStatus::Done || !IsFiniteFit(fit)) return out;
+  for (std::size_t p = 1; p <= parameters; ++p) theta[p] = fit.Theta(static_cast<int>(p));
+  out.scanSSE = model.ProfileScan(means, theta.data(), best);
+  return out;
 }
 
 bool IsFiniteFit(const TFitEngine& fit) {

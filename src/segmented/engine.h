@@ -15,9 +15,24 @@
 // residual variance of a mean, QME / r, gives the variances and covariances of the estimates.
 //
 // A model supplies its starting values, model values, Jacobian rows, constraint groups and
-// settings (TSegmentedModel); the settings also carry the variants of the step that Silva's
-// models use (a new estimate rather than an increment, an abandoned or whole step at the floor
-// of the step length, the plain rather than the corrected sum of squares of the trial points).
+// settings (TSegmentedModel); the settings also carry the variants of the step that the models
+// of the family use (which sum of squares is compared, what happens at the floor of the step
+// length, whether convergence also asks the full step to be negligible).
+//
+// Junctions. The models with a junction per genotype (Silva 1998) bend where the junction
+// meets an index value: their residual sum of squares is smooth in a junction only between
+// consecutive index values (the breakpoints) and merely continuous across them, and its minimum
+// often lies exactly on one (Hudson 1966, J. Amer. Statist. Assoc. 61: 1097-1129). Gauss-Newton
+// steps cannot settle there by themselves: the derivative changes at the breakpoint, so every
+// full step overshoots and the step length shrinks to nothing. Besides the usual step lengths
+// the engine therefore tries the lengths at which a junction reaches the next breakpoint, with
+// the junction set exactly on it; it holds a junction that sits on a breakpoint where neither
+// side lowers the sum (the side test: the one-sided derivative less the constraints' share,
+// the multiplier of holding it there, exact once the other parameters are at their best) while
+// the other parameters go on moving, and frees it when a side does (an active set: Bertsekas
+// 1999, Nonlinear Programming, sec. 2.3; Gill, Murray and Wright 1981, Practical Optimization,
+// sec. 5.2). A junction held on an estimated breakpoint follows it. Where the model has bounds
+// for its junctions (the first and last breakpoints), trial points are kept within them.
 //
 // Observations are the cells (i, j), i = 1..g, j = 1..a, always taken genotype by genotype; the
 // observation number of cell (i, j) is (i - 1) a + j. Parameters are numbered from 1 (index 0 of
@@ -41,8 +56,8 @@ static_assert(LDBL_MANT_DIG == 64, "the fit is defined in x87 80-bit extended pr
 
 namespace qv {
 
-// The iteration stops after this many passes whatever the change of the sum of squares; a fit
-// that reaches it is reported like any other.
+// The iteration stops after this many passes whatever the change of the sum of squares; the
+// fit result says that it did not converge.
 inline constexpr int kMaxFitPasses = 5000;
 
 // Which residual sum of squares a step compares.
@@ -70,9 +85,12 @@ enum class TStepKind {
 // lowering the sum of squares.
 enum class TFloorAction {
   ShortStep,  // take the step at that (negligible) lambda, without evaluating it
-  Restore,    // abandon the step: back to theta_prev
-  WholeStep,  // take the whole step, lambda = 1
+  Restore,    // abandon the step: back to theta_prev, whose sum is the one kept
 };
+
+// The decrement tolerance of the models with junctions: a full step that would lower the sum of
+// squares by more than this fraction of it is not negligible.
+inline constexpr long double kDecrementTolerance = 1e-14L;
 
 struct TEngineSettings {
   // The step-length control stops when lambda < floor (or lambda <= floor with floorInclusive).
@@ -90,6 +108,14 @@ struct TEngineSettings {
   // inverse are read as 0, which makes it the g2 inverse of the sweep (Goodnight 1979). Without
   // it the partially swept values those rows keep enter the step.
   bool zeroAliasedSteps = false;
+  // With decrementTolerance d > 0, convergence asks the change of the sum and the decrease of
+  // the sum that the full Gauss-Newton step predicts, Step' J'(y - f), both to be at most
+  // d SSE + tolerance, and no held junction to want to move. A change of the sum within the
+  // tolerance alone is also met by a step the control has shortened to nothing far from a
+  // minimum. 0: the change of the sum alone, within the tolerance.
+  long double decrementTolerance = 0;
+  // The step corrected onto the constraints (each group's step summing to 0) after the solve.
+  bool projectSteps = false;
   TSumKind startSum = TSumKind::Corrected;  // the sum at theta_prev
   TSumKind trialSum = TSumKind::Corrected;  // the sums at the trial points
   // The running mean inside the corrected sum held in 64 bits (else 80).
@@ -97,6 +123,13 @@ struct TEngineSettings {
   // SSE and PrevSSE rounded to 64 bits when stored (else 80).
   bool sumsDouble = false;
   int maxPasses = kMaxFitPasses;
+};
+
+// A value where a junction bends the model: a constant (a known index value) or a parameter
+// (an estimated index value, which moves with the fit).
+struct TBreakpoint {
+  long double value = 0;
+  int param = 0;  // 0 for a constant
 };
 
 // A Jacobian row of the segmented models has at most this many non-zeros: the genotype's
@@ -126,11 +159,39 @@ class TSegmentedModel {
   virtual long double ModelValue(const long double* theta, int i, int j) const = 0;
   // The derivatives of f(i, j) at theta with respect to the parameters that enter it, at most
   // kMaxJacobianRowEntries, each column once; returns their number. Every column not listed is
-  // 0 in this row.
+  // 0 in this row. A cell exactly at its genotype's junction counts on the lower line.
   virtual int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const = 0;
-  // Applied to every trial point before its sum of squares is taken, and to the point the
-  // step-length control finally sets (Silva's bounds on the junctions).
-  virtual void AdjustTrialPoint(long double* /*theta*/) const {}
+
+  // --- junctions (see the top of this file); a model without them keeps these defaults -------
+  virtual int Junctions() const { return 0; }
+  // The parameter of junction k (1..Junctions()) and the genotype whose cells it moves.
+  virtual int JunctionParameter(int /*k*/) const { return 0; }
+  virtual int JunctionGenotype(int /*k*/) const { return 0; }
+  // The breakpoints of junction k at theta into `out`: ascending, distinct, at least one.
+  virtual void Breakpoints(const long double* /*theta*/, int /*k*/,
+                           std::vector<TBreakpoint>& /*out*/) const {}
+  // Whether the first and last breakpoints bound the junctions (else they may go beyond).
+  // Bounds that are parameters move with them.
+  virtual bool JunctionsBounded() const { return true; }
+  // Whether every junction at theta leaves its genotype a cell strictly on either side, so that
+  // both slopes have data; a trial point where one does not is refused. (Bounds that are
+  // parameters can be overtaken by the others: the index values reorder.)
+  virtual bool JunctionsInside(const long double* /*theta*/) const { return true; }
+  // JacobianRow with a cell that lies exactly at its genotype's junction counted on the upper
+  // line: the one-sided derivatives for the junction moving down past the cell.
+  virtual int JacobianRowAbove(const long double* theta, int i, int j, TJacEntry* row) const {
+    return JacobianRow(theta, i, j, row);
+  }
+
+  // The profile scan. Given its bends (the junctions, and the index where it is estimated) the
+  // model is linear in the intercepts and slopes, so the best place of a junction can be sought
+  // interval by interval between consecutive index values (segmented/slopesums.h). Starting
+  // from theta, fills `best` (1..P) with the best parameters the scan finds and returns their
+  // residual sum of squares; a negative value when the model has no scan or it failed.
+  virtual long double ProfileScan(const TGxeMeans& /*means*/, const long double* /*theta*/,
+                                  std::vector<long double>& /*best*/) const {
+    return -1;
+  }
 };
 
 // The part every model of this program shares: it describes the means of a g x a table, and
@@ -141,6 +202,8 @@ class TMeansModel : public TSegmentedModel {
   TMeansModel(const TMargins& margins, int g, int a) : margins_(margins), g_(g), a_(a) {}
   int Genotypes() const override { return g_; }
   int Environments() const override { return a_; }
+  // The sum of squared residuals of `means` at theta.
+  long double SumOfSquares(const TGxeMeans& means, const long double* theta) const;
 
  protected:
   const TMargins& margins_;
@@ -154,10 +217,15 @@ enum class TFitStatus {
 
 struct [[nodiscard]] TFitResult {
   TFitStatus status = TFitStatus::Done;
-  // The change of the residual sum of squares fell within the model's tolerance before the
-  // pass limit; false when the loop stopped at kMaxFitPasses.
+  // The fit met its convergence test before the pass limit (the change of the residual sum of
+  // squares, and for the models with a decrement tolerance the full step too).
   bool converged = false;
   int loopPasses = 0;  // passes made by the loop, the final pass not counted
+  // The loop ended before the pass limit without converging: no step length lowered the sum of
+  // squares although the full step predicted a decrease (the estimates are not a minimum).
+  bool stalled = false;
+  // The genotypes whose junction ended on its first or last breakpoint (a bound).
+  std::vector<int> genotypesAtBound;
 };
 
 // The iteration, on fitting storage it borrows: the session's (analysis/fitstorage.h), so that
@@ -176,15 +244,25 @@ class TFitEngine {
   // is within the tolerance or kMaxFitPasses passes were made, then the final pass if the model
   // makes one. Afterwards Theta holds the estimates, SSE their residual sum of squares, G the
   // inverse of the last pass, and Pass the count the reports print (loop passes + 1, + 2 with a
-  // final pass).
-  [[nodiscard]] TFitResult FitModel(const TSegmentedModel& model, const TGxeMeans& means);
+  // final pass). With `start` (1..P) the fit starts there instead of at the model's start
+  // values.
+  [[nodiscard]] TFitResult FitModel(const TSegmentedModel& model, const TGxeMeans& means,
+                                    const std::vector<long double>* start = nullptr);
 
   // --- the pieces of a pass, in the order a pass calls them -------------------------------
+  // One whole pass: the pieces below in their order.
+  void OnePass(const TSegmentedModel& model, const TGxeMeans& means);
+  // Where each junction may go in this pass: held on its breakpoint, or free towards the side
+  // that lowers the sum, up to the neighbouring breakpoint.
+  void PrepareJunctions(const TSegmentedModel& model, const TGxeMeans& means);
   void FillJacobian(const TSegmentedModel& model);
   void BuildNormalMatrix(const TSegmentedModel& model);
   void BuildRhs(const TSegmentedModel& model, const TGxeMeans& means);
   void Invert();
   void ComputeStep();
+  // A free junction on a breakpoint whose step turns to the side it may not take is held there,
+  // and the step of the others is solved again without it.
+  void HoldJunctionsAgainstTheirSide(const TSegmentedModel& model, const TGxeMeans& means);
   void LineSearch(const TSegmentedModel& model, const TGxeMeans& means);
 
   // The residual sum of squares of the model at the current Theta.
@@ -211,10 +289,38 @@ class TFitEngine {
   // Trials the step-length control made in the last pass (sums evaluated besides the start).
   int LastTrials() const { return lastTrials_; }
   long double LastLambda() const { return lastLambda_; }
+  // The decrease of the sum of squares the last full step predicted, Step' Rhs.
+  long double Decrement() const { return decrement_; }
+  // Whether the last pass's step-length control abandoned the step.
+  bool LastRestored() const { return lastRestored_; }
+  // Whether junction k (1..) was held on its breakpoint in the last pass.
+  bool JunctionHeld(int k) const { return junctions_[static_cast<std::size_t>(k)].held; }
 
  private:
-  void OnePass(const TSegmentedModel& model, const TGxeMeans& means);
-  void TrialPoint(const TSegmentedModel& model, long double lambda);
+  struct TJunctionState {
+    int p = 0, genotype = 0;
+    bool atPoint = false;     // exactly on the breakpoint `on`
+    bool held = false;        // takes no step of its own: stays on `on` (follows it, a parameter)
+    bool above = false;       // moves down: the cells at the junction count on the upper line
+    TBreakpoint on;           // the breakpoint it is on
+    TBreakpoint lo, hi;       // its neighbouring breakpoints (infinite beyond the last)
+    TBreakpoint first, last;  // the first and last breakpoints: its bounds, if any
+    long double base = 0;     // its exact value at the start of the step
+    TBreakpoint target;       // the breakpoint it lands on in a landing trial
+  };
+  void TrialPoint(long double lambda, std::size_t landing);
+  void ProjectStepOnConstraints();
+  void SolveStep(const TSegmentedModel& model, const TGxeMeans& means);
+  // The side test of a junction on a breakpoint: the derivative of -SSE / 2 along the junction
+  // on the given side, less what the constraint multipliers of the last solve account for.
+  long double SideDescent(const TSegmentedModel& model, const TGxeMeans& means,
+                          const TJunctionState& junction, bool above) const;
+  // Chooses for a junction on a breakpoint: free upwards, free downwards or held.
+  void ChooseSide(const TSegmentedModel& model, const TGxeMeans& means, TJunctionState& junction,
+                  const std::vector<TBreakpoint>& points, std::size_t m) const;
+  // Whether a junction held in the last pass would now be freed.
+  bool HeldJunctionWouldMove(const TSegmentedModel& model, const TGxeMeans& means);
+  void InferenceInverse(const TSegmentedModel& model);
 
   std::unique_ptr<TFitStorage> own_;
   TFitStorage& s_;  // the bordered matrix and its inverse, the vectors, the Jacobian by rows
@@ -224,7 +330,28 @@ class TFitEngine {
   long double sse_ = 0, prevSse_ = 0, pass_ = 0;
   int lastTrials_ = 0;
   long double lastLambda_ = 0;
+  long double decrement_ = 0;
+  bool lastRestored_ = false;
+  std::vector<TJunctionState> junctions_;  // index 0 unused
+  std::vector<int> junctionOf_;            // per genotype: its junction, or 0
+  std::vector<long double> mu_;            // the constraint multipliers of the last solve
+  bool boundedJunctions_ = false;
+  // Some junction belongs to a constraint group: it may not be stopped at a bound while the
+  // others move on (the group's sum would change), so the step is cut where it reaches it.
+  bool junctionsConstrained_ = false;
+  std::vector<TBreakpoint> points_;  // scratch
 };
+
+// A fit and its check by the model's profile scan: from the model's start values, or with
+// `scanStart` from the best parameters the scan finds from them; then the scan from the
+// estimates. scanSSE is the smallest residual sum of squares the check found, negative when
+// the model has no scan or it could not run.
+struct TScannedFit {
+  TFitResult result;
+  long double scanSSE = -1;
+};
+[[nodiscard]] TScannedFit FitAndScan(TFitEngine& fit, const TSegmentedModel& model,
+                                     const TGxeMeans& means, bool scanStart);
 
 // A fit that ended on values that are not finite (a diverged step) cannot be reported.
 bool IsFiniteFit(const TFitEngine& fit);

@@ -156,12 +156,81 @@ TResultTable FitAnovaResultTable(const TFitAnova& a) {
   return t;
 }
 
-TFitSummary Summarize(const TFitEngine& fit, const TFitResult& result) {
-  return {fit.Pass(), result.loopPasses, result.converged, fit.SSE()};
+TFitSummary Summarize(const TFitEngine& fit, const TFitResult& result, double r,
+                      long double scanSSE) {
+  TFitSummary s;
+  s.passes = fit.Pass();
+  s.loopPasses = result.loopPasses;
+  s.converged = result.converged;
+  s.stalled = result.stalled;
+  s.SSE = fit.SSE();
+  s.genotypesAtBound = result.genotypesAtBound;
+  s.scanned = scanSSE >= 0;
+  s.scanSSE = s.scanned ? scanSSE : 0;
+  s.notes = FitNotes(s, r);
+  return s;
+}
+
+namespace {
+
+// "2", "2 e 4", "2, 4 e 6".
+std::string ListOfNumbers(const std::vector<int>& numbers) {
+  std::string text;
+  for (std::size_t k = 0; k < numbers.size(); ++k) {
+    if (k > 0) text += k + 1 == numbers.size() ? " e " : ", ";
+    text += std::to_string(numbers[k]);
+  }
+  return text;
+}
+
+std::string Trimmed(std::string text) {
+  text.erase(0, text.find_first_not_of(' '));
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::string> FitNotes(const TFitSummary& s, double r) {
+  std::vector<std::string> lines;
+  if (!s.converged) {
+    lines.push_back(s.stalled
+                        ? "Nota: o ajuste parou sem convergir (nenhum passo reduziu a soma de "
+                          "quadrados); as estimativas não são de mínimo."
+                        : "Nota: o ajuste não convergiu em " + std::to_string(s.maxPasses) +
+                              " iterações; as estimativas não são de mínimo.");
+  }
+  const std::vector<int>& bound = s.genotypesAtBound;
+  if (bound.size() == 1) {
+    lines.push_back("Nota: a junção do genótipo " + ListOfNumbers(bound) +
+                    " parou no limite permitido (segundo menor ou segundo maior valor do índice).");
+  } else if (!bound.empty()) {
+    lines.push_back("Nota: as junções dos genótipos " + ListOfNumbers(bound) +
+                    " pararam no limite permitido (segundo menor ou segundo maior valor do "
+                    "índice).");
+  }
+  if (s.ScanBeatsFit()) {
+    lines.push_back("Nota: a varredura das junções encontrou SQ do desvio menor, " +
+                    Trimmed(FitSumText(r * s.scanSSE)) +
+                    (s.converged ? "; estas estimativas são de um mínimo local." : "."));
+  }
+  return lines;
 }
 
 void AppendPasses(TReport& report, const TFitSummary& s, char decimalSeparator) {
   report.AppendLine("Número de iterações:   " + General(s.passes, decimalSeparator));
+  for (const std::string& note : s.notes) report.AppendLine(note);
+}
+
+TFitEnd FitEndData(const TFitSummary& s) {
+  TFitEnd end;
+  end.converged = s.converged;
+  end.stop = s.converged ? "convergiu" : s.stalled ? "sem progresso" : "limite de iterações";
+  end.sse = s.SSE;
+  end.junctionsAtBound.assign(s.genotypesAtBound.begin(), s.genotypesAtBound.end());
+  if (s.scanned) end.scanSSE = s.scanSSE;
+  end.scanBeatsFit = s.ScanBeatsFit();
+  end.notes = s.notes;
+  return end;
 }
 
 std::vector<TResultValue> FitValues(const TFitSummary& s) {
@@ -452,6 +521,7 @@ TResultData ModelData(const TMeansAnova& means, const TFitReport& fit) {
 
 void AppendFitData(TResultData& data, const TFitReport& fit, const TMargins& margins) {
   data.converged = fit.summary.converged;
+  data.fit = FitEndData(fit.summary);
   for (TResultValue& v : FitValues(fit.summary)) data.values.push_back(std::move(v));
   data.tables.push_back(FitAnovaResultTable(fit.anova));
   for (const TParamTable& t : fit.parameters) data.tables.push_back(ParamResultTable(t));

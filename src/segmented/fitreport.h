@@ -104,20 +104,44 @@ TResultTable FitAnovaResultTable(const TFitAnova& anova);
 
 // --- the fit itself ------------------------------------------------------------------------
 
-// What the iteration did.
+// What the iteration did, and what the report says of it under "Número de iterações": whether
+// it stopped without converging (at the pass limit, or where no step could lower the sum
+// although the full step predicted a decrease), which junctions ended on a bound, and a smaller
+// deviation sum of squares that the profile scan found. The notes are formed once the facts
+// are in (FitNotes), one line per fact in that order; a fit that converged inside its bounds
+// and that the scan does not beat has none.
 struct TFitSummary {
   long double passes = 0;  // the count the report prints ("Número de iterações")
   int loopPasses = 0;      // passes of the loop, the final pass not counted
-  // The change of the residual sum of squares fell within the model's tolerance before the
-  // pass limit. Not printed: the report of a fit that stopped at the limit reads like any other.
+  // The fit met its convergence test before the pass limit.
   bool converged = false;
-  long double SSE = 0;  // residual sum of squares of the means at the estimates
+  // It stopped before the limit without converging: no step length lowered the sum.
+  bool stalled = false;
+  int maxPasses = kMaxFitPasses;
+  long double SSE = 0;                // residual sum of squares of the means at the estimates
+  std::vector<int> genotypesAtBound;  // genotypes whose junction ended on a bound
+  bool scanned = false;               // the profile scan checked the fit
+  long double scanSSE = 0;            // the smallest residual sum of squares it found
+  std::vector<std::string> notes;     // the note lines, as printed
+
+  // The scan beats the fit when its sum is smaller by more than this fraction.
+  static constexpr long double kScanMargin = 1e-9L;
+  bool ScanBeatsFit() const { return scanned && scanSSE < SSE * (1 - kScanMargin); }
 };
-TFitSummary Summarize(const TFitEngine& fit, const TFitResult& result);
-// "Número de iterações:   " and the count in the General layout.
+// The iteration's facts and their notes; `r` turns the sums into the deviation sums of squares
+// the fit's analysis of variance prints (r SSE); scanSSE is the profile scan's sum (negative
+// when there was no scan).
+TFitSummary Summarize(const TFitEngine& fit, const TFitResult& result, double r,
+                      long double scanSSE = -1);
+// The note lines of the summary's facts; `r` turns the sums into the deviation sums of squares
+// the fit's analysis of variance prints (r SSE).
+std::vector<std::string> FitNotes(const TFitSummary& summary, double r);
+// "Número de iterações:   " and the count in the General layout, then the notes.
 void AppendPasses(TReport& report, const TFitSummary& summary, char decimalSeparator);
 // The values a fit's report prints outside its tables.
 std::vector<TResultValue> FitValues(const TFitSummary& summary);
+// The summary's facts for the results as data.
+TFitEnd FitEndData(const TFitSummary& summary);
 
 // --- parameter tables --------------------------------------------------------------------
 

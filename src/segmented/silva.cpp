@@ -4,11 +4,14 @@
 #include <cmath>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "analysis/jointanova.h"
 #include "analysis/layout.h"
 #include "segmented/fitreport.h"
+#include "segmented/indexcheck.h"
 #include "segmented/junctionreport.h"
+#include "segmented/slopesums.h"
 
 namespace qv {
 namespace {
@@ -42,6 +45,22 @@ TSilvaModel::TSilvaModel(const TMargins& margins, int g, int a, TSilvaVariant va
     if (xu_ < x && x != largest) xu_ = x;
     if (xl_ > x && x != smallest) xl_ = x;
   }
+  // With two distinct index values XL lies above XU; the junctions then stay between the two.
+  const long double low = std::min(xl_, xu_), high = std::max(xl_, xu_);
+  std::vector<long double> values;
+  for (int j = 1; j <= a_; ++j) {
+    const long double x = Index(j);
+    if (x >= low && x <= high) values.push_back(x);
+  }
+  std::sort(values.begin(), values.end());
+  values.erase(std::unique(values.begin(), values.end()), values.end());
+  if (values.empty()) values.push_back(low);
+  for (long double x : values) breakpoints_.push_back({x, 0});
+}
+
+void TSilvaModel::Breakpoints(const long double* /*theta*/, int /*k*/,
+                              std::vector<TBreakpoint>& out) const {
+  out = breakpoints_;
 }
 
 long double TSilvaModel::Index(int j) const {
@@ -64,18 +83,23 @@ TEngineSettings TSilvaModel::Settings() const {
   s.sumsDouble = true;
   // At the start both slopes are 1, and the modified form's junction column, -b1 or -b2, is the
   // intercept column with its sign changed: the junctions are aliased, and must not move by
-  // the partially swept values of their rows.
+  // the partially swept values of their rows. A junction held on a breakpoint is aliased too.
   s.zeroAliasedSteps = true;
   // Gauss-Newton increments for both forms (the default right-hand side J'(y - f)): see the
   // header for why the segmented form does not solve for a new parameter vector.
+  //
+  // The sum the fit minimizes, the sum of squared residuals, is the one every step compares,
+  // at the start and at the trials alike, and the one kept: a step is taken only once its sum
+  // has been found lower, and a step no length of which lowers the sum is abandoned.
+  s.startSum = s.trialSum = TSumKind::Plain;
+  s.floorAction = TFloorAction::Restore;
+  s.decrementTolerance = kDecrementTolerance;
+  s.projectSteps = true;
   if (variant_ == TSilvaVariant::Segmented) {
     s.lambdaFloor = 1.0L / 4096;  // 2^-12
-    s.floorAction = TFloorAction::Restore;
     s.tolerance = 1e-11L;
   } else {
-    s.trialSum = TSumKind::Plain;
     s.lambdaFloor = 1e-20L;
-    s.floorAction = TFloorAction::WholeStep;
     s.tolerance = 1e-13L;
   }
   return s;
@@ -107,9 +131,16 @@ long double TSilvaModel::ModelValue(const long double* t, int i, int j) const {
 }
 
 int TSilvaModel::JacobianRow(const long double* t, int i, int j, TJacEntry* row) const {
+  return Row(t, i, j, Index(j) - t[junction::X0(i)] <= 0, row);
+}
+
+int TSilvaModel::JacobianRowAbove(const long double* t, int i, int j, TJacEntry* row) const {
+  return Row(t, i, j, Index(j) - t[junction::X0(i)] < 0, row);
+}
+
+int TSilvaModel::Row(const long double* t, int i, int j, bool lower, TJacEntry* row) const {
   const long double x = Index(j), x0 = t[junction::X0(i)];
   const long double b1 = t[junction::B1(i)], b2 = t[junction::B2(i)];
-  const bool lower = x - x0 <= 0;
   row[0] = {junction::A(i), 1.0L};
   if (variant_ == TSilvaVariant::Segmented) {
     // Above the junction the response is a(i) + b1(i) X0(i) + b2(i) (X(j) - X0(i)): the
@@ -125,25 +156,85 @@ int TSilvaModel::JacobianRow(const long double* t, int i, int j, TJacEntry* row)
   return 4;
 }
 
-void TSilvaModel::AdjustTrialPoint(long double* t) const {
-  if (variant_ != TSilvaVariant::Segmented) return;
+long double TSilvaModel::ProfileScan(const TGxeMeans& means, const long double* theta,
+                                     std::vector<long double>& best) const {
+  const auto g = static_cast<std::size_t>(g_);
+  std::vector<long double> x0(g + 1), index(static_cast<std::size_t>(a_) + 1);
+  for (int j = 1; j <= a_; ++j) index[static_cast<std::size_t>(j)] = Index(j);
+  const std::vector<TSortedCells> cells = SortedCellsOf(means, g_, a_, index);
+  std::vector<TGenotypeBlock> blocks(g + 1);
+  TSlopeSums sums(g_);
   for (int i = 1; i <= g_; ++i) {
-    long double& x0 = t[junction::X0(i)];
-    if (x0 >= xu_) {
-      x0 = 0.95L * xu_;
-    } else if (x0 <= xl_) {
-      x0 = 0.95L * xl_;
-    }
+    const auto k = static_cast<std::size_t>(i);
+    x0[k] =
+        std::clamp(theta[junction::X0(i)], breakpoints_.front().value, breakpoints_.back().value);
+    blocks[k] = cells[k].Block(x0[k], false);
+    if (!blocks[k].Prepare()) return -1;
+    sums.Add(blocks[k]);
   }
+  long double current = 0;
+  if (!sums.SSE(current)) return -1;
+  for (int sweep = 0; sweep < 50; ++sweep) {
+    bool moved = false;
+    for (int i = 1; i <= g_; ++i) {
+      const auto k = static_cast<std::size_t>(i);
+      sums.Remove(blocks[k]);
+      long double bestSse = current, bestX0 = x0[k];
+      const auto consider = [&](long double place) {
+        TGenotypeBlock block = cells[k].Block(place, false);
+        TSlopeSums trial = sums;
+        long double sse = 0;
+        if (!block.Prepare()) return;
+        trial.Add(block);
+        if (trial.SSE(sse) && sse < bestSse) {
+          bestSse = sse;
+          bestX0 = place;
+        }
+      };
+      for (std::size_t m = 0; m < breakpoints_.size(); ++m) {
+        const long double v = breakpoints_[m].value;
+        consider(v);
+        if (m + 1 == breakpoints_.size()) break;
+        // Inside the interval: the two lines fitted to the cells split there, if they cross in it.
+        long double crossing = 0;
+        if (sums.Crossing(cells[k].Block(v, true), v, breakpoints_[m + 1].value, crossing)) {
+          consider(crossing);
+        }
+      }
+      if (bestSse < current * (1 - 1e-12L)) {
+        x0[k] = bestX0;
+        blocks[k] = cells[k].Block(bestX0, false);
+        blocks[k].Prepare();
+        current = bestSse;
+        moved = true;
+      }
+      sums.Add(blocks[k]);
+    }
+    if (!moved) break;
+  }
+  best.assign(static_cast<std::size_t>(Parameters()) + 1, 0.0L);
+  for (int i = 1; i <= g_; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    long double beta[4];
+    sums.Solution(blocks[k], beta);
+    // The block's intercept is the segmented form's; the modified form's is the response at the
+    // junction.
+    best[static_cast<std::size_t>(junction::A(i))] =
+        variant_ == TSilvaVariant::Segmented ? beta[0] : beta[0] + beta[1] * x0[k];
+    best[static_cast<std::size_t>(junction::B1(i))] = beta[1];
+    best[static_cast<std::size_t>(junction::B2(i))] = beta[2];
+    best[static_cast<std::size_t>(junction::X0(i))] = x0[k];
+  }
+  return SumOfSquares(means, best.data());
 }
 
 TComputed<TSilvaResult> SilvaCompute(const TGxeMeans& means, const TAnalysisParams& p,
-                                     TSilvaVariant variant, TFitStorage& storage) {
+                                     TSilvaVariant variant, TFitStorage& storage, bool scanStart) {
   const long long g = p.g, a = p.a;
   // Four parameters per genotype: the table must hold at least as many means, and the
   // bordered normal matrix must fit the fitting storage.
-  if (g * a < 4 * g) return TRefusal::OfRun(kTooFewCells);
-  if (4 * g + 3 > MaxPar) return TRefusal::OfRun(kTooManyParameters);
+  if (g * a < 4 * g) return TRefusal::BadParameter(kTooFewCells, TRefusal::TScope::Run);
+  if (4 * g + 3 > MaxPar) return TRefusal::BadParameter(kTooManyParameters, TRefusal::TScope::Run);
   // The analysis of variance of the means divides by g - 1; the F ratios and the variances of
   // the estimates by QME and r; the tests need residual degrees of freedom.
   if (TCheck refusal = JointAnovaRefusal(p, 2)) return *refusal;
@@ -152,9 +243,11 @@ TComputed<TSilvaResult> SilvaCompute(const TGxeMeans& means, const TAnalysisPara
   TSilvaResult res;
   res.variant = variant;
   res.means = ComputeMeansAnova(means, p, status, true);
+  if (TCheck refusal = SegmentedIndexRefusal(means, res.means.margins, p.g, p.a)) return *refusal;
   const TSilvaModel model(res.means.margins, p.g, p.a, variant);
   TFitEngine fit(storage);
-  const TFitResult fitted = fit.FitModel(model, means);
+  const TScannedFit scanned = FitAndScan(fit, model, means, scanStart);
+  const TFitResult& fitted = scanned.result;
   if (!IsFiniteFit(fit)) return TRefusal::OfVariable(kNonFiniteFitCause);
 
   // The index is known: the model spends an intercept and two slopes per genotype (the
@@ -165,7 +258,7 @@ TComputed<TSilvaResult> SilvaCompute(const TGxeMeans& means, const TAnalysisPara
   const double T = static_cast<double>(res.means.T);
   const double ssd = p.r * static_cast<double>(fit.SSE());
   const double ssm = T - ssd;
-  res.fit.summary = Summarize(fit, fitted);
+  res.fit.summary = Summarize(fit, fitted, p.r, scanned.scanSSE);
   res.fit.anova = ComputeJunctionFitAnova(q, d, ssm, ssd, p, true, status);
   res.fit.parameters = InterceptSlopeTables(fit, p, {junction::A, junction::B1, junction::B2},
                                             TProbLayout::ByMagnitude, status);
@@ -218,7 +311,7 @@ TMethod SilvaVariantMethod(const char* name, TSilvaVariant variant) {
   m.accumulatesMediaGeral = true;
   m.compute = [variant](const TComputeContext& c) {
     return WriteStep(
-        SilvaCompute(c.means, c.params, variant, c.fitStorage),
+        SilvaCompute(c.means, c.params, variant, c.fitStorage, c.scanStart),
         [&](const TSilvaResult& r) { AppendSilvaReport(c.report, r, c.decimalSeparator); });
   };
   return m;

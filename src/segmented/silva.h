@@ -11,12 +11,15 @@
 // (in the modified form a(i) is the response at the junction), fitted by constrained
 // Gauss-Newton (segmented/engine.h) with the sums of the b1(i) and of the b2(i) held at g.
 //
-// The two forms control their steps differently. The segmented form keeps each junction inside
-// the second-smallest and second-largest index values, compares corrected sums of squares, and
-// abandons a step that does not lower the residual sum of squares before the step length falls
-// below 2^-12. The modified form compares the plain sum of squared residuals of the trial
-// points, and takes the whole step when no trial lowers the sum before the step length falls
-// below 1e-20.
+// Both forms keep each junction between the second-smallest and the second-largest index
+// values, so that every genotype keeps environments on both of its lines (a junction beyond
+// them would leave a slope without data, free to take up the constraint on its sum, and the
+// estimates would not be unique); a junction whose best place lies beyond a bound is held on
+// it. Both compare, at the start of a step and at its trial points alike, the sum of squared
+// residuals they minimize; a step no length of which lowers it is abandoned, at a step length
+// below 2^-12 in the segmented form and below 1e-20 in the modified one, and the sum kept is
+// always that of the parameters kept. Each junction bends its genotype's lines at the index
+// values between the bounds; the engine lets it land and stay there (segmented/engine.h).
 //
 // Both take Gauss-Newton increments, the solution of J'J s = J'(y - f) under the constraints.
 // Solving the normal equations of y ~ J theta for a new parameter vector gives the same point
@@ -27,6 +30,8 @@
 // junctions.
 //
 #pragma once
+
+#include <vector>
 
 #include "analysis/fitstorage.h"
 #include "analysis/means.h"
@@ -60,20 +65,32 @@ class TSilvaModel : public TMeansModel {
   void StartValues(long double* theta) const override;
   long double ModelValue(const long double* theta, int i, int j) const override;
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
-  // Segmented form: a junction at or beyond the second-largest index value is set to 0.95
-  // times that value, one at or below the second-smallest to 0.95 times that one.
-  void AdjustTrialPoint(long double* theta) const override;
+  int JacobianRowAbove(const long double* theta, int i, int j, TJacEntry* row) const override;
+  // Junction k is X0(k); it bends genotype k's lines at the index values between the bounds.
+  int Junctions() const override { return g_; }
+  int JunctionParameter(int k) const override { return 4 * k; }
+  int JunctionGenotype(int k) const override { return k; }
+  void Breakpoints(const long double* theta, int k, std::vector<TBreakpoint>& out) const override;
+  // Each genotype's junction in turn is tried on every index value between the bounds and at
+  // the crossing of the two lines that fit best with the cells split within each interval, the
+  // others held, until no junction moves.
+  long double ProfileScan(const TGxeMeans& means, const long double* theta,
+                          std::vector<long double>& best) const override;
 
   // The classic index X(j) = MedAmb(j) - MediaGeral.
   long double Index(int j) const;
   // The junction bounds: the largest index value below the largest (XU) and the smallest above
-  // the smallest (XL); with all values equal, that value.
+  // the smallest (XL); with all values equal, that value. Both forms keep every junction
+  // between them.
   long double UpperBound() const { return xu_; }
   long double LowerBound() const { return xl_; }
 
  private:
+  int Row(const long double* theta, int i, int j, bool lower, TJacEntry* row) const;
+
   TSilvaVariant variant_;
   long double xu_ = 0, xl_ = 0;
+  std::vector<TBreakpoint> breakpoints_;  // the distinct index values from XL to XU
 };
 
 struct TSilvaResult {
@@ -90,7 +107,8 @@ struct TSilvaResult {
 // `storage` and everything its report prints.
 [[nodiscard]] TComputed<TSilvaResult> SilvaCompute(const TGxeMeans& means,
                                                    const TAnalysisParams& params,
-                                                   TSilvaVariant variant, TFitStorage& storage);
+                                                   TSilvaVariant variant, TFitStorage& storage,
+                                                   bool scanStart = false);
 void AppendSilvaReport(TReport& report, const TSilvaResult& result, char decimalSeparator);
 TResultData ResultData(const TSilvaResult& result);
 

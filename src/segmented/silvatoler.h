@@ -10,6 +10,8 @@
 // the classic index), with the step control, convergence test and final pass of Toler's model.
 #pragma once
 
+#include <vector>
+
 #include "analysis/fitstorage.h"
 #include "analysis/means.h"
 #include "analysis/method.h"
@@ -34,6 +36,25 @@ class TSilvaTolerModel : public TMeansModel {
   void StartValues(long double* theta) const override;
   long double ModelValue(const long double* theta, int i, int j) const override;
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
+  int JacobianRowAbove(const long double* theta, int i, int j, TJacEntry* row) const override;
+  // Junction k is U0(k); it bends genotype k's lines at the index values U(j), which move with
+  // the fit. It stays between the second-smallest and the second-largest of them, as Silva's
+  // junctions do on theirs: beyond them a slope would have no cell, and would be free to take
+  // up the constraint on its sum.
+  int Junctions() const override { return g_; }
+  int JunctionParameter(int k) const override { return 4 * k; }
+  int JunctionGenotype(int k) const override { return k; }
+  void Breakpoints(const long double* theta, int k, std::vector<TBreakpoint>& out) const override;
+  bool JunctionsInside(const long double* theta) const override;
+  // With the index held at theta's, each genotype's junction in turn is tried on every value of
+  // the index and at the crossing of the two lines that fit best with its cells split within
+  // each interval; the other junctions share the move so that their sum stays 0, and the
+  // intercepts and slopes are solved again. Until no junction moves.
+  long double ProfileScan(const TGxeMeans& means, const long double* theta,
+                          std::vector<long double>& best) const override;
+
+ private:
+  int Row(const long double* theta, int i, int j, bool lower, TJacEntry* row) const;
 };
 
 struct TSilvaTolerResult {
@@ -48,7 +69,8 @@ struct TSilvaTolerResult {
 // everything its report prints.
 [[nodiscard]] TComputed<TSilvaTolerResult> SilvaTolerCompute(const TGxeMeans& means,
                                                              const TAnalysisParams& params,
-                                                             TFitStorage& storage);
+                                                             TFitStorage& storage,
+                                                             bool scanStart = false);
 void AppendSilvaTolerReport(TReport& report, const TSilvaTolerResult& result,
                             char decimalSeparator);
 TResultData ResultData(const TSilvaTolerResult& result);

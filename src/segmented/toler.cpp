@@ -8,6 +8,8 @@
 #include "analysis/jointanova.h"
 #include "analysis/layout.h"
 #include "segmented/fitreport.h"
+#include "segmented/indexcheck.h"
+#include "segmented/slopesums.h"
 
 namespace qv {
 namespace {
@@ -79,13 +81,96 @@ int TTolerModel::JacobianRow(const long double* t, int i, int j, TJacEntry* row)
   return 4;
 }
 
+long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* theta,
+                                     std::vector<long double>& best) const {
+  const auto g = static_cast<std::size_t>(g_), a = static_cast<std::size_t>(a_);
+  long double sum = 0;  // the sum of the index, kept
+  for (int j = 1; j <= a_; ++j) sum += theta[3 * g_ + j];
+  std::vector<int> order(a);
+  for (std::size_t j = 0; j < a; ++j) order[j] = static_cast<int>(j) + 1;
+  std::sort(order.begin(), order.end(),
+            [&](int x, int y) { return theta[3 * g_ + x] < theta[3 * g_ + y]; });
+
+  long double bestSse = -1;
+  std::vector<long double> trial(static_cast<std::size_t>(Parameters()) + 1);
+  std::vector<char> low(a + 1);
+  std::vector<TGenotypeBlock> blocks(g + 1);
+  for (std::size_t k = 1; k < a; ++k) {
+    for (std::size_t r = 0; r < a; ++r) low[static_cast<std::size_t>(order[r])] = r < k;
+    std::copy(theta, theta + trial.size(), trial.begin());
+    long double previous = -1;
+    bool solved = true;
+    for (int round = 0; round < 200 && solved; ++round) {
+      // Given the index: the intercepts and slopes.
+      TSlopeSums sums(g_);
+      for (int i = 1; i <= g_; ++i) {
+        const auto b = static_cast<std::size_t>(i);
+        blocks[b] = TGenotypeBlock();
+        for (int j = 1; j <= a_; ++j) {
+          blocks[b].Add(means.Y(i, j), trial[3 * g + static_cast<std::size_t>(j)], 0,
+                        low[static_cast<std::size_t>(j)]);
+        }
+        solved = solved && blocks[b].Prepare();
+        if (solved) sums.Add(blocks[b]);
+      }
+      long double sse = 0;
+      if (!solved || !sums.SSE(sse)) {
+        solved = false;
+        break;
+      }
+      for (int i = 1; i <= g_; ++i) {
+        long double beta[4];
+        sums.Solution(blocks[static_cast<std::size_t>(i)], beta);
+        for (int q = 0; q < 3; ++q) trial[static_cast<std::size_t>(3 * (i - 1) + 1 + q)] = beta[q];
+      }
+      if (previous >= 0 && previous - sse <= 1e-14L * sse) break;
+      previous = sse;
+      // Given the intercepts and slopes: each U(j) on its side's slopes, their sum kept by one
+      // multiplier.
+      long double sumRatio = 0, sumInverse = 0;
+      std::vector<long double> num(a + 1), den(a + 1);
+      for (int j = 1; j <= a_; ++j) {
+        const auto c = static_cast<std::size_t>(j);
+        for (int i = 1; i <= g_; ++i) {
+          const long double slope = trial[static_cast<std::size_t>(3 * (i - 1) + (low[c] ? 2 : 3))];
+          num[c] += slope * (means.Y(i, j) - trial[static_cast<std::size_t>(3 * (i - 1) + 1)]);
+          den[c] += slope * slope;
+        }
+        if (!(den[c] > 0)) solved = false;
+        sumRatio += num[c] / den[c];
+        sumInverse += 1 / den[c];
+      }
+      if (!solved) break;
+      const long double half = (sumRatio - sum) / sumInverse;
+      for (int j = 1; j <= a_; ++j) {
+        const auto c = static_cast<std::size_t>(j);
+        trial[3 * g + c] = (num[c] - half) / den[c];
+      }
+    }
+    if (!solved) continue;
+    bool sides = true;
+    for (int j = 1; j <= a_; ++j) {
+      sides = sides && (trial[3 * g + static_cast<std::size_t>(j)] <= 0) ==
+                           static_cast<bool>(low[static_cast<std::size_t>(j)]);
+    }
+    if (!sides) continue;
+    const long double sse = SumOfSquares(means, trial.data());
+    if (bestSse < 0 || sse < bestSse) {
+      bestSse = sse;
+      best = trial;
+    }
+  }
+  return bestSse;
+}
+
 TComputed<TTolerResult> TolerCompute(const TGxeMeans& means, const TAnalysisParams& p,
-                                     TFitStorage& storage) {
+                                     TFitStorage& storage, bool scanStart) {
   const long long g = p.g, a = p.a;
   // The model has 3g + a parameters under 3 constraints: the table must hold at least as many
   // means, and the bordered normal matrix must fit the fitting storage.
-  if (g * a < 3 * g + a) return TRefusal::OfRun(kTooFewCells);
-  if (3 * g + a + 3 > MaxPar) return TRefusal::OfRun(kTooManyParameters);
+  if (g * a < 3 * g + a) return TRefusal::BadParameter(kTooFewCells, TRefusal::TScope::Run);
+  if (3 * g + a + 3 > MaxPar)
+    return TRefusal::BadParameter(kTooManyParameters, TRefusal::TScope::Run);
   // The F ratios and the variances of the estimates divide by QME and r, and the tests need
   // residual degrees of freedom.
   if (TCheck refusal = JointAnovaRefusal(p, 2)) return *refusal;
@@ -93,10 +178,12 @@ TComputed<TTolerResult> TolerCompute(const TGxeMeans& means, const TAnalysisPara
   ProbStatus status = ProbStatus::Ok;
   TTolerResult res;
   res.means = ComputeMeansAnova(means, p, status);
+  if (TCheck refusal = SegmentedIndexRefusal(means, res.means.margins, p.g, p.a)) return *refusal;
   res.T = res.means.T;
   const TTolerModel model(res.means.margins, p.g, p.a);
   TFitEngine fit(storage);
-  const TFitResult fitted = fit.FitModel(model, means);
+  const TScannedFit scanned = FitAndScan(fit, model, means, scanStart);
+  const TFitResult& fitted = scanned.result;
   if (!IsFiniteFit(fit)) return TRefusal::OfVariable(kNonFiniteFitCause);
 
   // The fit's model takes the genotype intercepts and both slopes besides the index: q = 2g + a
@@ -106,7 +193,7 @@ TComputed<TTolerResult> TolerCompute(const TGxeMeans& means, const TAnalysisPara
   const int d = p.g * p.a - 1 - q;
   const long double ssd = p.r * fit.SSE();
   const long double ssm = res.T - ssd;
-  res.fit.summary = Summarize(fit, fitted);
+  res.fit.summary = Summarize(fit, fitted, p.r, scanned.scanSSE);
   res.fit.anova = ComputeFitAnova(q, d, ssm, ssd, p, status);
   res.fit.parameters = InterceptSlopeTables(
       fit, p, {TTolerModel::A, TTolerModel::B1, TTolerModel::B2}, TProbLayout::Fixed, status);
@@ -144,9 +231,9 @@ TMethod TolerMethod() {
   m.titleLine = kTolerTitleLine;
   m.accumulatesMediaGeral = true;
   m.compute = [](const TComputeContext& c) {
-    return WriteStep(TolerCompute(c.means, c.params, c.fitStorage), [&](const TTolerResult& r) {
-      AppendTolerReport(c.report, r, c.decimalSeparator);
-    });
+    return WriteStep(
+        TolerCompute(c.means, c.params, c.fitStorage, c.scanStart),
+        [&](const TTolerResult& r) { AppendTolerReport(c.report, r, c.decimalSeparator); });
   };
   return m;
 }

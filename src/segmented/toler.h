@@ -8,6 +8,8 @@
 // b2(i) and of the U(j) kept at their starting values (g, g and the sum of the classic index).
 #pragma once
 
+#include <vector>
+
 #include "analysis/fitstorage.h"
 #include "analysis/means.h"
 #include "analysis/method.h"
@@ -40,6 +42,14 @@ class TTolerModel : public TMeansModel {
   void StartValues(long double* theta) const override;
   long double ModelValue(const long double* theta, int i, int j) const override;
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
+  // Every genotype bends where the index crosses 0, so the scan moves that point: for each place
+  // of 0 between consecutive values of the index (the k lowest environments unfavourable), the
+  // model with every environment held on its side is fitted by alternating least squares
+  // (given the index, linear in the intercepts and slopes; given those, linear in the index,
+  // whose sum is kept), and kept when the index it ends with puts the environments on those
+  // sides.
+  long double ProfileScan(const TGxeMeans& means, const long double* theta,
+                          std::vector<long double>& best) const override;
 };
 
 struct TTolerResult {
@@ -57,7 +67,7 @@ struct TTolerResult {
 // everything its report prints.
 [[nodiscard]] TComputed<TTolerResult> TolerCompute(const TGxeMeans& means,
                                                    const TAnalysisParams& params,
-                                                   TFitStorage& storage);
+                                                   TFitStorage& storage, bool scanStart = false);
 void AppendTolerReport(TReport& report, const TTolerResult& result, char decimalSeparator);
 TResultData ResultData(const TTolerResult& result);
 

@@ -66,7 +66,7 @@ TComputed<TTolerLinearResult> TolerLinearCompute(const TGxeMeans& means, const T
   const int d = g * a - 1 - q;
   const double ssd = static_cast<double>(p.r * fit.SSE());
   const double ssm = static_cast<double>(T - ssd);
-  res.fit.summary = Summarize(fit, fitted);
+  res.fit.summary = Summarize(fit, fitted, p.r);
   res.fit.anova = ComputeFitAnova(q, d, ssm, ssd, p, status, true);
 
   struct TTableKind {

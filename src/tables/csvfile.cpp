@@ -8,12 +8,22 @@
 // one with more non-empty cells is an error.
 //
 // Types: a CSV file has none, so they are inferred. A column whose non-blank cells all read as
-// numbers (ParseReal) is a Float field, any other column a String field whose size is the
-// longest text in it or 30 (the size of the text fields the program creates), whichever is
+// numbers (ParseReal) is a Float field, and so is a column of numbers with some cells that are
+// numbers gone wrong or not numbers at all: it is a Float field when its numbers and its
+// numbers gone wrong ("1,5" with a decimal comma, "1e309" beyond the range of a double, "NA",
+// "NaN", "#N/D" and the other marks of a missing value, WhyNotAReal) outnumber its other
+// texts, and at least one of them is a number or a number gone wrong. The bad cells keep their
+// text (Column::BadText) and read as text values, so that an analysis stops at the first one
+// and names it, instead of passing the whole column over as text; a rewrite of the CSV file
+// keeps them, the binary formats refuse them. Any other column is a String field whose size is
+// the longest text in it or 30 (the size of the text fields the program creates), whichever is
 // larger. A String field whose texts all look like numbers therefore comes back as a Float
 // field. A column with no values at all says nothing of its type: it is a String field when
 // the table object knew it as one (a table created empty comes back as it was created), a
 // Float field otherwise.
+//
+// The line each record starts on is kept (TableData::sourceLines), for the messages that name
+// a cell.
 //
 // Text is UTF-8 (a byte-order mark at the start is allowed and dropped). A file that is not
 // valid UTF-8 is read as Windows code page 1252, which is what a spreadsheet on a Portuguese
@@ -121,6 +131,21 @@ class CsvScanner {
   std::size_t line_ = 0;  // line breaks passed
 };
 
+// The kinds of the non-blank cells of a column.
+struct CellCounts {
+  std::size_t numbers = 0;  // read by ParseReal
+  std::size_t gone = 0;     // numbers gone wrong: a decimal comma, beyond a double's range
+  std::size_t marks = 0;    // marks of a missing value: NA, NaN, #N/D...
+  std::size_t texts = 0;    // anything else
+
+  std::size_t Bad() const { return gone + marks + texts; }
+  // A column of numbers, some of them perhaps bad, or of text.
+  bool Numeric() const {
+    if (Bad() == 0) return true;
+    return numbers + gone > 0 && numbers + gone + marks > texts;
+  }
+};
+
 // "," or ";", whichever the header line holds more of outside quotes.
 char DetectSeparator(std::string_view text) {
   std::size_t commas = 0, semicolons = 0;
@@ -167,38 +192,55 @@ class CsvBackend final : public TableBackend {
     }
     const std::size_t n = fields.size();
 
-    // First pass: which columns are numeric, the numbers of those, the longest texts.
-    std::vector<bool> numeric(n, true);
-    std::vector<std::size_t> longest(n, 0);
+    // First pass: the numbers of each column, how many cells of each kind it holds, and the
+    // longest texts.
     std::vector<std::vector<double>> numbers(n);
     std::vector<std::vector<bool>> blanks(n);
+    std::vector<CellCounts> counts(n);
+    std::vector<std::size_t> longest(n, 0);
+    std::vector<std::size_t> lines;
     CsvScanner scan(text, separator_, path);
     scan.Next(cells, count, line);  // the header
-    std::size_t rows = 0;
     while (scan.Next(cells, count, line)) {
       CheckWidth(cells, count, n, line, path);
+      lines.push_back(line);
       for (std::size_t i = 0; i < n; ++i) {
         const std::string empty;
         const std::string& cell = i < count ? cells[i] : empty;
         if (cell.size() > longest[i]) longest[i] = std::max(longest[i], Utf8Length(cell));
-        if (!numeric[i]) continue;
         double v = 0.0;
         if (cell.empty()) {
           numbers[i].push_back(0.0);
           blanks[i].push_back(true);
-        } else if (ParseReal(cell, v)) {
-          numbers[i].push_back(v);
-          blanks[i].push_back(false);
-        } else {
-          numeric[i] = false;
-          numbers[i] = {};
-          blanks[i] = {};
+          continue;
         }
+        if (ParseReal(cell, v)) {
+          ++counts[i].numbers;
+        } else {
+          v = 0.0;
+          switch (WhyNotAReal(cell)) {
+            case TNotAReal::DecimalComma:
+            case TNotAReal::OutOfRange:
+              ++counts[i].gone;
+              break;
+            case TNotAReal::MissingMark:
+              ++counts[i].marks;
+              break;
+            case TNotAReal::Text:
+              ++counts[i].texts;
+              break;
+          }
+        }
+        numbers[i].push_back(v);
+        blanks[i].push_back(false);
       }
-      ++rows;
     }
-    bool anyText = false;
+    const std::size_t rows = lines.size();
+    std::vector<bool> numeric(n);
+    bool anyText = false, anyBad = false;
     for (std::size_t i = 0; i < n; ++i) {
+      const CellCounts& c = counts[i];
+      numeric[i] = c.Numeric();
       if (numeric[i] && longest[i] == 0) {
         // Not a single value: nothing tells the type, so keep the one the table was created
         // (or last read) with.
@@ -213,21 +255,31 @@ class CsvBackend final : public TableBackend {
       fields[i].size =
           numeric[i] ? 0 : static_cast<int>(std::max<std::size_t>(kDefaultTextSize, longest[i]));
       anyText = anyText || !numeric[i];
+      anyBad = anyBad || (numeric[i] && c.Bad() > 0);
     }
     TableData data = TableData::Empty(fields);
+    data.sourceLines = std::move(lines);
     for (std::size_t i = 0; i < n; ++i) {
       if (numeric[i]) {
         data.columns[i].Adopt(std::move(numbers[i]), std::move(blanks[i]));
       } else {
+        numbers[i] = {};
+        blanks[i] = {};
         data.columns[i].Reserve(rows);
       }
     }
-    if (anyText) {  // second pass for the text columns
+    if (anyText || anyBad) {  // second pass: the text columns, and the bad cells of numeric ones
       CsvScanner again(text, separator_, path);
       again.Next(cells, count, line);
-      while (again.Next(cells, count, line)) {
+      for (std::size_t row = 0; again.Next(cells, count, line); ++row) {
         for (std::size_t i = 0; i < n; ++i) {
-          if (!numeric[i]) data.columns[i].AppendText(i < count ? cells[i] : std::string());
+          const std::string cell = i < count ? cells[i] : std::string();
+          double v = 0.0;
+          if (!numeric[i]) {
+            data.columns[i].AppendText(cell);
+          } else if (counts[i].Bad() > 0 && !cell.empty() && !ParseReal(cell, v)) {
+            data.columns[i].AppendBad(row, cell);
+          }
         }
       }
     }
@@ -258,6 +310,8 @@ class CsvBackend final : public TableBackend {
         if (c.IsBlank(r)) continue;
         if (c.IsText()) {
           AppendCell(line, c.Text(r));
+        } else if (const std::string* bad = c.BadText(r)) {
+          AppendCell(line, *bad);
         } else {
           AppendReal(line, c.Number(r));
         }

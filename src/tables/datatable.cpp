@@ -188,16 +188,19 @@ struct TDataTable::Impl {
 
   void InsertRow(std::size_t row, const std::vector<TValue>& values) {
     for (std::size_t i = 0; i < values.size(); ++i) data.columns[i].Insert(row, values[i]);
+    data.sourceLines.clear();
   }
 
   void EraseRow(std::size_t row) {
     for (detail::Column& c : data.columns) c.Erase(row);
+    data.sourceLines.clear();
   }
 
   // Writes the whole table as it is in memory; see SafeFile for the safety of the old file.
   void WriteFile() {
     WriteWholeFile(*backend, data, name);
     unsaved = false;
+    data.sourceLines.clear();  // the records now lie where the new file has them
   }
 
   // Writes record `row`, stored with its new values (its old ones in `previous`), over its old
@@ -509,6 +512,11 @@ bool TDataTable::IsBlankAt(std::size_t record, int field) const {
   return d_->data.columns[static_cast<std::size_t>(field)].IsBlank(record);
 }
 
+std::size_t TDataTable::SourceLine(std::size_t record) const {
+  const std::vector<std::size_t>& lines = d_->data.sourceLines;
+  return d_->open && lines.size() == d_->Rows() && record < lines.size() ? lines[record] : 0;
+}
+
 std::size_t TDataTable::DisplayRowCount() const {
   return d_->Rows() + (d_->state == EditState::Insert ? 1 : 0);
 }
@@ -817,6 +825,7 @@ void TDataTable::DeleteRecords(const std::vector<std::size_t>& records) {
   kept.reserve(d.data.columns.size());
   for (const detail::Column& c : d.data.columns) kept.push_back(c.Without(sorted));
   std::swap(d.data.columns, kept);
+  d.data.sourceLines.clear();
   if (d.batchDepth > 0) {
     d.unsaved = true;
   } else {

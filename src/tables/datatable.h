@@ -79,7 +79,8 @@ class TValue {
   const std::string& AsText() const { return text_; }
 
   // The value as a real, as the analyses read it: a number as it is, a text only when the whole
-  // text (blanks around it aside) is a number with "." as decimal point. False otherwise.
+  // text (blanks around it aside) is a number with "." as decimal point. False otherwise. (A
+  // numeric field of a CSV file gives a cell that is not a number, such as "NA", as its text.)
   bool ToReal(double& out) const;
 
   bool operator==(const TValue&) const = default;
@@ -160,6 +161,10 @@ class TDataTable {
   // shows its stored value here. Throws TableError for a record or field that does not exist.
   TValue ValueAt(std::size_t record, int field) const;
   bool IsBlankAt(std::size_t record, int field) const;
+  // The line of the file on which a record (0-based) starts, counted from 1, for a CSV table as
+  // it was read; 0 for the other formats, a record that does not exist, or once records have
+  // been inserted, deleted or written since.
+  std::size_t SourceLine(std::size_t record) const;
   // The rows as a grid shows them while a record is edited: the stored records, with the
   // record being edited showing its edit buffer and a record being inserted (Append, Insert,
   // or SetValue on an empty table) as one more row at RecNo().

@@ -809,7 +809,7 @@ class DBaseBackend final : public TableBackend {
       text.append(static_cast<std::size_t>(native.width) - text.size(), ' ');
       return;
     }
-    const double v = column.Number(r);
+    const double v = NumberToWrite(path, r, name, column);
     if (native.type == 'L') {
       text = v != 0.0 ? "T" : "F";
       return;

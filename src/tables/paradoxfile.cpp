@@ -714,7 +714,7 @@ class ParadoxBackend final : public TableBackend {
       PX_put_data_alpha(doc, p, native.length, encoded.data());
       return;
     }
-    const double v = column.Number(row);
+    const double v = NumberToWrite(path, row, name, column);
     switch (native.type) {
       case pxfNumber:
       case pxfCurrency:

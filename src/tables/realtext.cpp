@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <string>
 #include <system_error>
 
 namespace qv {
@@ -33,6 +34,40 @@ bool ParseReal(std::string_view text, double& out) {
   if (ec != std::errc() || ptr != end || !std::isfinite(value)) return false;
   out = negative ? -value : value;
   return true;
+}
+
+TNotAReal WhyNotAReal(std::string_view text) {
+  while (!text.empty() && IsBlankChar(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlankChar(text.back())) text.remove_suffix(1);
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  // R, SAS, Excel (in English and in Portuguese) and C's printf.
+  static const char* const kMarks[] = {"na",        "n/a",     "nan",  "-nan",     "+nan",
+                                       "inf",       "+inf",    "-inf", "infinity", "-infinity",
+                                       "+infinity", "#n/a",    "#n/d", "#num!",    "#div/0!",
+                                       "#valor!",   "#value!", "null", ".",        "-"};
+  for (const char* mark : kMarks) {
+    if (lower == mark) return TNotAReal::MissingMark;
+  }
+  double value = 0.0;
+  const auto comma = lower.find(',');
+  if (comma != std::string::npos && lower.find(',', comma + 1) == std::string::npos) {
+    lower[comma] = '.';
+    if (ParseReal(lower, value)) return TNotAReal::DecimalComma;
+    lower[comma] = ',';
+  }
+  // A number's form (as ParseReal takes it) whose value a double cannot hold.
+  std::string_view digits = lower;
+  if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) digits.remove_prefix(1);
+  if (!digits.empty() &&
+      ((digits.front() >= '0' && digits.front() <= '9') || digits.front() == '.')) {
+    const char* end = digits.data() + digits.size();
+    const auto [ptr, ec] = std::from_chars(digits.data(), end, value, std::chars_format::general);
+    if (ec == std::errc::result_out_of_range && ptr == end) return TNotAReal::OutOfRange;
+  }
+  return TNotAReal::Text;
 }
 
 std::string FormatReal(double value) {

@@ -15,6 +15,14 @@ namespace qv {
 // an empty text, "inf", "nan", hexadecimal and values beyond the range of a double are not.
 bool ParseReal(std::string_view text, double& out);
 
+// Why a text that ParseReal refuses is not a number, as far as a message can help: a number
+// written with a decimal comma ("1,5", as spreadsheets set to Portuguese write it), a number
+// beyond the range of a double ("1e309"), a mark other programs write for a missing or
+// undefined value ("NA", "NaN", "Inf", "#N/D"), or text of any other kind. The first three are
+// numbers gone wrong: a CSV column of numbers that holds them is still a column of numbers.
+enum class TNotAReal { Text, DecimalComma, OutOfRange, MissingMark };
+TNotAReal WhyNotAReal(std::string_view text);
+
 // The shortest text that ParseReal reads back to exactly the same double ("0.1", "1e-300",
 // "-2.5e+17", "42"): fixed notation unless the exponent form is shorter.
 std::string FormatReal(double value);

@@ -41,8 +41,10 @@ std::size_t ReadAll(int fd, char* data, std::size_t size, const std::string& pat
   return done;
 }
 
+const char* const kNotRegular = "não é um arquivo comum (é uma pasta, um dispositivo ou um FIFO).";
+
 [[noreturn]] void NotRegular(const std::string& path) {
-  ThrowTableError(path, "não é um arquivo comum (é uma pasta, um dispositivo ou um FIFO).");
+  ThrowTableError(path, kNotRegular);
 }
 
 // The type is checked before the file is opened, since opening a FIFO for reading waits for a
@@ -190,19 +192,21 @@ bool RemoveIfPresent(const std::string& path) {
   return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
-SafeFile::SafeFile(const std::string& path) : finalPath_(FileToReplace(path)) {
+SafeFile::SafeFile(const std::string& path, TFileKind kind)
+    : kind_(kind), finalPath_(FileToReplace(path)) {
   struct stat existing {};
   const bool replacing = ::stat(finalPath_.c_str(), &existing) == 0;
-  if (replacing && !S_ISREG(existing.st_mode)) NotRegular(path);
+  if (replacing && !S_ISREG(existing.st_mode)) Throw(path, kNotRegular);
   // The rename would replace a file its owner protected against writing, since only the
   // folder's permission counts for it.
   if (replacing && ::access(finalPath_.c_str(), W_OK) != 0 && errno == EACCES) {
-    ThrowTableError(path, "o arquivo está protegido contra gravação (somente leitura).");
+    Throw(path, "o arquivo está protegido contra gravação (somente leitura).");
   }
+  const char* const what = kind_ == TFileKind::Table ? "a tabela" : "o arquivo";
   if (const int err = IoFault(IoStep::CreateTemp)) {
-    ThrowTableError(path, "não foi possível criar um arquivo temporário na pasta \"" +
-                              DirectoryOf(finalPath_) + "\" para gravar a tabela (" +
-                              ErrnoText(err) + ").");
+    Throw(path, "não foi possível criar um arquivo temporário na pasta \"" +
+                    DirectoryOf(finalPath_) + "\" para gravar " + what + " (" + ErrnoText(err) +
+                    ").");
   }
   const std::string dir = DirectoryOf(finalPath_);
   const std::string base = std::filesystem::path(finalPath_).filename().string();
@@ -218,13 +222,13 @@ SafeFile::SafeFile(const std::string& path) : finalPath_(FileToReplace(path)) {
     if (fd_ < 0 && errno != EEXIST) {
       const int err = errno;
       tempPath_.clear();
-      ThrowTableError(path, "não foi possível criar um arquivo temporário na pasta \"" + dir +
-                                "\" para gravar a tabela (" + ErrnoText(err) + ").");
+      Throw(path, "não foi possível criar um arquivo temporário na pasta \"" + dir +
+                      "\" para gravar " + what + " (" + ErrnoText(err) + ").");
     }
   }
   if (fd_ < 0) {
     tempPath_.clear();
-    ThrowTableError(path, "não foi possível criar um arquivo temporário na pasta \"" + dir + "\".");
+    Throw(path, "não foi possível criar um arquivo temporário na pasta \"" + dir + "\".");
   }
   if (replacing) (void)::fchmod(fd_, existing.st_mode & 07777);
   buffer_.reserve(kBufferSize);
@@ -235,8 +239,13 @@ SafeFile::~SafeFile() {
   if (!committed_ && !tempPath_.empty()) ::unlink(tempPath_.c_str());
 }
 
+void SafeFile::Throw(const std::string& path, const std::string& cause) const {
+  if (kind_ == TFileKind::Table) ThrowTableError(path, cause);
+  throw TableError("Arquivo \"" + path + "\": " + cause);
+}
+
 void SafeFile::Fail(const std::string& cause) {
-  ThrowTableError(finalPath_, cause + " A versão anterior do arquivo ficou intacta.");
+  Throw(finalPath_, cause + " A versão anterior do arquivo ficou intacta.");
 }
 
 void SafeFile::Flush() {
@@ -297,3 +306,13 @@ void SafeFile::Commit() {
 }
 
 }  // namespace qv::detail
+
+namespace qv {
+
+void WriteFileSafely(const std::string& path, std::string_view bytes) {
+  detail::SafeFile file(path, detail::TFileKind::Other);
+  file.Write(bytes);
+  file.Commit();
+}
+
+}  // namespace qv

@@ -65,9 +65,13 @@ std::vector<std::string> SiblingFiles(const std::string& path,
 // Removes a file; a file that does not exist is no error. False when the removal failed.
 bool RemoveIfPresent(const std::string& path);
 
+// What a SafeFile holds, for its messages: a table ("Tabela \"x.db\": ...") or another file
+// of the program, such as a report ("Arquivo \"r.txt\": ...").
+enum class TFileKind { Table, Other };
+
 class SafeFile {
  public:
-  explicit SafeFile(const std::string& path);
+  explicit SafeFile(const std::string& path, TFileKind kind = TFileKind::Table);
   ~SafeFile();
   SafeFile(const SafeFile&) = delete;
   SafeFile& operator=(const SafeFile&) = delete;
@@ -85,7 +89,9 @@ class SafeFile {
  private:
   void Flush();
   [[noreturn]] void Fail(const std::string& cause);
+  [[noreturn]] void Throw(const std::string& path, const std::string& cause) const;
 
+  TFileKind kind_;
   std::string finalPath_;
   std::string tempPath_;
   int fd_ = -1;
@@ -94,3 +100,13 @@ class SafeFile {
 };
 
 }  // namespace qv::detail
+
+namespace qv {
+
+// Writes `bytes` as the whole new content of the file at path (a report, a results file) as
+// tables are written: a complete temporary file beside it, flushed to the disk, then renamed
+// over it, so that a failure leaves the old file as it was. Throws TableError, whose message
+// names the file ("Arquivo \"...\": ...") and the cause.
+void WriteFileSafely(const std::string& path, std::string_view bytes);
+
+}  // namespace qv

@@ -59,4 +59,12 @@ void EncodeFieldText(const std::string& path, const char* format, const TextCode
   }
 }
 
+double NumberToWrite(const std::string& path, std::size_t row, const std::string& field,
+                     const Column& column) {
+  if (const std::string* bad = column.BadText(row)) {
+    ThrowRefusedValue(path, row, field, "\"" + *bad + "\" não é um número, e o campo é numérico.");
+  }
+  return column.Number(row);
+}
+
 }  // namespace qv::detail

@@ -122,6 +122,12 @@ void EncodeFieldText(const std::string& path, const char* format, const TextCode
                      std::size_t row, const std::string& field, const std::string& text, int width,
                      std::string& encoded);
 
+// The number of a cell of a numeric column, for a binary format. Refuses (ThrowRefusedValue) a
+// cell read from a CSV file that is not a number (Column::BadText): writing anything in its
+// place would change the data.
+double NumberToWrite(const std::string& path, std::size_t row, const std::string& field,
+                     const Column& column);
+
 std::unique_ptr<TableBackend> MakeParadoxBackend();
 std::unique_ptr<TableBackend> MakeDBaseBackend();
 std::unique_ptr<TableBackend> MakeCsvBackend();

@@ -1,5 +1,7 @@
 #include "tables/tablestore.h"
 
+#include <algorithm>
+
 namespace qv::detail {
 
 void Column::Reserve(std::size_t n) {
@@ -11,8 +13,26 @@ void Column::Reserve(std::size_t n) {
   }
 }
 
+namespace {
+
+// The first bad cell at or after row.
+template <typename Bad>
+auto FirstBadFrom(Bad& bad, std::size_t row) {
+  return std::lower_bound(bad.begin(), bad.end(), row,
+                          [](const auto& cell, std::size_t r) { return cell.first < r; });
+}
+
+}  // namespace
+
+const std::string* Column::BadText(std::size_t row) const {
+  if (bad_.empty()) return nullptr;
+  const auto it = FirstBadFrom(bad_, row);
+  return it != bad_.end() && it->first == row ? &it->second : nullptr;
+}
+
 TValue Column::Get(std::size_t row) const {
   if (text_) return texts_[row].empty() ? TValue() : TValue::Text(texts_[row]);
+  if (const std::string* bad = BadText(row)) return TValue::Text(*bad);
   return blank_[row] ? TValue() : TValue::Number(numbers_[row]);
 }
 
@@ -20,6 +40,9 @@ void Column::Set(std::size_t row, const TValue& v) {
   if (text_) {
     texts_[row] = v.IsText() ? v.AsText() : std::string();
   } else {
+    if (const auto it = FirstBadFrom(bad_, row); it != bad_.end() && it->first == row) {
+      bad_.erase(it);
+    }
     numbers_[row] = v.IsNumber() ? v.AsNumber() : 0.0;
     blank_[row] = !v.IsNumber();
   }
@@ -30,6 +53,7 @@ void Column::Insert(std::size_t row, const TValue& v) {
     texts_.insert(texts_.begin() + static_cast<std::ptrdiff_t>(row),
                   v.IsText() ? v.AsText() : std::string());
   } else {
+    for (auto it = FirstBadFrom(bad_, row); it != bad_.end(); ++it) ++it->first;
     numbers_.insert(numbers_.begin() + static_cast<std::ptrdiff_t>(row),
                     v.IsNumber() ? v.AsNumber() : 0.0);
     blank_.insert(blank_.begin() + static_cast<std::ptrdiff_t>(row), !v.IsNumber());
@@ -40,6 +64,9 @@ void Column::Erase(std::size_t row) {
   if (text_) {
     texts_.erase(texts_.begin() + static_cast<std::ptrdiff_t>(row));
   } else {
+    auto it = FirstBadFrom(bad_, row);
+    if (it != bad_.end() && it->first == row) it = bad_.erase(it);
+    for (; it != bad_.end(); ++it) --it->first;
     numbers_.erase(numbers_.begin() + static_cast<std::ptrdiff_t>(row));
     blank_.erase(blank_.begin() + static_cast<std::ptrdiff_t>(row));
   }
@@ -61,10 +88,15 @@ Column Column::Without(const std::vector<std::size_t>& rows) const {
   const std::size_t n = Size();
   c.Reserve(n - rows.size());
   std::size_t next = 0;  // the next row of `rows` to leave out
+  std::size_t nextBad = 0;
   for (std::size_t r = 0; r < n; ++r) {
     if (next < rows.size() && rows[next] == r) {
       ++next;
       continue;
+    }
+    while (nextBad < bad_.size() && bad_[nextBad].first < r) ++nextBad;
+    if (nextBad < bad_.size() && bad_[nextBad].first == r) {
+      c.bad_.emplace_back(r - next, bad_[nextBad].second);
     }
     if (text_) {
       c.texts_.push_back(texts_[r]);

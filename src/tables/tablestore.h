@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tables/datatable.h"
@@ -32,6 +33,11 @@ class Column {
   bool IsBlank(std::size_t row) const { return text_ ? texts_[row].empty() : blank_[row]; }
   double Number(std::size_t row) const { return numbers_[row]; }
   const std::string& Text(std::size_t row) const { return texts_[row]; }
+  // A numeric column read from a text file may hold cells that are not numbers ("NA", "1,5"):
+  // each keeps its text, which Get returns as a text value, so that whoever reads it can say
+  // which cell is wrong; the writers of the binary formats refuse it. nullptr for any other
+  // cell.
+  const std::string* BadText(std::size_t row) const;
   TValue Get(std::size_t row) const;
 
   // The value must already be of the column's kind (a number or blank for a numeric column,
@@ -53,17 +59,23 @@ class Column {
     numbers_ = std::move(numbers);
     blank_ = std::move(blank);
   }
+  // Marks a cell of a numeric column, rows in ascending order, as not a number (BadText).
+  void AppendBad(std::size_t row, std::string text) { bad_.emplace_back(row, std::move(text)); }
 
  private:
   bool text_;
   std::vector<double> numbers_;
-  std::vector<bool> blank_;         // one bit a record
-  std::vector<std::string> texts_;  // an empty text is a blank
+  std::vector<bool> blank_;                               // one bit a record
+  std::vector<std::string> texts_;                        // an empty text is a blank
+  std::vector<std::pair<std::size_t, std::string>> bad_;  // by row, ascending; rarely any
 };
 
 struct TableData {
   std::vector<FieldDef> fields;
   std::vector<Column> columns;  // one per field
+  // For a text file as it was read: the line each record starts on (1-based), for the messages
+  // that name a cell. Empty for the binary formats, and once the records have changed.
+  std::vector<std::size_t> sourceLines;
 
   std::size_t RowCount() const { return columns.empty() ? 0 : columns.front().Size(); }
   // Empty columns for the fields.

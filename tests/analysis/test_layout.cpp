@@ -34,8 +34,21 @@ TEST(Layout, Fixed) {
       {6e-7L, 10, 6, "  0.000001"},
       {0.96L, 5, 1, "  1.0"},  // rounding carries into the units
       {-999.9996L, 12, 3, "   -1000.000"},
-      {0.1234565L, 10, 6, "  0.123457"},  // decimal tie rounds away from zero
+      {0.1234565L, 10, 6, "  0.123457"},  // its binary value lies 2.4e-21 above the tie
+      // Rounded once, from the exact binary value: 1.1e-20 below the tie, so down; an
+      // 18-digit image (0.123456500000000000) would round up.
+      {0.12345649999999999999L, 10, 6, "  0.123456"},
+      // Exact ties (a binary fraction of d + 1 decimals) go away from zero, not to even.
       {2.5L, 4, 0, "   3"},
+      {0.125L, 5, 2, " 0.13"},
+      {-0.125L, 5, 2, "-0.13"},
+      {0.5L, 1, 0, "1"},
+      {1.0L / 1024, 12, 10, "0.0009765625"},  // exact: nothing to round
+      // Every digit of a large integer, not 18 of them and zeros (an intercept near 1e20).
+      {12345678901234567891.0L, 25, 0, "     12345678901234567891"},
+      // The nearest 80-bit value of -98765432109876543210987654321, every digit of it.
+      {-98765432109876543210987654321.0L, 0, 0, "-98765432109876543207199735808"},
+      {1e-4950L, 8, 2, "    0.00"},  // a subnormal value, exactly
       {4.00000L, 15, 5, "        4.00000"},
       {123456789.123456789L, 20, 6, "    123456789.123457"},
       {std::numeric_limits<long double>::quiet_NaN(), 6, 2, "   Nan"},
@@ -66,6 +79,10 @@ TEST(Layout, Exp) {
   // Never fewer than two significant digits: at least ten characters.
   EXPECT_EQ(Exp(1.25L, 4), " 1.3E+0000");
   EXPECT_EQ(Exp(std::numeric_limits<long double>::quiet_NaN(), 15), "            Nan");
+  // Rounded once from the exact value, as Fixed: 1.1e-20 below the tie of the 7th digit.
+  EXPECT_EQ(Exp(0.12345649999999999999L, 14), " 1.23456E-0001");
+  EXPECT_EQ(Exp(12345678901234567891.0L, 26), " 1.23456789012345679E+0019");  // 18 digits at most
+  EXPECT_EQ(Exp(std::numeric_limits<long double>::denorm_min(), 14), " 3.64520E-4951");
 }
 
 TEST(Layout, General) {
@@ -97,12 +114,16 @@ TEST(Layout, General) {
 // Reals that a double holds exactly take their digits from std::to_chars instead of printf;
 // both give the exact value rounded to 18 digits, which Exp(26) prints whole. Checked against
 // printf over doubles of every magnitude (random bit patterns), and at rounding ties.
-TEST(Layout, DigitsOfDoublesAreThoseOfPrintf) {
+// Exp(26) shows 18 significant digits: the value's exact decimal expansion (glibc's printf writes
+// it in full when asked for enough digits; a double has at most 767 significant ones) rounded
+// once to 18 digits, half away from zero on exact ties.
+TEST(Layout, DigitsOfDoublesAreTheirExactExpansionRoundedOnce) {
   std::mt19937_64 random(20240611);
   std::vector<double> values = {0.5,
                                 0.125,
                                 1.0 / 1024,
                                 9007199254740993.0,
+                                -245161282504830.5625,  // an exact tie at the 18th digit
                                 2.5e-324,
                                 std::numeric_limits<double>::max(),
                                 std::numeric_limits<double>::denorm_min()};
@@ -112,15 +133,27 @@ TEST(Layout, DigitsOfDoublesAreThoseOfPrintf) {
     std::memcpy(&v, &bits, sizeof v);
     if (std::isfinite(v)) values.push_back(v);
   }
+  std::vector<char> printed(1200);
   for (const double v : values) {
-    char printed[64];
-    std::snprintf(printed, sizeof printed, "%.17Le", static_cast<long double>(std::fabs(v)));
-    // "d.ddddddddddddddddde[+-]xx" as Exp(26) writes it: sign, digits, "E", four-digit exponent.
-    const std::string p(printed);
-    const int exponent = std::atoi(p.c_str() + p.find('e') + 1);
+    std::snprintf(printed.data(), printed.size(), "%.1100e", std::fabs(v));
+    const std::string p(printed.data());
+    int exponent = std::atoi(p.c_str() + p.find('e') + 1);
+    std::string digits = p.substr(0, 1) + p.substr(2, p.find('e') - 2);
+    std::string kept = digits.substr(0, 18);
+    if (digits[18] >= '5') {
+      int k = 17;
+      while (k >= 0 && kept[k] == '9') kept[k--] = '0';
+      if (k >= 0) {
+        ++kept[k];
+      } else {
+        kept.insert(kept.begin(), '1');
+        kept.pop_back();
+        ++exponent;
+      }
+    }
     char expected[64];
-    std::snprintf(expected, sizeof expected, "%c%sE%c%04d", std::signbit(v) ? '-' : ' ',
-                  p.substr(0, p.find('e')).c_str(), exponent < 0 ? '-' : '+', std::abs(exponent));
+    std::snprintf(expected, sizeof expected, "%c%c.%sE%c%04d", std::signbit(v) ? '-' : ' ',
+                  kept[0], kept.substr(1).c_str(), exponent < 0 ? '-' : '+', std::abs(exponent));
     ASSERT_EQ(Exp(v, 26), expected) << v;
   }
 }

@@ -4,11 +4,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "analysis/run.h"
 #include "commands/commands.h"
 #include "support/golden.h"
 #include "support/scripted_host.h"
+#include "support/text.h"
 
 namespace qv {
 namespace {
@@ -171,12 +173,42 @@ TEST_F(RunTest, CancelledFileDialogClearsAndShowsTheReport) {
   EXPECT_EQ(host.reportShown, 1);
 }
 
-TEST_F(RunTest, UnreadableTableShowsTheOpenMessage) {
-  Table("", "missing-dir/none.db");
+// The box keeps the program's advice; the table layer's precise cause goes with it, for the
+// hosts that can show both (the command line prints it on the next line).
+TEST_F(RunTest, UnreadableTableShowsTheOpenMessageAndItsCause) {
+  const std::string missing = Table("", "missing-dir/none.db");
   session.report.SetText("previous report");
-  WrickeRun(session, host);
+  const TRunOutcome out = WrickeRun(session, host);
   EXPECT_EQ(host.Events("message:"), std::vector<std::string>{text::kOpenFailed});
+  EXPECT_EQ(out.openError, "Tabela \"" + missing + "\": o arquivo não existe.");
   EXPECT_EQ(session.report.Text(), "");
+}
+
+// A table has at least one genotype and one environment: g or a of 0 or less is a parameter
+// error of the dialog, not a database error of every record.
+TEST_F(RunTest, NoGenotypesOrEnvironmentsIsRefusedInTheDialog) {
+  for (const auto& [g, a, message] :
+       {std::tuple{"0", "2", "< g >: O número de genótipos deve ser maior que zero"},
+        {"2", "-1", "< a >: O número de ambientes deve ser maior que zero"}}) {
+    host.Reset();
+    Table(kWricke2x2);
+    Entries(g, a);
+    const TRunOutcome out = WrickeRun(session, host);
+    EXPECT_EQ(host.Events("warn:"), std::vector<std::string>{message});
+    EXPECT_TRUE(out.parametersRefused);
+    EXPECT_TRUE(out.variables.empty());
+  }
+}
+
+// The report keeps one line per line whatever a field name holds.
+TEST_F(RunTest, ControlCharactersOfAFieldNameNeverReachTheReport) {
+  Table("gen,env,\"y\r\nAnálise da variável forjada\x1b[0m\"\n1,1,10\n1,2,12\n2,1,14\n2,2,20\n");
+  Entries("2", "2");
+  WrickeRun(session, host);
+  EXPECT_NE(
+      session.report.Text().find("Análise da variável y??Análise da variável forjada?[0m\r\n"),
+      std::string::npos);
+  EXPECT_EQ(testing::LinesStartingWith(session.report.Text(), "Análise da variável").size(), 1u);
 }
 
 TEST_F(RunTest, TableWithOnlyCodeColumnsLeavesAnEmptyReport) {
@@ -219,8 +251,31 @@ TEST_F(RunTest, ReadingErrors) {
        "Registro duplicado no Banco de Dados: o genótipo 1 no ambiente 2 aparece mais de uma vez "
        "(registro 5).\rCada genótipo deve ter um só registro em cada ambiente."},
       {"text in a code column", "gen,env,y\nG1,1,10\n1,2,12\n2,1,14\n2,2,20\n",
-       "Valor não numérico no Banco de Dados: o campo \"gen\" do registro 1 contém \"G1\".\rAs "
-       "colunas de genótipos e de ambientes e as variáveis analisadas devem ser numéricas."},
+       "Valor não numérico no Banco de Dados: o campo \"gen\" do registro 1 (linha 2 do arquivo) "
+       "contém \"G1\".\rAs colunas de genótipos e de ambientes e as variáveis analisadas devem "
+       "ser numéricas."},
+      // A column of numbers with a bad cell is still a column of numbers: the first bad cell
+      // is named, with the line of the file (blank lines and quoted line breaks counted).
+      {"a missing-value mark", "gen,env,y\n1,1,10\n\n1,2,NA\n2,1,14\n2,2,20\n",
+       "Valor não numérico no Banco de Dados: o campo \"y\" do registro 2 (linha 4 do arquivo) "
+       "contém \"NA\".\rAs colunas de genótipos e de ambientes e as variáveis analisadas devem "
+       "ser numéricas.\rUm valor ausente não pode ser analisado: a tabela deve ter a média de "
+       "cada genótipo em cada ambiente."},
+      {"a decimal comma", "gen;env;y\n1;1;10\n1;2;12,5\n2;1;14\n2;2;20\n",
+       "Valor não numérico no Banco de Dados: o campo \"y\" do registro 2 (linha 3 do arquivo) "
+       "contém \"12,5\".\rAs colunas de genótipos e de ambientes e as variáveis analisadas "
+       "devem ser numéricas.\rO valor tem vírgula decimal: os números devem usar ponto (1.5, não "
+       "1,5)."},
+      {"beyond a double", "gen,env,y\n1,1,10\n1,2,12\n2,1,1e309\n2,2,20\n",
+       "Valor não numérico no Banco de Dados: o campo \"y\" do registro 3 (linha 4 do arquivo) "
+       "contém \"1e309\".\rAs colunas de genótipos e de ambientes e as variáveis analisadas "
+       "devem ser numéricas.\rO número está fora do alcance do programa (de 1e-308 a 1e308, em "
+       "valor absoluto)."},
+      // A field name or cell with control characters cannot forge lines or drive a terminal.
+      {"control characters", "gen,env,\"y\r\nz\"\n1,1,10\n1,2,\"\x1b[2J\"\n2,1,14\n2,2,20\n",
+       "Valor não numérico no Banco de Dados: o campo \"y??z\" do registro 2 (linha 4 do arquivo) "
+       "contém \"?[2J\".\rAs colunas de genótipos e de ambientes e as variáveis analisadas devem "
+       "ser numéricas."},
   };
   for (const auto& c : cases) {
     host.Reset();
@@ -301,6 +356,37 @@ TEST_F(RunTest, PhaseTwoLoopsUntilTheEntriesAreValid) {
   EXPECT_EQ(session.report.Text(), "T\r\nAnálise da variável yield\r\n");
 }
 
+// Two fields of the same name are two variables: the dialog learns which field it is asked
+// about by its position, so that one's answers are never taken for the other's.
+TEST_F(RunTest, PhaseTwoTellsFieldsOfTheSameNameApart) {
+  Table("gen,env,y,y\n1,1,1,5\n1,2,2,6\n2,1,3,7\n2,2,4,8\n");
+  Entries("2", "2");
+  struct TForm : ScriptedForm {
+    using ScriptedForm::ScriptedForm;
+    void VariableStarted(int field, const std::string& name) override {
+      started.push_back(std::to_string(field) + ":" + name);
+    }
+    std::vector<std::string> started;
+  };
+  std::vector<std::string> log;
+  TForm form(log);
+  struct THostWithForm : ScriptedHost {
+    TParametersForm* f = nullptr;
+    TParametersForm& Params() override { return *f; }
+  } h;
+  h.f = &form;
+  h.file = host.file;
+  form.entries = host.form.entries;
+  form.entries[Control::EditGLE] = "10";
+  form.entries[Control::EditQME] = "1";
+  TMethod m;
+  m.phase2Entries = {Entry::GLE, Entry::QME, Entry::NumRep};
+  m.compute = [](const TComputeContext&) { return TStepResult::Done({}); };
+  const TRunOutcome out = RunAnalysis(m, session, h);
+  EXPECT_EQ(form.started, (std::vector<std::string>{"3:y", "4:y"}));
+  EXPECT_EQ(out.variablesAnalysed, 2);
+}
+
 TEST_F(RunTest, AlphaEntry) {
   const struct {
     const char* entry;
@@ -324,6 +410,22 @@ TEST_F(RunTest, AlphaEntry) {
     EXPECT_EQ(out.variablesAnalysed, 1) << c.entry;  // never an error of the run
     EXPECT_EQ(host.Events("dialog:"), std::vector<std::string>{"Parâmetros "});
   }
+}
+
+// A refusal for a parameter outside the method's domain is counted apart (the command line
+// exits as for bad parameters); the run goes on as for any refusal.
+TEST_F(RunTest, RefusalsOfBadParametersAreCounted) {
+  Table("gen,env,y1,y2\n1,1,1,5\n1,2,2,6\n2,1,3,7\n2,2,4,8\n");
+  Entries("2", "2");
+  TMethod m;
+  int calls = 0;
+  m.compute = [&](const TComputeContext&) {
+    if (calls++ == 0) return TStepResult::Refuse(TRefusal::BadParameter("r deve ser positivo"));
+    return TStepResult::Refuse(TRefusal::OfVariable("dados ruins"));
+  };
+  const TRunOutcome out = RunAnalysis(m, session, host);
+  EXPECT_EQ(out.variablesRefused, 2);
+  EXPECT_EQ(out.parameterRefusals, 1);
 }
 
 // A refusal by the method: its warning, one report line, and the run goes on.

@@ -1,8 +1,12 @@
 // Helpers shared by the tests of the segmented models.
 #pragma once
 
+#include <fstream>
 #include <functional>
+#include <map>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/means.h"
@@ -24,6 +28,25 @@ inline void FillMeans(TGxeMeans& m, TAnalysisParams& p, int g, int a,
       m.MediaGeral = m.MediaGeral + static_cast<double>(m.Y(i, j)) / (g * a);
     }
   }
+}
+
+// Fills the means from a bundled example table (examples/NAME.csv: genotype, environment and
+// response columns, one record per cell).
+inline void FillFromExample(TGxeMeans& m, TAnalysisParams& p, const std::string& name, int g,
+                            int a) {
+  std::ifstream in(std::string(QV_EXAMPLES_DIR) + "/" + name + ".csv");
+  std::string line;
+  std::getline(in, line);
+  std::map<std::pair<int, int>, long double> cells;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string gen, env, y;
+    std::getline(fields, gen, ',');
+    std::getline(fields, env, ',');
+    std::getline(fields, y, ',');
+    cells[{std::stoi(gen), std::stoi(env)}] = std::stold(y);
+  }
+  FillMeans(m, p, g, a, [&](int i, int j) { return cells.at({i, j}); });
 }
 
 // Scattered means for the size checks (a multiplicative hash of the cell).

@@ -76,7 +76,8 @@ TEST(FitEngine, MatchesNistCertifiedValuesForMisra1a) {
 // binary). Started at theta = 1 the residual is 0 and no trial can lower the sum.
 class HalfSteps : public TSegmentedModel {
  public:
-  explicit HalfSteps(TEngineSettings s, long double start = 0) : s_(s), start_(start) {
+  explicit HalfSteps(TEngineSettings s, long double start = 0, long double slope = 2)
+      : s_(s), start_(start), slope_(slope) {
     s_.startSum = s_.trialSum = TSumKind::Plain;
   }
   int Genotypes() const override { return 1; }
@@ -88,13 +89,13 @@ class HalfSteps : public TSegmentedModel {
   void StartValues(long double* theta) const override { theta[1] = start_; }
   long double ModelValue(const long double* t, int, int) const override { return t[1]; }
   int JacobianRow(const long double*, int, int, TJacEntry* row) const override {
-    row[0] = {1, 2};
+    row[0] = {1, slope_};
     return 1;
   }
 
  private:
   TEngineSettings s_;
-  long double start_;
+  long double start_, slope_;
 };
 
 TEST(FitEngine, PrintedPassCountIsLoopPassesPlusOnePlusFinalPass) {
@@ -158,6 +159,40 @@ TEST(FitEngine, StepLengthControlShrinksToItsFloor) {
     EXPECT_EQ(fit.Pass(), 3);
     EXPECT_EQ(fit.Theta(1), 1);
   }
+}
+
+// With the Jacobian of the wrong sign (HalfSteps with slope -1) every Gauss-Newton step points
+// away from the data value 1 (from theta = 0 the step is -1), no step length lowers the sum of
+// squares, and the minimum is never approached. The change of the sum alone is then met at once
+// (the step shortened to nothing changes nothing) and the fit would call itself converged. With
+// the decrement test the full step still predicts a decrease of 1, so the fit is not converged;
+// it has stalled: the step is abandoned, the parameters and the sum kept are those of the start.
+TEST(FitEngine, ConvergenceAsksTheFullStepToBeNegligible) {
+  TGxeMeans means;
+  means.Y(1, 1) = 1;
+  TFitEngine fit;
+
+  // The change of the sum alone, with the shortened step taken unevaluated: it moves uphill by
+  // about 1e-13, and the sum changes by twice that, within a tolerance of 1e-12.
+  TEngineSettings blind;
+  blind.tolerance = 1e-12L;
+  const TFitResult fooled = fit.FitModel(HalfSteps(blind, 0, -1), means);
+  EXPECT_TRUE(fooled.converged);
+  EXPECT_FALSE(fooled.stalled);
+  EXPECT_LT(fit.Theta(1), 0);
+
+  TEngineSettings s;
+  s.startSum = s.trialSum = TSumKind::Plain;
+  s.floorAction = TFloorAction::Restore;
+  s.decrementTolerance = kDecrementTolerance;
+  const TFitResult result = fit.FitModel(HalfSteps(s, 0, -1), means);
+  EXPECT_FALSE(result.converged);
+  EXPECT_TRUE(result.stalled);
+  EXPECT_EQ(result.loopPasses, 1);
+  EXPECT_TRUE(fit.LastRestored());
+  EXPECT_EQ(fit.Decrement(), 1);
+  EXPECT_EQ(fit.Theta(1), 0);
+  EXPECT_EQ(fit.SSE(), 1);
 }
 
 }  // namespace

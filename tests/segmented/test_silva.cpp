@@ -147,13 +147,17 @@ TEST(Silva, BothFormsReachTheSameFit) {
 // X0(i), where its response is c(i); the segmented form's intercept is c(i) - b1(i) X0(i), the
 // modified form's c(i). Pairs of genotypes share a junction with mirrored slopes, so that the
 // classic index of the table is the index x the data are generated on, and c(i) puts each
-// genotype's mean at 10 + X0(i), where the modified form starts its junctions. Every value is
-// a short binary fraction: the table, its margins and the model values are exact.
+// genotype's mean at 10 + X0(i). Every value is a short binary fraction: the table, its margins
+// and the model values are exact. The junction bounds are the second-smallest and the
+// second-largest x, -2 and 2.
 struct TBrokenLines {
   long double x[8] = {-3, -2, -1, -0.25L, 0.5L, 1.25L, 2, 2.5L};
   long double b1[4] = {0.5L, 1.5L, 1.25L, 0.75L}, b2[4] = {1.5L, 0.5L, 0.75L, 1.25L};
   long double x0[4] = {0.75L, 0.75L, -0.75L, -0.75L};
   long double c[4] = {};
+
+  TBrokenLines() = default;
+  TBrokenLines(long double first, long double second) : x0{first, first, second, second} {}
 
   long double Line(int i, long double X) const {
     return (X <= x0[i - 1] ? b1[i - 1] : b2[i - 1]) * (X - x0[i - 1]);
@@ -174,41 +178,94 @@ struct TBrokenLines {
   }
 };
 
+// Both forms' fit of the broken lines, through their computation step.
+TSilvaRun FitLines(TBrokenLines& lines, TSilvaVariant v) {
+  auto means = std::make_unique<TGxeMeans>();
+  TAnalysisParams p;
+  lines.Fill(*means, p);
+  return Fit(*means, p, v);
+}
+
+// The junctions inside an interval of the index, on an index value (where the sum of squares
+// bends), next to a bound, and on the bound itself: both forms end on the exact parameters, and
+// a junction on the bound is reported there.
 TEST(Silva, BothFormsRecoverTheParametersOfDataTheyFitExactly) {
+  struct Case {
+    long double first, second;
+    bool onBound;
+  };
+  const Case cases[] = {{0.75L, -0.75L, false},  // inside intervals
+                        {-1, 1.25L, false},      // on index values
+                        {1.75L, -1.75L, false},  // next to the bounds
+                        {2, -0.25L, true}};      // on the upper bound
+  for (const Case& c : cases) {
+    for (TSilvaVariant v : {TSilvaVariant::Segmented, TSilvaVariant::Modified}) {
+      SCOPED_TRACE(std::string(v == TSilvaVariant::Segmented ? "segmented " : "modified ") +
+                   std::to_string(static_cast<double>(c.first)) + " " +
+                   std::to_string(static_cast<double>(c.second)));
+      TBrokenLines lines(c.first, c.second);
+      const TSilvaRun run = FitLines(lines, v);
+      ASSERT_FALSE(run.result.Refused());
+      const TSilvaResult& fit = *run.result;
+      for (int i = 1; i <= 4; ++i) {
+        EXPECT_NEAR(fit.a(i), lines.Intercept(v, i), 1e-9);
+        EXPECT_NEAR(fit.b1(i), lines.b1[i - 1], 1e-9);
+        EXPECT_NEAR(fit.b2(i), lines.b2[i - 1], 1e-9);
+        EXPECT_NEAR(fit.X0(i), lines.x0[i - 1], 1e-9);
+      }
+      EXPECT_TRUE(fit.fit.summary.converged);
+      const std::vector<int> atBound = c.onBound ? std::vector<int>{1, 2} : std::vector<int>{};
+      EXPECT_EQ(fit.fit.summary.genotypesAtBound, atBound);
+      // The deviations are at rounding level: exponent form.
+      const auto deviation = LinesStartingWith(run.text, "Desvio      ");
+      ASSERT_EQ(deviation.size(), 1u);
+      EXPECT_EQ(deviation[0].substr(0, 17), "Desvio         19");  // 32 - 1 - 3 x 4
+      EXPECT_NE(deviation[0].substr(18, 15).find('E'), std::string::npos) << deviation[0];
+    }
+  }
+}
+
+// Genotypes 1 and 2 bend at 2.25, beyond the upper bound 2 (between the second-largest and the
+// largest index value): both forms hold their junctions on the bound, where the lines through
+// the data still fit exactly (the upper line then joins x = 2 and x = 2.5: slope
+// (b1 + b2) / 2 = 1), while the other genotypes go on to their own junctions; the report says
+// which junctions stopped on the bound. (Pulled back to 0.95 times the bound, as trial points
+// once were, every step failed and the fit stopped there.) The independent fit
+// (tests/segmented/independent_fit.py) finds the same minimum, 0 with the junctions at 2, 2,
+// -0.75, -0.75.
+TEST(Silva, AJunctionBeyondItsBoundIsHeldThereWhileTheOthersMove) {
   for (TSilvaVariant v : {TSilvaVariant::Segmented, TSilvaVariant::Modified}) {
     SCOPED_TRACE(v == TSilvaVariant::Segmented ? "segmented" : "modified");
-    TBrokenLines lines;
-    auto means = std::make_unique<TGxeMeans>();
-    TAnalysisParams p;
-    lines.Fill(*means, p);
-    const TSilvaRun run = Fit(*means, p, v);
+    TBrokenLines lines(2.25L, -0.75L);
+    const TSilvaRun run = FitLines(lines, v);
     ASSERT_FALSE(run.result.Refused());
     const TSilvaResult& fit = *run.result;
-    for (int i = 1; i <= 4; ++i) {
-      EXPECT_NEAR(fit.a(i), lines.Intercept(v, i), 1e-9);
-      EXPECT_NEAR(fit.b1(i), lines.b1[i - 1], 1e-9);
-      EXPECT_NEAR(fit.b2(i), lines.b2[i - 1], 1e-9);
-      EXPECT_NEAR(fit.X0(i), lines.x0[i - 1], 1e-9);
-    }
     EXPECT_TRUE(fit.fit.summary.converged);
-    // The deviations are at rounding level: exponent form.
-    const auto deviation = LinesStartingWith(run.text, "Desvio      ");
-    ASSERT_EQ(deviation.size(), 1u);
-    EXPECT_EQ(deviation[0].substr(0, 17), "Desvio         19");  // 32 - 1 - 3 x 4
-    EXPECT_NE(deviation[0].substr(18, 15).find('E'), std::string::npos) << deviation[0];
+    EXPECT_EQ(fit.fit.summary.genotypesAtBound, (std::vector<int>{1, 2}));
+    const long double x0[] = {2, 2, -0.75L, -0.75L};
+    const long double b2[] = {1, 1, 0.75L, 1.25L};
+    for (int i = 1; i <= 4; ++i) {
+      EXPECT_NEAR(fit.X0(i), x0[i - 1], 1e-9);
+      EXPECT_NEAR(fit.b1(i), lines.b1[i - 1], 1e-9);
+      EXPECT_NEAR(fit.b2(i), b2[i - 1], 1e-9);
+    }
+    EXPECT_EQ(fit.X0(1), 2);
+    EXPECT_LT(fit.fit.summary.SSE, 1e-20);
+    EXPECT_NE(run.text.find("Número de iterações:   " +
+                            std::to_string(static_cast<int>(fit.fit.summary.passes)) +
+                            "\r\nNota: as junções dos genótipos 1 e 2 pararam no limite permitido "
+                            "(segundo menor ou segundo maior valor do índice).\r\n"),
+              std::string::npos);
   }
 }
 
 // One pass from the exact parameters with every intercept raised by 0.5: the residuals are all
-// -0.5, their corrected sum of squares is exactly 0, and no trial can be lower. The segmented
-// form compares corrected sums and abandons the step after 16 trials (floor 2^-12), keeping the
-// raised intercepts. The modified form compares the plain sums of its trials,
-// 32 (0.5 (1 - lambda))^2, with that 0; after 71 trials (floor 1e-20) it takes the whole step,
-// which lands on the exact intercepts.
-TEST(Silva, AStepThatLowersNothingIsAbandonedOrTakenWhole) {
+// -0.5. Both forms compare the plain sums of squares of the start, 32 x 0.25 = 8, and of the
+// trial points: the whole Gauss-Newton step is tried first, lands on the exact intercepts with
+// a sum of 0, and is taken; the sum kept is that of the point taken.
+TEST(Silva, AStepIsComparedWithTheSameSumAndKeepsTheSumOfThePointTaken) {
   for (TSilvaVariant v : {TSilvaVariant::Segmented, TSilvaVariant::Modified}) {
-    const bool segmented = v == TSilvaVariant::Segmented;
-    SCOPED_TRACE(segmented ? "segmented" : "modified");
+    SCOPED_TRACE(v == TSilvaVariant::Segmented ? "segmented" : "modified");
     TBrokenLines lines;
     auto means = std::make_unique<TGxeMeans>();
     TAnalysisParams p;
@@ -223,15 +280,13 @@ TEST(Silva, AStepThatLowersNothingIsAbandonedOrTakenWhole) {
       fit.Theta(4 * i - 1) = lines.b2[i - 1];
       fit.Theta(4 * i) = lines.x0[i - 1];
     }
-    fit.FillJacobian(model);
-    fit.BuildNormalMatrix(model);
-    fit.BuildRhs(model, *means);
-    fit.Invert();
-    fit.ComputeStep();
-    fit.LineSearch(model, *means);
-    EXPECT_EQ(fit.LastTrials(), segmented ? 16 : 71);
+    fit.OnePass(model, *means);
+    EXPECT_EQ(fit.LastTrials(), 1);
+    EXPECT_FALSE(fit.LastRestored());
+    EXPECT_NEAR(fit.Decrement(), 8, 1e-12);
+    EXPECT_NEAR(fit.SSE(), 0, 1e-20);
     for (int i = 1; i <= 4; ++i) {
-      EXPECT_NEAR(fit.Theta(4 * i - 3), lines.Intercept(v, i) + (segmented ? 0.5L : 0), 1e-15);
+      EXPECT_NEAR(fit.Theta(4 * i - 3), lines.Intercept(v, i), 1e-15);
       EXPECT_NEAR(fit.Theta(4 * i), lines.x0[i - 1], 1e-15);
     }
   }
@@ -316,25 +371,6 @@ TEST(Silva, JunctionBoundsAreTheSecondLargestAndSecondSmallestIndex) {
     const TSilvaModel model(margins, 1, static_cast<int>(c.x.size()), TSilvaVariant::Segmented);
     EXPECT_EQ(model.UpperBound(), c.xu);
     EXPECT_EQ(model.LowerBound(), c.xl);
-  }
-}
-
-// The segmented form keeps each junction strictly inside its bounds (XU = 2, XL = -2 here): one
-// at or beyond a bound is pulled back to 0.95 times it. The modified form sets no bounds.
-TEST(Silva, JunctionsAtOrBeyondTheBoundsArePulledBack) {
-  const TMargins margins = IndexMargins({-3, -2, -1, 0.5L, 2, 2.5L});
-  const TSilvaModel segmented(margins, 6, 6, TSilvaVariant::Segmented);
-  const TSilvaModel modified(margins, 6, 6, TSilvaVariant::Modified);
-  const long double x0[] = {7, 2, 1.99L, -1.99L, -2, -7};
-  const long double pulled[] = {0.95L * 2, 0.95L * 2, 1.99L, -1.99L, 0.95L * -2, 0.95L * -2};
-  std::vector<long double> theta(25, 1.0L), free(25, 1.0L);
-  for (int i = 1; i <= 6; ++i) theta[4 * i] = free[4 * i] = x0[i - 1];
-  segmented.AdjustTrialPoint(theta.data());
-  modified.AdjustTrialPoint(free.data());
-  for (int i = 1; i <= 6; ++i) {
-    EXPECT_EQ(theta[4 * i], pulled[i - 1]) << x0[i - 1];
-    EXPECT_EQ(free[4 * i], x0[i - 1]);
-    EXPECT_EQ(theta[4 * i - 1], 1);  // nothing else moves
   }
 }
 

@@ -2,6 +2,7 @@
 // user gets for a malformed file.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,25 @@ TEST(Csv, ReadsFieldsTypesAndValues) {
        {{S(std::string(40, 'x'))}}},
       {"a nameless column", ",b\n1,2\n", {{"Var1", FieldType::Float, 0}, b}, {{N(1), N(2)}}},
       {"blanks around numbers", "a\n  -1.5e2 \n", {a}, {{N(-150)}}},
+      // Numbers gone wrong in a column of numbers: it stays a numeric field, and the bad cells
+      // read as their text so that an analysis names them.
+      {"numbers with a missing-value mark, a decimal comma, one beyond a double",
+       "a;b\n1;NA\n2,5;3\n1e309;#N/D\n4;\n",
+       {a, b},
+       {{N(1), S("NA")}, {S("2,5"), N(3)}, {S("1e309"), S("#N/D")}, {N(4), B()}}},
+      {"a word among more numbers", "a\n1\n2\nx\n", {a}, {{N(1)}, {N(2)}, {S("x")}}},
+      {"decimal commas only: numbers gone wrong, not text",
+       "a;b\n1,5;x\n2,5;y\n",
+       {a, {"b", FieldType::String, 30}},
+       {{S("1,5"), S("x")}, {S("2,5"), S("y")}}},
+      {"as many words as numbers: text",
+       "a\n1\nx\n",
+       {{"a", FieldType::String, 30}},
+       {{S("1")}, {S("x")}}},
+      {"missing-value marks alone: text",
+       "a\nNA\nNA\n",
+       {{"a", FieldType::String, 30}},
+       {{S("NA")}, {S("NA")}}},
   };
   ScratchDir dir;
   for (const ReadCase& c : cases) {
@@ -88,6 +108,44 @@ TEST(Csv, MalformedFilesSayWhereAndWhy) {
                         {"text after a closing quote", "a,b\n\"x\"y,2\n", "linha 2"},
                         {"binary", std::string("a\n1\0\n", 5), "bytes nulos"},
                     });
+}
+
+// The bad cells of a numeric column: kept as written by a rewrite of the CSV file, refused by
+// the binary formats (writing anything in their place would change the data), and named with
+// the line of the file they are on.
+TEST(Csv, BadCellsOfANumericColumn) {
+  ScratchDir dir;
+  const std::string path = dir / "ruins.csv";
+  WriteBytes(path, "g;y\n1;1.5\n\n2;NA\n3;\"2,5\"\n");
+  TDataTable t;
+  t.SetName(path);
+  t.Open();
+  EXPECT_EQ(t.SourceLine(0), 2u);
+  EXPECT_EQ(t.SourceLine(1), 4u);  // after the blank line
+  EXPECT_EQ(t.SourceLine(2), 5u);
+  EXPECT_EQ(t.SourceLine(3), 0u);  // no such record
+
+  t.SaveCopy(dir / "copia.csv");
+  EXPECT_EQ(ReadBytes(dir / "copia.csv"), "g,y\n1,1.5\n2,NA\n3,\"2,5\"\n");
+  for (const char* binary : {"copia.db", "copia.dbf"}) {
+    try {
+      t.SaveCopy(dir / binary);
+      ADD_FAILURE() << binary << " written with a cell that is not a number";
+    } catch (const TableError& e) {
+      EXPECT_NE(std::string(e.what()).find("registro 2, campo \"y\": \"NA\" não é um número"),
+                std::string::npos)
+          << e.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / binary)) << binary;
+  }
+
+  // A number typed over a bad cell is a number; deleting a record moves the later bad cells up.
+  t.GoTo(2);
+  t.SetValue(1, N(2.5));
+  t.Post();
+  t.DeleteRecords({0});
+  EXPECT_EQ(AllRows(t), (Rows{{N(2), S("NA")}, {N(3), N(2.5)}}));
+  EXPECT_EQ(t.SourceLine(0), 0u);  // the file was written anew: its lines have moved
 }
 
 TEST(Csv, RewriteKeepsTheSeparatorAndQuotesWhatNeedsIt) {

@@ -67,6 +67,23 @@ TEST(FormatReal, ShortestTextReadsBackBitForBit) {
   EXPECT_EQ(FormatReal(-2.5e17), "-2.5e+17");
 }
 
+TEST(WhyNotAReal, NumbersGoneWrongAndMarksOfMissingValues) {
+  const struct {
+    const char* text;
+    TNotAReal why;
+  } cases[] = {
+      {"1,5", TNotAReal::DecimalComma},  {" -2,25e3 ", TNotAReal::DecimalComma},
+      {"1e309", TNotAReal::OutOfRange},  {"-1e400", TNotAReal::OutOfRange},
+      {"1e-400", TNotAReal::OutOfRange}, {"NA", TNotAReal::MissingMark},
+      {"nan", TNotAReal::MissingMark},   {"-Inf", TNotAReal::MissingMark},
+      {"#N/D", TNotAReal::MissingMark},  {".", TNotAReal::MissingMark},
+      {"1.234,5", TNotAReal::Text},      {"1,2,3", TNotAReal::Text},
+      {"G12", TNotAReal::Text},          {"12-345", TNotAReal::Text},
+      {"1e", TNotAReal::Text},           {"NAN!", TNotAReal::Text},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WhyNotAReal(c.text), c.why) << c.text;
+}
+
 TEST(TValueToReal, NumberTextAndBlank) {
   double v = 0.0;
   EXPECT_TRUE(TValue::Number(-1.5).ToReal(v));

@@ -1,0 +1,103 @@
+// Least squares of the segmented models once their bends are fixed.
+//
+// With every junction (and, in the models that estimate it, the environmental index) held, each
+// genotype's response is linear in its own intercept and slopes, and the genotypes are tied only
+// by the two constraints on the sums of their slopes, sum b1(i) = sum b2(i) = g. The normal
+// equations are then block diagonal with a border of two rows, and their solution is found from
+// the genotypes' blocks and one 2 x 2 system for the two Lagrange multipliers mu:
+//
+//   beta(i) = H(i)^-1 (c(i) - E' mu),   (sum_i E H(i)^-1 E') mu = sum_i E H(i)^-1 c(i) - (g, g),
+//
+// with H(i) = X(i)'X(i), c(i) = X(i)'y(i) and E picking the two slopes out of beta(i). The residual
+// sum of squares is then
+//
+//   SSE = sum_i [y(i)'y(i) - c(i)' H(i)^-1 c(i)] + mu' M mu,   M = sum_i E H(i)^-1 E',
+//
+// so that one genotype's block can be exchanged for another at the cost of a 2 x 2 solve: the
+// profile scans (Hudson 1966, J. Amer. Statist. Assoc. 61: 1097-1129) try every place of one
+// junction this way.
+//
+// Two designs for a genotype's block, on an index x (the classic index of Silva's models, the
+// estimated U(j) of Toler's and of the Silva and Toler model):
+//  - a junction x0 in place: a, b1, b2 with the cell on the lower line (x at or below x0) at
+//    a + b1 x and above it at a + b1 x0 + b2 (x - x0), the segmented form of Silva (1998), which
+//    spans the same broken lines as the modified form and, with x0 = 0, Toler's (1990) model;
+//  - two free lines: alpha + b1 x below, gamma + b2 x above, whose crossing is the junction that
+//    fits best within the interval the split of the cells allows, when it lies inside it.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "analysis/means.h"
+
+namespace qv {
+
+class TGenotypeBlock {
+ public:
+  friend class TSortedCells;
+  // Junction x0 in place (three parameters) or two free lines (four).
+  explicit TGenotypeBlock(bool twoLines = false) : n_(twoLines ? 4 : 3) {}
+
+  void Add(long double y, long double x, long double x0, bool lower);
+  // Inverts the block and forms its share of the totals; false when it is singular (a line
+  // without cells, or without two distinct index values for a free line).
+  bool Prepare();
+
+  int Size() const { return n_; }
+  // The positions of b1 and b2 in beta.
+  int B1() const { return 1; }
+  int B2() const { return n_ == 4 ? 3 : 2; }
+
+ private:
+  friend class TSlopeSums;
+  int n_;
+  long double H_[4][4] = {}, c_[4] = {}, yy_ = 0;
+  long double Hi_[4][4] = {};
+  long double r_ = 0, M_[2][2] = {}, v_[2] = {};
+};
+
+// One genotype's cells in the order of the index, with running sums, so that the block of any
+// junction (the cells at or below it on the lower line) is formed at once: the scans try every
+// place of a junction, and forming each block from its cells would cost a pass over them.
+class TSortedCells {
+ public:
+  // x(1..a) the index, y(1..a) the genotype's responses; `order` lists 1..a by ascending x.
+  void Assign(const long double* x, const long double* y, const std::vector<int>& order);
+  // The block with the junction at x0 (or two free lines split at x0).
+  TGenotypeBlock Block(long double x0, bool twoLines) const;
+
+ private:
+  struct TSums {
+    long double n = 0, x = 0, xx = 0, y = 0, xy = 0, yy = 0;
+  };
+  std::vector<long double> sortedX_;
+  std::vector<TSums> running_;  // running_[k]: the first k cells in the order
+};
+
+// Every genotype's cells of `means`, each in the order of the index x(1..a) (x[0] unused);
+// element 0 is unused.
+std::vector<TSortedCells> SortedCellsOf(const TGxeMeans& means, int g, int a,
+                                        const std::vector<long double>& x);
+
+// The totals of the genotypes' blocks and the solution under sum b1 = sum b2 = target.
+class TSlopeSums {
+ public:
+  explicit TSlopeSums(long double target) : target_(target) {}
+  void Add(const TGenotypeBlock& block, int sign = 1);
+  void Remove(const TGenotypeBlock& block) { Add(block, -1); }
+  // The residual sum of squares of the solution; false when the multipliers' system is singular.
+  bool SSE(long double& sse) const;
+  // beta of a block (Size() values) in the solution of these totals.
+  void Solution(const TGenotypeBlock& block, long double* beta) const;
+  // With a genotype's block of two free lines added to these totals (the other genotypes'): the
+  // junction where its two lines cross, when it lies strictly between lo and hi.
+  bool Crossing(TGenotypeBlock lines, long double lo, long double hi, long double& at) const;
+
+ private:
+  bool Multipliers(long double* mu) const;
+  long double target_;
+  long double R_ = 0, M_[2][2] = {}, V_[2] = {};
+};
+
+}  // namespace qv
