@@ -439,8 +439,10 @@ void AppendAmmiReport(TReport& report, const TAmmiResult& res) {
   report.AppendBlankLines(2);
 }
 
-TResultData ResultData(const TAmmiResult& res) {
-  const int g = res.anova.MedGen.Size(), a = res.anova.MedAmb.Size();
+namespace {
+
+// Every table but the predictions.
+TResultData SummaryResultData(const TAmmiResult& res) {
   TResultData data;
   data.tables.push_back(ComponentResultTable(
       "genotype_vectors", "Matriz dos Autovetores mais importantes para genótipos", "Genót.",
@@ -460,25 +462,53 @@ TResultData ResultData(const TAmmiResult& res) {
   }
   data.tables.push_back(std::move(eigen));
   data.tables.push_back(AnovaResultTable("joint_anova", res.summary));
+  return data;
+}
+
+// The predictions of cell (i, j) with 1, 2, ... shown components, in the order of the columns.
+template <typename Visit>
+void ForEachPrediction(const TAmmiResult& res, int i, int j, Visit&& visit) {
+  double value = res.AdditivePrediction(i, j);
+  for (int c = 1; c <= res.shown; ++c) {
+    value = res.AddComponent(value, i, j, c);
+    visit(value);
+  }
+}
+
+}  // namespace
+
+TResultData ResultData(const TAmmiResult& res) {
+  const int g = res.anova.MedGen.Size(), a = res.anova.MedAmb.Size();
+  TResultData data = SummaryResultData(res);
   TResultTable predicted{"predicted",
                          "Valores estimados dos genótipos em cada ambiente para os primeiros "
                          "componentes principais (PC)",
                          {"Gen", "Amb"},
                          {}};
   for (int c = 1; c <= res.shown; ++c) predicted.columns.push_back("Pred. PC " + std::to_string(c));
+  predicted.rows.reserve(static_cast<std::size_t>(g) * static_cast<std::size_t>(a));
   for (int i = 1; i <= g; ++i) {
     for (int j = 1; j <= a; ++j) {
       std::vector<TCell> row{Whole(i), Whole(j)};
-      double value = res.AdditivePrediction(i, j);
-      for (int c = 1; c <= res.shown; ++c) {
-        value = res.AddComponent(value, i, j, c);
-        row.push_back(Real(value));
-      }
+      row.reserve(2 + static_cast<std::size_t>(res.shown));
+      ForEachPrediction(res, i, j, [&](double value) { row.push_back(Real(value)); });
       predicted.rows.push_back(std::move(row));
     }
   }
   data.tables.push_back(std::move(predicted));
   return data;
+}
+
+bool FiniteResult(const TAmmiResult& res) {
+  if (!AllFinite(SummaryResultData(res))) return false;
+  const int g = res.anova.MedGen.Size(), a = res.anova.MedAmb.Size();
+  bool finite = true;
+  for (int i = 1; i <= g; ++i) {
+    for (int j = 1; j <= a; ++j) {
+      ForEachPrediction(res, i, j, [&](double value) { finite = finite && std::isfinite(value); });
+    }
+  }
+  return finite;
 }
 
 TMethod AmmiMethod() {

@@ -183,14 +183,9 @@ void AppendPlaistedReport(TReport& report, const TPlaistedResult& res) {
   report.AppendBlankLines(3);
 }
 
-TResultData ResultData(const TPlaistedResult& res) {
-  TResultTable pairs{"pairs", "", {"Genótipo 1", "Genótipo 2", "Componente de variância"}, {}};
-  std::size_t at = 0;
-  for (int i = 1; i < res.g; ++i) {
-    for (int k = i + 1; k <= res.g; ++k) {
-      pairs.rows.push_back({Whole(i), Whole(k), Real(res.theta[at++])});
-    }
-  }
+namespace {
+
+TResultTable GenotypeResultTable(const TPlaistedResult& res) {
   TResultTable genotypes{"genotypes", "", {"G (i)", "Médias", "Theta (i)", "Theta (i) (%)"}, {}};
   for (int i = 1; i <= res.g; ++i) {
     genotypes.rows.push_back({Whole(i), Real(res.MedGen(i)), Real(res.thetaMean(i)),
@@ -198,7 +193,28 @@ TResultData ResultData(const TPlaistedResult& res) {
   }
   genotypes.rows.push_back(
       {Label("média"), TCell(), Real(res.mean), res.shares ? Real(100) : TCell()});
-  return {{}, {pairs, genotypes}};
+  return genotypes;
+}
+
+}  // namespace
+
+TResultData ResultData(const TPlaistedResult& res) {
+  TResultTable pairs{"pairs", "", {"Genótipo 1", "Genótipo 2", "Componente de variância"}, {}};
+  pairs.rows.reserve(res.theta.size());
+  std::size_t at = 0;
+  for (int i = 1; i < res.g; ++i) {
+    for (int k = i + 1; k <= res.g; ++k) {
+      pairs.rows.push_back({Whole(i), Whole(k), Real(res.theta[at++])});
+    }
+  }
+  return {{}, {std::move(pairs), GenotypeResultTable(res)}};
+}
+
+bool FiniteResult(const TPlaistedResult& res) {
+  for (const double theta : res.theta) {
+    if (!std::isfinite(theta)) return false;
+  }
+  return AllFinite({{}, {GenotypeResultTable(res)}});
 }
 
 TMethod PlaistedMethod() {
