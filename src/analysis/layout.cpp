@@ -131,6 +131,51 @@ std::string RoundDigits(const Decimal& d, int keep, int& exponent) {
   return kept;
 }
 
+// Fixed's usual case without the big integers: value = m 2^-k with a 64-bit m, so
+// value 10^decimals = m 10^decimals / 2^k, exact in 128 bits for decimals <= 19; the quotient
+// is the rounded figure's digits and the remainder says whether the dropped part is at or past
+// the half. The same single rounding, half away from zero, from the exact binary value as the
+// general path. False (nothing written) when the value does not fit: the general path then.
+__extension__ typedef unsigned __int128 TUInt128;
+
+bool FixedFast(long double value, int decimals, std::string& out) {
+  if (decimals < 0 || decimals > 19) return false;
+  TUInt128 power = 1;
+  for (int i = 0; i < decimals; ++i) power *= 10;
+  std::uint64_t digits = 0;
+  if (value != 0) {
+    int e2 = 0;
+    const long double fraction = std::frexp(std::fabs(value), &e2);
+    const auto m = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
+    const int k = 64 - e2;  // |value| = m / 2^k
+    if (k <= 0 || k >= 128) return false;
+    const TUInt128 scaled = static_cast<TUInt128>(m) * power;
+    TUInt128 q = scaled >> k;
+    const TUInt128 rest = scaled - (q << k);
+    if (rest >= (static_cast<TUInt128>(1) << (k - 1))) ++q;
+    if (q >> 63) return false;
+    digits = static_cast<std::uint64_t>(q);
+  }
+  const auto scale = static_cast<std::uint64_t>(power);
+  char buf[64];
+  char* end = buf + sizeof buf;
+  char* p = end;
+  std::uint64_t frac = digits % scale;
+  std::uint64_t whole = digits / scale;
+  for (int i = 0; i < decimals; ++i) {
+    *--p = static_cast<char>('0' + frac % 10);
+    frac /= 10;
+  }
+  if (decimals > 0) *--p = '.';
+  do {
+    *--p = static_cast<char>('0' + whole % 10);
+    whole /= 10;
+  } while (whole > 0);
+  if (std::signbit(value)) *--p = '-';
+  out.assign(p, end);
+  return true;
+}
+
 }  // namespace
 
 std::string Int(long long value, int width) {
@@ -138,6 +183,13 @@ std::string Int(long long value, int width) {
 }
 
 std::string Fixed(long double value, int width, int decimals) {
+  if (!std::isfinite(value)) return RightAlign(NonFinite(value), width);
+  if (std::fabs(value) >= 1e36L) return Exp(value, width);
+  if (std::string fast; FixedFast(value, decimals, fast)) return RightAlign(std::move(fast), width);
+  return detail::FixedExact(value, width, decimals);
+}
+
+std::string detail::FixedExact(long double value, int width, int decimals) {
   if (!std::isfinite(value)) return RightAlign(NonFinite(value), width);
   if (std::fabs(value) >= 1e36L) return Exp(value, width);
   const Decimal d = ToDecimal(value);

@@ -19,6 +19,12 @@ std::string Fixed(long double value, int width, int decimals);
 std::string Exp(long double value, int width);
 std::string General(long double value, char decimalSeparator = '.');
 
+namespace detail {
+// Fixed by big-integer arithmetic for every value; Fixed takes a 128-bit shortcut where the
+// value allows it. The tests hold the two to the same text.
+std::string FixedExact(long double value, int width, int decimals);
+}  // namespace detail
+
 // The separator line of the report tables, without its line end.
 inline constexpr int kSeparatorWidth = 78;
 std::string Separator(int width = kSeparatorWidth);

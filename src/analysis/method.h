@@ -51,10 +51,23 @@ struct [[nodiscard]] TStepResult {
 // result holding a number that is not finite is refused before anything of it is written:
 // whatever its cause (overflowing squares, a QME or an r at the ends of the range of the reals),
 // the report never prints "Nan" or "Inf".
+// Whether every number of a result is finite. A result type with a row of data per pair of
+// genotypes or per cell of the table provides FiniteResult, which checks the same numbers
+// without building hundreds of thousands of cells only to look at them; the others are checked
+// through ResultData.
+template <typename T>
+bool ResultIsFinite(const T& value) {
+  if constexpr (requires { FiniteResult(value); }) {
+    return FiniteResult(value);
+  } else {
+    return AllFinite(ResultData(value));
+  }
+}
+
 template <typename T, typename Writer>
 TStepResult WriteStep(TComputed<T> computed, Writer&& write) {
   if (computed.Refused()) return TStepResult::Refuse(computed.Refusal());
-  if (!AllFinite(ResultData(computed.Value()))) {
+  if (!ResultIsFinite(computed.Value())) {
     return TStepResult::Refuse(TRefusal::OfVariable(kNonFiniteResultCause));
   }
   write(computed.Value());

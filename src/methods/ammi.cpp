@@ -108,14 +108,47 @@ TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int sh
     for (int j = 1; j <= a; ++j) w.Z(i, j) = ((m.Y(i, j) - an.MedGen(i)) - an.MedAmb(j)) + grand;
 
   // Cross products Z Z' (genotypes by genotypes); the solver reads the upper triangle only.
+  // Each sum runs over j in ascending order; four of them run side by side, so that their
+  // chains of additions overlap and row i is read once for the four. The columns are taken in
+  // blocks small enough that a block of every row stays in the processor's cache while all the
+  // sums pass over it (Z of a 600 x 600 table is 5.8 MB); between blocks each partial sum waits
+  // in the solver's matrix, in full precision, so every sum receives the same terms in the same
+  // order as in one pass.
+  constexpr int kColumnBlock = 48;
   SymEigenSolver& solver = w.Solver();
-  for (int i = 1; i <= g; ++i) {
-    const long double* zi = w.ZRow(i);
-    for (int k = i; k <= g; ++k) {
-      const long double* zk = w.ZRow(k);
-      long double s = 0;
-      for (int j = 0; j < a; ++j) s += zi[j] * zk[j];
-      solver.A(i, k) = s;
+  for (int j0 = 0; j0 < a; j0 += kColumnBlock) {
+    const int j1 = std::min(a, j0 + kColumnBlock);
+    const bool first = j0 == 0;
+    for (int i = 1; i <= g; ++i) {
+      const long double* zi = w.ZRow(i);
+      int k = i;
+      for (; k + 3 <= g; k += 4) {
+        const long double* z0 = w.ZRow(k);
+        const long double* z1 = w.ZRow(k + 1);
+        const long double* z2 = w.ZRow(k + 2);
+        const long double* z3 = w.ZRow(k + 3);
+        long double s0 = first ? 0 : solver.A(i, k);
+        long double s1 = first ? 0 : solver.A(i, k + 1);
+        long double s2 = first ? 0 : solver.A(i, k + 2);
+        long double s3 = first ? 0 : solver.A(i, k + 3);
+        for (int j = j0; j < j1; ++j) {
+          const long double x = zi[j];
+          s0 += x * z0[j];
+          s1 += x * z1[j];
+          s2 += x * z2[j];
+          s3 += x * z3[j];
+        }
+        solver.A(i, k) = s0;
+        solver.A(i, k + 1) = s1;
+        solver.A(i, k + 2) = s2;
+        solver.A(i, k + 3) = s3;
+      }
+      for (; k <= g; ++k) {
+        const long double* zk = w.ZRow(k);
+        long double s = first ? 0 : solver.A(i, k);
+        for (int j = j0; j < j1; ++j) s += zi[j] * zk[j];
+        solver.A(i, k) = s;
+      }
     }
   }
 
@@ -147,7 +180,7 @@ TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int sh
 
   // Eigenvalues of Z Z' are the squared singular values of Z: the interaction sum of squares
   // of each component on the scale of the means; its eigenvectors are the genotype vectors.
-  switch (solver.Decompose(g)) {
+  switch (solver.DecomposeLeading(g, shown)) {
     case EigenStatus::Success:
       break;
     case EigenStatus::NullMatrix:
@@ -183,19 +216,27 @@ TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int sh
   // Environment vectors v = Z'u / sqrt(lambda) and the symmetric biplot scores
   // lambda^(1/4) u and lambda^(1/4) v (Gabriel 1971; Zobel, Wright and Gauch 1988), the latter
   // formed from the interaction effects themselves.
+  // The sums over genotypes run for all environments at once, genotype by genotype, so that Z
+  // is read row by row; each sum still takes its terms in ascending i.
+  std::vector<double> envSum(static_cast<std::size_t>(a) + 1);
+  std::vector<long double> vSum(static_cast<std::size_t>(a) + 1);
   for (int k = 1; k < std::min(shown + 1, w.firstWithoutAxis); ++k) {
     const long double lambda = w.Lambda(k);
     const long double root4 = std::sqrt(std::sqrt(lambda));
-    for (int j = 1; j <= a; ++j) {
-      double s = 0;
-      for (int i = 1; i <= g; ++i) s += w.U(i, k) * w.Z(i, j);
-      w.EnvScore(j, k) = static_cast<double>(s / root4);
-    }
     const long double root = std::sqrt(lambda);
+    std::fill(envSum.begin(), envSum.end(), 0.0);
+    std::fill(vSum.begin(), vSum.end(), 0.0L);
+    for (int i = 1; i <= g; ++i) {
+      const long double u = w.U(i, k);
+      const long double* zi = w.ZRow(i);
+      for (int j = 1; j <= a; ++j) {
+        envSum[j] += u * zi[j - 1];
+        vSum[j] += zi[j - 1] * u;
+      }
+    }
     for (int j = 1; j <= a; ++j) {
-      long double s = 0;
-      for (int i = 1; i <= g; ++i) s += w.Z(i, j) * w.U(i, k);
-      w.V(j, k) = s / root;
+      w.EnvScore(j, k) = static_cast<double>(envSum[j] / root4);
+      w.V(j, k) = vSum[j] / root;
     }
     for (int i = 1; i <= g; ++i) {
       double s = 0;
@@ -398,8 +439,10 @@ void AppendAmmiReport(TReport& report, const TAmmiResult& res) {
   report.AppendBlankLines(2);
 }
 
-TResultData ResultData(const TAmmiResult& res) {
-  const int g = res.anova.MedGen.Size(), a = res.anova.MedAmb.Size();
+namespace {
+
+// Every table but the predictions.
+TResultData SummaryResultData(const TAmmiResult& res) {
   TResultData data;
   data.tables.push_back(ComponentResultTable(
       "genotype_vectors", "Matriz dos Autovetores mais importantes para genótipos", "Genót.",
@@ -419,25 +462,53 @@ TResultData ResultData(const TAmmiResult& res) {
   }
   data.tables.push_back(std::move(eigen));
   data.tables.push_back(AnovaResultTable("joint_anova", res.summary));
+  return data;
+}
+
+// The predictions of cell (i, j) with 1, 2, ... shown components, in the order of the columns.
+template <typename Visit>
+void ForEachPrediction(const TAmmiResult& res, int i, int j, Visit&& visit) {
+  double value = res.AdditivePrediction(i, j);
+  for (int c = 1; c <= res.shown; ++c) {
+    value = res.AddComponent(value, i, j, c);
+    visit(value);
+  }
+}
+
+}  // namespace
+
+TResultData ResultData(const TAmmiResult& res) {
+  const int g = res.anova.MedGen.Size(), a = res.anova.MedAmb.Size();
+  TResultData data = SummaryResultData(res);
   TResultTable predicted{"predicted",
                          "Valores estimados dos genótipos em cada ambiente para os primeiros "
                          "componentes principais (PC)",
                          {"Gen", "Amb"},
                          {}};
   for (int c = 1; c <= res.shown; ++c) predicted.columns.push_back("Pred. PC " + std::to_string(c));
+  predicted.rows.reserve(static_cast<std::size_t>(g) * static_cast<std::size_t>(a));
   for (int i = 1; i <= g; ++i) {
     for (int j = 1; j <= a; ++j) {
       std::vector<TCell> row{Whole(i), Whole(j)};
-      double value = res.AdditivePrediction(i, j);
-      for (int c = 1; c <= res.shown; ++c) {
-        value = res.AddComponent(value, i, j, c);
-        row.push_back(Real(value));
-      }
+      row.reserve(2 + static_cast<std::size_t>(res.shown));
+      ForEachPrediction(res, i, j, [&](double value) { row.push_back(Real(value)); });
       predicted.rows.push_back(std::move(row));
     }
   }
   data.tables.push_back(std::move(predicted));
   return data;
+}
+
+bool FiniteResult(const TAmmiResult& res) {
+  if (!AllFinite(SummaryResultData(res))) return false;
+  const int g = res.anova.MedGen.Size(), a = res.anova.MedAmb.Size();
+  bool finite = true;
+  for (int i = 1; i <= g; ++i) {
+    for (int j = 1; j <= a; ++j) {
+      ForEachPrediction(res, i, j, [&](double value) { finite = finite && std::isfinite(value); });
+    }
+  }
+  return finite;
 }
 
 TMethod AmmiMethod() {

@@ -81,6 +81,8 @@ struct TAmmiResult {
                                                  const TAnalysisParams& params);
 void AppendAmmiReport(TReport& report, const TAmmiResult& result);
 TResultData ResultData(const TAmmiResult& result);
+// AllFinite(ResultData(result)), without the table of predictions' g x a rows.
+bool FiniteResult(const TAmmiResult& result);
 
 TMethod AmmiMethod();
 

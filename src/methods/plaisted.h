@@ -35,6 +35,8 @@ struct TPlaistedResult {
                                                          const TAnalysisParams& params);
 void AppendPlaistedReport(TReport& report, const TPlaistedResult& result);
 TResultData ResultData(const TPlaistedResult& result);
+// AllFinite(ResultData(result)), without the table of the g (g - 1) / 2 pairs.
+bool FiniteResult(const TPlaistedResult& result);
 
 TMethod PlaistedMethod();
 

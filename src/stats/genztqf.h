@@ -109,6 +109,9 @@ long double PeizerPrattG(long double x);
 // kProbFMaxTerms and kInvFMaxSteps), so that a test can reach the cap cheaply. InvF's inner
 // ProbF calls keep kProbFMaxTerms.
 long double ProbFCapped(int df1, int df2, long double f, long maxTerms, ProbStatus* status);
+// ProbF with every term of its series summed one by one, also where ProbF sums only the terms
+// around the series' peak (see genztqf_f.cpp): the reference that the tests hold ProbF to.
+long double ProbFEveryTerm(int df1, int df2, long double f, ProbStatus* status);
 long double InvFCapped(int df1, int df2, long double p, int maxSteps, ProbStatus* status);
 
 }  // namespace detail

@@ -12,7 +12,9 @@
 //   order 600 a column walk touches a new cache line on every step; the row walk streams.
 #include "stats/symeigen.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <stdexcept>
 #include <utility>
 
@@ -27,6 +29,9 @@ constexpr long double kLargestEntry = 1e2000L;
 // Deflation tolerance: relative to the norm of T, with an absolute floor.
 constexpr long double kRelativeTolerance = 2.5e-14L;
 constexpr long double kToleranceFloor = 1e-11L;
+// DecomposeLeading logs at most this many rotations times n^2 unless told otherwise
+// (LimitRotationLog).
+constexpr std::size_t kLoggedRotationsPerOrderSquared = 3;
 
 }  // namespace
 
@@ -38,14 +43,33 @@ SymEigenSolver::SymEigenSolver(int maxOrder) : maxOrder_(maxOrder) {
   v_.assign(size * size, 0.0L);
   for (auto* vec : {&d_, &e_, &w_, &p_, &c_, &s_, &z_, &lambda_}) vec->assign(size, 0.0L);
   order_.assign(size, 0);
+  reflected_.assign(size, false);
 }
 
 EigenStatus SymEigenSolver::Decompose(int n) {
   if (n < 1 || n > maxOrder_) return EigenStatus::InvalidInput;
-  return Decompose(n, kSweepsPerEigenvalue * n);
+  return Run(n, kSweepsPerEigenvalue * n, n);
 }
 
 EigenStatus SymEigenSolver::Decompose(int n, int maxSweeps) {
+  return Run(n, maxSweeps, n);
+}
+
+EigenStatus SymEigenSolver::DecomposeLeading(int n, int vectors) {
+  if (n < 1 || n > maxOrder_) return EigenStatus::InvalidInput;
+  return DecomposeLeading(n, vectors, kSweepsPerEigenvalue * n);
+}
+
+EigenStatus SymEigenSolver::DecomposeLeading(int n, int vectors, int maxSweeps) {
+  if (vectors < 0 || vectors > n) return EigenStatus::InvalidInput;
+  return Run(n, maxSweeps, vectors);
+}
+
+// vectors == n: every eigenvector, V accumulated in full. vectors < n: the rotations are logged
+// and applied afterwards to the wanted columns only. Should the log outgrow its budget (a
+// matrix that needs far more sweeps than usual), the iteration is run again from the same
+// tridiagonal matrix with V accumulated, which gives what Decompose gives.
+EigenStatus SymEigenSolver::Run(int n, int maxSweeps, int vectors) {
   sweeps_ = 0;
   if (n < 1 || n > maxOrder_ || maxSweeps < 0) return EigenStatus::InvalidInput;
 
@@ -62,10 +86,6 @@ EigenStatus SymEigenSolver::Decompose(int n, int maxSweeps) {
   }
   if (isNull) return EigenStatus::NullMatrix;
 
-  for (int r = 1; r <= n; ++r) {
-    long double* vr = VRow(r);
-    for (int k = 1; k <= n; ++k) vr[k] = (r == k) ? 1.0L : 0.0L;
-  }
   lambda_[1] = A(1, 1);
   if (n == 1) {
     A(1, 1) = 1.0L;  // the eigenvector of a 1 x 1 matrix: the identity's one column
@@ -73,9 +93,30 @@ EigenStatus SymEigenSolver::Decompose(int n, int maxSweeps) {
   }
 
   Tridiagonalize(n);
-  const EigenStatus status = IterateQr(n, maxSweeps);
+  bool accumulate = vectors == n;
+  std::vector<long double> d0, e0;
+  if (!accumulate) {
+    d0.assign(d_.begin(), d_.begin() + n + 1);
+    e0.assign(e_.begin(), e_.begin() + n + 1);
+  } else {
+    AccumulateReflections(n);
+  }
+  EigenStatus status = IterateQr(n, maxSweeps, accumulate);
+  if (status == EigenStatus::Success && !accumulate && !logComplete_) {
+    std::copy(d0.begin(), d0.end(), d_.begin());
+    std::copy(e0.begin(), e0.end(), e_.begin());
+    sweeps_ = 0;
+    accumulate = true;
+    AccumulateReflections(n);
+    status = IterateQr(n, maxSweeps, accumulate);
+  }
   if (status != EigenStatus::Success) return status;
-  SortAndStore(n);
+  Sort(n);
+  if (accumulate) {
+    StoreAccumulated(n);
+  } else {
+    StoreLeading(n, vectors);
+  }
   return EigenStatus::Success;
 }
 
@@ -83,7 +124,8 @@ EigenStatus SymEigenSolver::Decompose(int n, int maxSweeps) {
 // e(i) times the first unit vector, with e(i) of the sign opposite to a(i, i+1) so that
 // w(i+1) = sqrt((1 - t/alpha) / 2) >= sqrt(1/2) never cancels (Wilkinson 1965, ch. 5 sec. 29).
 // The trailing block becomes P A P = A - w p' - p w' + K w w' with p = 2 A w and K = 2 w'p,
-// updated on its upper triangle only.
+// updated on its upper triangle only. Row i is not read again once its step is done: it keeps
+// w for AccumulateReflections and StoreLeading.
 void SymEigenSolver::Tridiagonalize(int n) {
   std::vector<long double>& d = d_;
   std::vector<long double>& e = e_;
@@ -100,6 +142,7 @@ void SymEigenSolver::Tridiagonalize(int n) {
     const long double t = ai[i + 1];
     if (t > 0.0L) alpha = -alpha;
     e[i] = alpha;
+    reflected_[static_cast<std::size_t>(i)] = alpha != 0.0L;
     if (alpha == 0.0L) continue;  // the row is already reduced
 
     w[i + 1] = std::sqrt((1.0L - t / alpha) * 0.5L);
@@ -108,38 +151,60 @@ void SymEigenSolver::Tridiagonalize(int n) {
 
     // p(j) = 2 (sum_{k=i+1..j} a(k,j) w(k) + sum_{k=j+1..n} a(j,k) w(k)), one running sum per j
     // in ascending k. Row k supplies term k of every p(j), j > k (the column part), and then
-    // completes p(k) with its own row part.
+    // completes p(k) with its own row part. Rows are taken two at a time, so that each w(j)
+    // and p(j) is read once for both and the two row sums run side by side; every sum still
+    // receives its terms one by one in ascending order.
     for (int j = i + 1; j <= n; ++j) p[j] = 0.0L;
-    for (int k = i + 1; k <= n; ++k) {
-      const long double* ak = ARow(k);
-      const long double wk = w[k];
-      long double sum = p[k] + ak[k] * wk;
-      for (int j = k + 1; j <= n; ++j) {
-        sum += ak[j] * w[j];
-        p[j] += ak[j] * wk;
+    int k = i + 1;
+    for (; k + 1 <= n; k += 2) {
+      const long double* a0 = ARow(k);
+      const long double* a1 = ARow(k + 1);
+      const long double w0 = w[k];
+      const long double w1 = w[k + 1];
+      long double sum0 = p[k] + a0[k] * w0;
+      sum0 += a0[k + 1] * w1;
+      p[k + 1] += a0[k + 1] * w0;
+      long double sum1 = p[k + 1] + a1[k + 1] * w1;
+      for (int j = k + 2; j <= n; ++j) {
+        const long double wj = w[j];
+        const long double x0 = a0[j];
+        const long double x1 = a1[j];
+        sum0 += x0 * wj;
+        sum1 += x1 * wj;
+        p[j] = (p[j] + x0 * w0) + x1 * w1;
       }
-      p[k] = 2.0L * sum;
+      p[k] = 2.0L * sum0;
+      p[k + 1] = 2.0L * sum1;
     }
+    if (k == n) p[n] = 2.0L * (p[n] + ARow(n)[n] * w[n]);
 
     long double pw = 0.0L;
     for (int k = i + 1; k <= n; ++k) pw += p[k] * w[k];
     const long double kk = 2.0L * pw;
 
-    for (int j = i + 1; j <= n; ++j) {
-      long double* aj = ARow(j);
-      const long double wj = w[j];
-      const long double g = p[j] - kk * wj;
-      for (int k = j; k <= n; ++k) aj[k] = aj[k] - wj * p[k] - g * w[k];
+    // a(j, k) -= w(j) p(k) + (p(j) - K w(j)) w(k), two rows at a time for the same reason.
+    int j = i + 1;
+    for (; j + 1 <= n; j += 2) {
+      long double* a0 = ARow(j);
+      long double* a1 = ARow(j + 1);
+      const long double w0 = w[j];
+      const long double w1 = w[j + 1];
+      const long double g0 = p[j] - kk * w0;
+      const long double g1 = p[j + 1] - kk * w1;
+      a0[j] = a0[j] - w0 * p[j] - g0 * w[j];
+      for (int k = j + 1; k <= n; ++k) {
+        const long double pk = p[k];
+        const long double wk = w[k];
+        a0[k] = a0[k] - w0 * pk - g0 * wk;
+        a1[k] = a1[k] - w1 * pk - g1 * wk;
+      }
+    }
+    if (j == n) {
+      long double* an = ARow(n);
+      an[n] = an[n] - w[n] * p[n] - (p[n] - kk * w[n]) * w[n];
     }
 
-    // V = V P, row by row.
-    for (int r = 1; r <= n; ++r) {
-      long double* vr = VRow(r);
-      long double sum = 0.0L;
-      for (int k = i + 1; k <= n; ++k) sum += vr[k] * w[k];
-      const long double q = 2.0L * sum;
-      for (int k = i + 1; k <= n; ++k) vr[k] = vr[k] - q * w[k];
-    }
+    for (int k = i + 1; k <= n; ++k) ai[k] = w[k];
   }
 
   d[n - 1] = A(n - 1, n - 1);
@@ -149,18 +214,48 @@ void SymEigenSolver::Tridiagonalize(int n) {
   e[n] = 0.0L;
 }
 
+// V = P1 P2 ... P(n-2), formed row by row from the identity: each row of V is transformed on
+// its own, so forming V after the reduction gives every element the operations it would have
+// had with V updated inside each step of the reduction.
+void SymEigenSolver::AccumulateReflections(int n) {
+  for (int r = 1; r <= n; ++r) {
+    long double* vr = VRow(r);
+    for (int k = 1; k <= n; ++k) vr[k] = (r == k) ? 1.0L : 0.0L;
+  }
+  for (int i = 1; i <= n - 2; ++i) {
+    if (!reflected_[static_cast<std::size_t>(i)]) continue;
+    const long double* w = ARow(i);
+    for (int r = 1; r <= n; ++r) {
+      long double* vr = VRow(r);
+      long double sum = 0.0L;
+      for (int k = i + 1; k <= n; ++k) sum += vr[k] * w[k];
+      const long double q = 2.0L * sum;
+      for (int k = i + 1; k <= n; ++k) vr[k] = vr[k] - q * w[k];
+    }
+  }
+}
+
 // Shifted QR on the tridiagonal T (Francis 1961; Kublanovskaya 1961). The shift comes from the
 // trailing 2 x 2 block: its eigenvalues mu1 (larger magnitude) and mu2 = det / mu1. A shift is
 // taken only once the estimate sigma has settled to within half of itself, so the first sweep
 // is always unshifted; sigma is not reset when an eigenvalue deflates. Each sweep factors
 // T - tau I = Q R by Givens rotations (R has two superdiagonals: e and z), forms R Q + tau I
-// and applies the rotations to V.
-EigenStatus SymEigenSolver::IterateQr(int n, int maxSweeps) {
+// and applies the rotations to V (accumulate) or logs them (logComplete_ false when the log
+// outgrew its budget and was given up).
+EigenStatus SymEigenSolver::IterateQr(int n, int maxSweeps, bool accumulate) {
   std::vector<long double>& d = d_;
   std::vector<long double>& e = e_;
   std::vector<long double>& c = c_;
   std::vector<long double>& s = s_;
   std::vector<long double>& z = z_;
+
+  const std::size_t nn = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+  const std::size_t logBudget =
+      2 * (rotationLimit_ > 0 ? rotationLimit_ : kLoggedRotationsPerOrderSquared * nn);
+  sweepLog_.clear();
+  rotationLog_.clear();
+  logComplete_ = true;
+  if (!accumulate) rotationLog_.reserve(2 * nn);
 
   long double norm = 0.0L;
   for (int i = 1; i <= n; ++i) {
@@ -242,18 +337,33 @@ EigenStatus SymEigenSolver::IterateQr(int n, int maxSweeps) {
     }
     d[m] = d[m] + tau;
 
-    // V = V G(l) ... G(m-1): rotation k mixes columns k and k+1. Applying the whole sweep one
-    // row at a time gives every element the same sequence of operations as applying each
-    // rotation to all rows in turn, and reads V once per sweep instead of once per rotation.
-    for (int row = 1; row <= n; ++row) {
-      long double* vr = VRow(row);
-      long double vk = vr[l];
-      for (int k = l; k <= m - 1; ++k) {
-        const long double vk1 = vr[k + 1];
-        vr[k] = vk * c[k] + vk1 * s[k];
-        vk = -vk * s[k] + vk1 * c[k];
+    if (accumulate) {
+      // V = V G(l) ... G(m-1): rotation k mixes columns k and k+1. Applying the whole sweep
+      // one row at a time gives every element the same sequence of operations as applying
+      // each rotation to all rows in turn, and reads V once per sweep instead of once per
+      // rotation.
+      for (int row = 1; row <= n; ++row) {
+        long double* vr = VRow(row);
+        long double vk = vr[l];
+        for (int k = l; k <= m - 1; ++k) {
+          const long double vk1 = vr[k + 1];
+          vr[k] = vk * c[k] + vk1 * s[k];
+          vk = -vk * s[k] + vk1 * c[k];
+        }
+        vr[m] = vk;
       }
-      vr[m] = vk;
+    } else if (logComplete_) {
+      if (rotationLog_.size() + 2 * static_cast<std::size_t>(m - l) > logBudget) {
+        logComplete_ = false;
+        sweepLog_ = {};
+        rotationLog_ = {};
+      } else {
+        sweepLog_.push_back({l, m});
+        for (int k = l; k <= m - 1; ++k) {
+          rotationLog_.push_back(c[k]);
+          rotationLog_.push_back(s[k]);
+        }
+      }
     }
   }
   return EigenStatus::Success;
@@ -261,8 +371,8 @@ EigenStatus SymEigenSolver::IterateQr(int n, int maxSweeps) {
 
 // Bubble sort into descending order: adjacent pairs are exchanged only when strictly
 // increasing, so equal eigenvalues keep their order. The exchanges are made on the column
-// numbers; the columns of V are moved once, into A.
-void SymEigenSolver::SortAndStore(int n) {
+// numbers; the columns are moved once, when they are stored.
+void SymEigenSolver::Sort(int n) {
   for (int k = 1; k <= n; ++k) order_[k] = k;
   bool swapped = true;
   while (swapped) {
@@ -275,10 +385,51 @@ void SymEigenSolver::SortAndStore(int n) {
       }
     }
   }
+}
+
+void SymEigenSolver::StoreAccumulated(int n) {
   for (int r = 1; r <= n; ++r) {
     long double* ar = ARow(r);
     const long double* vr = VRow(r);
     for (int k = 1; k <= n; ++k) ar[k] = vr[order_[k]];
+  }
+}
+
+// Column k of V for k = 1..vectors: the unit vector of its column before the sort, taken
+// through the rotations in reverse (the transpose of the forward step: rotation k of a sweep
+// maps (x(k), x(k+1)) to (c x(k) - s x(k+1), s x(k) + c x(k+1))) and then through the
+// reflections P(n-2), ..., P1, each x - 2 (w'x) w. The columns are built in V's storage and then
+// written into A, whose rows hold the Householder vectors until then.
+void SymEigenSolver::StoreLeading(int n, int vectors) {
+  for (int col = 1; col <= vectors; ++col) {
+    long double* x = VRow(col);
+    for (int k = 1; k <= n; ++k) x[k] = 0.0L;
+    x[order_[col]] = 1.0L;
+    std::size_t next = rotationLog_.size();
+    for (std::size_t b = sweepLog_.size(); b-- > 0;) {
+      const TSweepBlock block = sweepLog_[b];
+      for (int k = block.m - 1; k >= block.l; --k) {
+        next -= 2;
+        const long double c = rotationLog_[next];
+        const long double s = rotationLog_[next + 1];
+        const long double xk = x[k];
+        const long double xk1 = x[k + 1];
+        x[k] = xk * c - xk1 * s;
+        x[k + 1] = xk * s + xk1 * c;
+      }
+    }
+    for (int i = n - 2; i >= 1; --i) {
+      if (!reflected_[static_cast<std::size_t>(i)]) continue;
+      const long double* w = ARow(i);
+      long double sum = 0.0L;
+      for (int k = i + 1; k <= n; ++k) sum += w[k] * x[k];
+      const long double q = 2.0L * sum;
+      for (int k = i + 1; k <= n; ++k) x[k] = x[k] - q * w[k];
+    }
+  }
+  for (int r = 1; r <= n; ++r) {
+    long double* ar = ARow(r);
+    for (int col = 1; col <= vectors; ++col) ar[col] = VRow(col)[r];
   }
 }
 

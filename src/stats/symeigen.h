@@ -23,6 +23,15 @@
 // Usage: fill the upper triangle of A(i, j), j >= i (the lower triangle is never read), call
 // Decompose(n), and on Success read Lambda(k) and column k of A: A(i, k), i = 1..n, is the unit
 // eigenvector of Lambda(k). Indices are 1-based throughout, as in the literature.
+//
+// A caller that needs only the eigenvectors of the first few eigenvalues (AMMI prints at most
+// four of 600) calls DecomposeLeading(n, vectors). The eigenvalues are the same, bit for bit;
+// the transformations are the same, but instead of accumulating V = P1 P2 ... G1 G2 ... in full
+// (n^3 work for the reflections and n per rotation, most of the cost of the decomposition), the
+// Householder vectors and the rotations are kept and applied, last to first, to the unit
+// vectors of the wanted columns: V e_k = P1 (P2 (... (G1 (G2 ... e_k)))). The products are
+// associated the other way round, so the vectors agree with Decompose's to rounding (a few
+// units in the 18th digit), with the same signs.
 #pragma once
 
 #include <cfloat>
@@ -54,7 +63,9 @@ enum class EigenStatus {
 // accumulated transformations, two contiguous row-major blocks of (maxOrder + 1)^2 extended
 // reals (row 0 and column 0 unused, so that indices run from 1), plus a few vectors; about
 // 11.6 MB for order 600. All of it is allocated by the constructor; Decompose allocates
-// nothing. Keep one solver for the whole program session and reuse it.
+// nothing. DecomposeLeading keeps its log of rotations besides (about 32 n^2 bytes, 11.5 MB
+// at order 600, held until the next call). Keep one solver for the whole program session and
+// reuse it.
 class SymEigenSolver {
  public:
   // Sweep limit of Decompose(n): 30 QR sweeps per eigenvalue, the budget of LAPACK's xSTEQR
@@ -76,6 +87,11 @@ class SymEigenSolver {
   EigenStatus Decompose(int n);
   // The same with an explicit limit on the number of QR sweeps (maxSweeps >= 0).
   EigenStatus Decompose(int n, int maxSweeps);
+  // The eigenvalues, and the eigenvectors of the first `vectors` of them (0 <= vectors <= n):
+  // after Success column k of A, k <= vectors, holds the eigenvector of Lambda(k), and the
+  // other columns of A hold no result. InvalidInput for `vectors` out of range.
+  EigenStatus DecomposeLeading(int n, int vectors);
+  EigenStatus DecomposeLeading(int n, int vectors, int maxSweeps);
 
   // Eigenvalue k = 1..n after Success, in descending signed order: Lambda(1) >= ... >=
   // Lambda(n). Equal eigenvalues keep the order in which the iteration produced them.
@@ -84,6 +100,11 @@ class SymEigenSolver {
   // QR sweeps made by the last call of Decompose (0 for a matrix that is already diagonal).
   int Sweeps() const { return sweeps_; }
 
+  // DecomposeLeading keeps at most this many rotations (32 bytes each); past it the iteration
+  // is run again with the transformations accumulated in full, as Decompose does. The default,
+  // 3 n^2 for order n, is above what two or three sweeps per eigenvalue make (about n^2).
+  void LimitRotationLog(std::size_t rotations) { rotationLimit_ = rotations; }
+
  private:
   std::size_t Index(int i, int j) const {
     return static_cast<std::size_t>(i) * stride_ + static_cast<std::size_t>(j);
@@ -91,21 +112,37 @@ class SymEigenSolver {
   long double* ARow(int i) { return a_.data() + Index(i, 0); }
   long double* VRow(int i) { return v_.data() + Index(i, 0); }
 
+  EigenStatus Run(int n, int maxSweeps, int vectors);
   void Tridiagonalize(int n);
-  EigenStatus IterateQr(int n, int maxSweeps);
-  void SortAndStore(int n);
+  void AccumulateReflections(int n);
+  EigenStatus IterateQr(int n, int maxSweeps, bool accumulate);
+  void Sort(int n);
+  void StoreAccumulated(int n);
+  void StoreLeading(int n, int vectors);
 
   int maxOrder_;
   std::size_t stride_;
-  std::vector<long double> a_;  // the matrix, then the eigenvectors
-  std::vector<long double> v_;  // accumulated orthogonal transformations
+  // The matrix; during the decomposition row i, i <= n - 2, keeps in columns i+1..n the
+  // Householder vector w of step i (when reflected_(i)); then the eigenvectors.
+  std::vector<long double> a_;
+  std::vector<long double> v_;  // accumulated orthogonal transformations (Decompose only)
   // Tridiagonal form: diagonal d(1..n) and off-diagonal e(0..n), e(k) coupling rows k and
   // k+1, with e(0) = e(n) = 0.
   std::vector<long double> d_, e_;
   std::vector<long double> w_, p_;      // Householder vector and p = 2 A w
   std::vector<long double> c_, s_, z_;  // one QR sweep: rotations, second superdiagonal of R
   std::vector<long double> lambda_;
-  std::vector<int> order_;  // column of V that holds the eigenvector of lambda_(k)
+  std::vector<int> order_;       // column of V that holds the eigenvector of lambda_(k)
+  std::vector<bool> reflected_;  // whether step i of the reduction reflected (alpha != 0)
+  // The rotations of the QR sweeps, for DecomposeLeading: for each sweep the rows l and m of
+  // its block, and (c(k), s(k)) for k = l..m-1 in rotationLog_, sweep after sweep.
+  struct TSweepBlock {
+    int l, m;
+  };
+  std::vector<TSweepBlock> sweepLog_;
+  std::vector<long double> rotationLog_;
+  bool logComplete_ = true;
+  std::size_t rotationLimit_ = 0;  // 0: 3 n^2
   int sweeps_ = 0;
 };
 

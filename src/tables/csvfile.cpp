@@ -30,6 +30,7 @@
 // Windows saves under "CSV". Files are written in UTF-8, numbers in their shortest exact form
 // (FormatReal), lines ended by "\n".
 
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -146,6 +147,17 @@ struct CellCounts {
   }
 };
 
+std::size_t LineBreaks(std::string_view text) {
+  std::size_t count = 0;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while ((p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p))))) {
+    ++count;
+    ++p;
+  }
+  return count;
+}
+
 // "," or ";", whichever the header line holds more of outside quotes.
 char DetectSeparator(std::string_view text) {
   std::size_t commas = 0, semicolons = 0;
@@ -199,6 +211,14 @@ class CsvBackend final : public TableBackend {
     std::vector<CellCounts> counts(n);
     std::vector<std::size_t> longest(n, 0);
     std::vector<std::size_t> lines;
+    // Every record but the last ends in a line break, so their count bounds the records: the
+    // columns are sized once instead of growing (and being copied) value by value.
+    const std::size_t records = LineBreaks(text) + 1;
+    lines.reserve(records);
+    for (std::size_t i = 0; i < n; ++i) {
+      numbers[i].reserve(records);
+      blanks[i].reserve(records);
+    }
     CsvScanner scan(text, separator_, path);
     scan.Next(cells, count, line);  // the header
     while (scan.Next(cells, count, line)) {

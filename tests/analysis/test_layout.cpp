@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iomanip>
 #include <limits>
 #include <random>
 #include <string>
@@ -59,6 +60,44 @@ TEST(Layout, Fixed) {
   for (const auto& c : cases) {
     EXPECT_EQ(Fixed(c.value, c.width, c.decimals), c.expected)
         << "Fixed(" << static_cast<double>(c.value) << ", " << c.width << ", " << c.decimals << ")";
+  }
+}
+
+TEST(Layout, FixedShortcutAgreesWithExactDigits) {
+  // Ties at every scale (exact binary fractions: 0.125, 2.5, 1/1024...), values a hair either
+  // side of them, signed zeros, and random values over 50 orders of magnitude.
+  std::vector<long double> values = {0.0L,
+                                     -0.0L,
+                                     0.5L,
+                                     -0.5L,
+                                     2.5L,
+                                     -2.5L,
+                                     0.125L,
+                                     -0.125L,
+                                     0.0009765625L,
+                                     1e-30L,
+                                     9.5e-7L,
+                                     0.9999995L,
+                                     123456.5L,
+                                     9223372036854775807.0L,
+                                     18446744073709551615.0L,
+                                     1e35L};
+  for (long double v : {0.125L, 2.5L, 0.0009765625L, 1234.5L}) {
+    values.push_back(std::nextafter(v, 0.0L));
+    values.push_back(std::nextafter(v, 10.0L * v));
+  }
+  std::mt19937_64 random(20261210);
+  std::uniform_real_distribution<double> mantissa(-1, 1);
+  std::uniform_int_distribution<int> exponent(-25, 25);
+  for (int i = 0; i < 2000; ++i) {
+    values.push_back(static_cast<long double>(mantissa(random)) *
+                     std::pow(10.0L, exponent(random)));
+  }
+  for (long double v : values) {
+    for (int decimals = 0; decimals <= 20; ++decimals) {
+      ASSERT_EQ(Fixed(v, 12, decimals), detail::FixedExact(v, 12, decimals))
+          << std::setprecision(21) << v << " with " << decimals << " decimals";
+    }
   }
 }
 
@@ -152,8 +191,8 @@ TEST(Layout, DigitsOfDoublesAreTheirExactExpansionRoundedOnce) {
       }
     }
     char expected[64];
-    std::snprintf(expected, sizeof expected, "%c%c.%sE%c%04d", std::signbit(v) ? '-' : ' ',
-                  kept[0], kept.substr(1).c_str(), exponent < 0 ? '-' : '+', std::abs(exponent));
+    std::snprintf(expected, sizeof expected, "%c%c.%sE%c%04d", std::signbit(v) ? '-' : ' ', kept[0],
+                  kept.substr(1).c_str(), exponent < 0 ? '-' : '+', std::abs(exponent));
     ASSERT_EQ(Exp(v, 26), expected) << v;
   }
 }

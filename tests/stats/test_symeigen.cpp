@@ -203,6 +203,51 @@ TEST(SymEigenSolver, RandomMatricesAreDecomposedToTheirTolerances) {
   }
 }
 
+// DecomposeLeading makes the same eigenvalues bit for bit, and the leading eigenvectors up to
+// the rounding of applying the same transformations in the other order (signs included), also
+// when a step of the reduction has nothing to reflect (the block matrix) and when the rotation
+// log outgrows its limit and the iteration is run again accumulating.
+TEST(SymEigenSolver, LeadingVectorsAreTheFullDecompositionsColumns) {
+  struct Case {
+    const char* name;
+    int n, vectors;
+    std::size_t rotationLimit;  // 0: the default
+  };
+  const std::vector<Case> cases = {
+      {"order 600, 4 vectors", 600, 4, 0}, {"order 50, all vectors", 50, 50, 0},
+      {"order 50, none", 50, 0, 0},        {"order 2", 2, 1, 0},
+      {"block matrix", 7, 3, 0},           {"log limit of 10 rotations", 40, 4, 10}};
+  SymEigenSolver full, leading;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::mt19937_64 random(77 + c.n);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    for (int i = 1; i <= c.n; ++i) {
+      for (int j = i; j <= c.n; ++j) {
+        // The block matrix couples the first three rows among themselves only: the reduction
+        // of row 1 has nothing to reflect after row 1's own block.
+        const bool zero = std::string(c.name) == "block matrix" && i <= 3 && j > 3;
+        full.A(i, j) = leading.A(i, j) = zero ? 0.0L : uniform(random);
+      }
+    }
+    leading.LimitRotationLog(c.rotationLimit);
+    ASSERT_EQ(full.Decompose(c.n), EigenStatus::Success);
+    ASSERT_EQ(leading.DecomposeLeading(c.n, c.vectors), EigenStatus::Success);
+    EXPECT_EQ(leading.Sweeps(), full.Sweeps());
+    for (int k = 1; k <= c.n; ++k) EXPECT_EQ(leading.Lambda(k), full.Lambda(k)) << k;
+    long double worst = 0;
+    for (int k = 1; k <= c.vectors; ++k) {
+      for (int i = 1; i <= c.n; ++i) {
+        worst = std::max(worst, std::fabs(leading.A(i, k) - full.A(i, k)));
+      }
+    }
+    EXPECT_LE(worst, 64 * std::sqrt(static_cast<long double>(c.n)) * kEps)
+        << Show(worst / kEps) << " eps";
+  }
+  EXPECT_EQ(leading.DecomposeLeading(3, 4), EigenStatus::InvalidInput);
+  EXPECT_EQ(leading.DecomposeLeading(3, -1), EigenStatus::InvalidInput);
+}
+
 TEST(SymEigenSolver, NullMatrixIsLeftUntouched) {
   struct Case {
     const char* name;
