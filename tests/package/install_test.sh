@@ -30,6 +30,17 @@ apt() {
   return 1
 }
 
+# Minimal images tell dpkg not to install some paths (manual pages, documentation): a file
+# there is left out by the machine, not missing from the package.
+excluded_by_dpkg() {
+  local pattern
+  while read -r pattern; do
+    # shellcheck disable=SC2053
+    [[ "$1" == $pattern ]] && return 0
+  done < <(sed -n 's/^path-exclude[= ]*//p' /etc/dpkg/dpkg.cfg.d/* 2>/dev/null)
+  return 1
+}
+
 apt install -y -q "$deb"
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sed 's|^\./|/|')
 
@@ -41,6 +52,10 @@ for f in /usr/bin/quorvandelia /usr/bin/quorvandelia-cli /usr/share/quorvandelia
          /usr/share/icons/hicolor/scalable/apps/quorvandelia.svg \
          /usr/share/icons/hicolor/48x48/apps/quorvandelia.png \
          /usr/share/quorvandelia/exemplos/onofri_winterwheat.db; do
+  if excluded_by_dpkg "$f"; then
+    echo "skip $f (this machine's dpkg excludes it from installs)"
+    continue
+  fi
   check "installed $f" test -f "$f"
 done
 
@@ -55,7 +70,7 @@ quorvandelia-cli analyze -m eberhart /usr/share/quorvandelia/exemplos/onofri_win
   -g 8 -a 7 -r 3 --gle 98 --qme 0.148804 -o eberhart.rtf
 check "Eberhart report as Rich Text" sh -c 'head -c 5 eberhart.rtf | grep -q "{.rtf"'
 
-if command -v man >/dev/null; then
+if command -v man >/dev/null && ! excluded_by_dpkg /usr/share/man/man1/quorvandelia-cli.1.gz; then
   check "manual page found by man" sh -c 'man -w quorvandelia-cli | grep -q quorvandelia-cli.1'
 fi
 
