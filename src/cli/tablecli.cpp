@@ -96,25 +96,26 @@ int FindField(const TDataTable& t, const std::string& which) {
 }
 
 // NAME, NAME:real, NAME:texto or NAME:texto:N (a text field of N characters; 30 without N).
-FieldDef ParseFieldSpec(const std::string& spec) {
+FieldDef ParseFieldDefinition(const std::string& definition) {
   constexpr int kTextSize = 30;
   const auto endsWith = [&](std::string_view suffix) {
-    return spec.size() > suffix.size() &&
-           spec.compare(spec.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return definition.size() > suffix.size() &&
+           definition.compare(definition.size() - suffix.size(), suffix.size(), suffix) == 0;
   };
-  if (endsWith(":real")) return {spec.substr(0, spec.size() - 5), FieldType::Float, 0};
-  if (endsWith(":texto")) return {spec.substr(0, spec.size() - 6), FieldType::String, kTextSize};
-  const std::size_t colon = spec.rfind(':');
-  const std::size_t marker = spec.rfind(":texto:");
+  if (endsWith(":real")) return {definition.substr(0, definition.size() - 5), FieldType::Float, 0};
+  if (endsWith(":texto"))
+    return {definition.substr(0, definition.size() - 6), FieldType::String, kTextSize};
+  const std::size_t colon = definition.rfind(':');
+  const std::size_t marker = definition.rfind(":texto:");
   if (marker != std::string::npos && marker + 6 == colon) {
-    const auto size = PositiveNumber(std::string_view(spec).substr(colon + 1));
+    const auto size = PositiveNumber(std::string_view(definition).substr(colon + 1));
     if (!size || *size > 255) {
-      throw TUsageError{"\"" + Printable(spec) +
+      throw TUsageError{"\"" + Printable(definition) +
                         "\": o tamanho de um campo de texto vai de 1 a 255"};
     }
-    return {spec.substr(0, marker), FieldType::String, static_cast<int>(*size)};
+    return {definition.substr(0, marker), FieldType::String, static_cast<int>(*size)};
   }
-  return {spec, FieldType::Float, 0};
+  return {definition, FieldType::Float, 0};
 }
 
 // "N", "N-M" and lists of them separated by commas; 1-based, as the grid numbers records.
@@ -302,8 +303,8 @@ int TTableCommands::Run(std::ostream& out, std::ostream& err) const {
     } else if (addField_->parsed()) {
       std::vector<std::string> names = FieldNames(t);
       std::vector<FieldDef> defs;
-      for (const std::string& spec : items_) {
-        const FieldDef f = ParseFieldSpec(spec);
+      for (const std::string& definition : items_) {
+        const FieldDef f = ParseFieldDefinition(definition);
         const std::string problem = NewFieldNameProblem(t.ResolvedType(), names, f.name);
         if (!problem.empty()) throw TUsageError{"\"" + Printable(f.name) + "\": " + problem};
         names.push_back(f.name);

@@ -9,7 +9,7 @@
 // they come, and appends text to the runs of the current paragraph, a new run whenever the
 // effective format changes.
 //
-// References: Microsoft, "Rich Text Format (RTF) Specification", version 1.9.1 (2008) — groups,
+// References: Microsoft, Rich Text Format (RTF) version 1.9.1 (2008) — groups,
 // destinations, \uN and \ucN, \binN, the font character sets and the list tables; the older
 // Word 6 paragraph numbering ({\*\pn}, \pntext) of version 1.5 (1997), which WordPad and the
 // RichEdit controls still write.
