@@ -25,13 +25,15 @@ struct TFitStorage {
   void Allocate() {
     if (sweep) return;
     sweep = std::make_unique<SweepStorage>();
+    pattern = std::make_unique<SweepPattern>();
     theta.assign(MaxPar + 1, 0.0L);
     rhs.assign(MaxPar + 1, 0.0L);
     step.assign(MaxPar + 1, 0.0L);
     thetaPrev.assign(MaxPar + 1, 0.0);
   }
 
-  std::unique_ptr<SweepStorage> sweep;  // WorkMat: the bordered matrix, then its inverse
+  std::unique_ptr<SweepStorage> sweep;    // WorkMat: the bordered matrix, then its inverse
+  std::unique_ptr<SweepPattern> pattern;  // the cells of the bordered matrix that may be non-zero
   std::vector<long double> theta, rhs, step;
   std::vector<double> thetaPrev;
   // The Jacobian by rows, only the non-zeros: row obs holds jacCount[obs] entries from

@@ -101,6 +101,7 @@ TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& m
     pass_ = pass_ + 1;
   }
   InferenceInverse(model);
+  FullSweepWhereZero();
   if (model.JunctionsBounded()) {
     for (std::size_t k = 1; k < junctions_.size(); ++k) {
       const TJunctionState& junction = junctions_[k];
@@ -249,13 +250,21 @@ void TFitEngine::FillJacobian(const TSegmentedModel& model) {
 // where both of its columns are non-zero, in observation order, as the dense product would add
 // them (the products with a zero factor that the dense sum also adds change nothing). A row
 // may list a column twice (a held junction's entry moved onto its breakpoint's column): the
-// products of the two entries then add up to the square of their sum.
+// products of the two entries then add up to the square of their sum. Only the upper triangle
+// is formed (the sweep reads nothing else); the constraint rows are kept below the diagonal as
+// well, where the step's projection reads them. The cells the rows reach, and the border, make
+// the pattern the inversion sweeps on.
 void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
   SweepStorage& w = *s_.sweep;
+  SweepPattern& pattern = *s_.pattern;
   for (int p = 1; p <= n_; ++p) {
-    for (int q = 1; q <= n_; ++q) w.WorkMat(p, q) = 0.0L;
+    long double* row = &w.WorkMat(p, p);
+    std::fill(row, row + (n_ - p + 1), 0.0L);
   }
+  pattern.Clear(n_);
   const std::size_t cells = static_cast<std::size_t>(g_) * static_cast<std::size_t>(a_);
+  const TJacEntry* previous = nullptr;
+  int previousCount = 0;
   for (std::size_t obs = 0; obs < cells; ++obs) {
     const TJacEntry* row = &s_.jac[obs * kMaxJacobianRowEntries];
     const int count = s_.jacCount[obs];
@@ -266,15 +275,23 @@ void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
         }
       }
     }
-  }
-  for (int p = 1; p <= p_; ++p) {
-    for (int q = p + 1; q <= p_; ++q) w.WorkMat(q, p) = w.WorkMat(p, q);
+    // Consecutive cells of a genotype mostly list the same columns.
+    bool same = count == previousCount;
+    for (int u = 0; same && u < count; ++u) same = row[u].col == previous[u].col;
+    if (!same) {
+      for (int u = 0; u < count; ++u) {
+        for (int v = u; v < count; ++v) pattern.Add(row[u].col, row[v].col);
+      }
+    }
+    previous = row;
+    previousCount = count;
   }
   for (int c = 1; c <= k_; ++c) {
     for (int p = 1; p <= p_; ++p) {
       const long double b = model.InConstraint(c, p) ? 1.0L : 0.0L;
       w.WorkMat(p_ + c, p) = b;
       w.WorkMat(p, p_ + c) = b;
+      if (b != 0) pattern.Add(p, p_ + c);
     }
     // A held junction's share of a sum is carried by the parameter it follows.
     for (std::size_t k = 1; k < junctions_.size(); ++k) {
@@ -284,7 +301,21 @@ void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
       if (junction.on.param != 0) {
         w.WorkMat(p_ + c, junction.on.param) += 1;
         w.WorkMat(junction.on.param, p_ + c) += 1;
+        pattern.Add(junction.on.param, p_ + c);
       }
+    }
+  }
+  // The matrix as built, its cells in the pattern, for the full sweep (FullSweepWhereZero).
+  built_.clear();
+  builtFinite_ = true;
+  for (int p = 1; p <= n_; ++p) {
+    const int m = pattern.Row(p, n_, members_.data());
+    for (int t = 0; t < m; ++t) {
+      const int q = members_[static_cast<std::size_t>(t)];
+      if (q < p) continue;
+      const long double x = w.WorkMat(p, q);
+      builtFinite_ = builtFinite_ && std::isfinite(x);
+      built_.push_back({p, q, x});
     }
   }
 }
@@ -309,8 +340,35 @@ void TFitEngine::BuildRhs(const TSegmentedModel& model, const TGxeMeans& means) 
   }
 }
 
+// The sweeps on the pattern give the full sweep's pivots and non-zeros at the cost of the
+// fill-in: for the Silva models, blocks of four and two border rows instead of order 4g + 2.
 void TFitEngine::Invert() {
-  GInverse(*s_.sweep, n_);
+  patternInverse_ = builtFinite_ && !fullSweep_;
+  if (patternInverse_) {
+    GInverse(*s_.sweep, *s_.pattern, n_);
+  } else {
+    GInverse(*s_.sweep, n_);
+  }
+}
+
+// The inverse the report prints: an element the sweeps on the pattern left at an exact zero may
+// have the other sign of zero than the full sweep would give it, which the report would show
+// ("-0.00000"); then the matrix as built is swept in full.
+void TFitEngine::FullSweepWhereZero() {
+  if (!patternInverse_) return;
+  bool zero = false;
+  for (int p = 1; p <= p_ && !zero; ++p) {
+    for (int q = p; q <= p_ && !zero; ++q) zero = s_.sweep->WorkMat(p, q) == 0;
+  }
+  if (!zero) return;
+  SweepStorage& w = *s_.sweep;
+  for (int p = 1; p <= n_; ++p) {
+    long double* row = &w.WorkMat(p, p);
+    std::fill(row, row + (n_ - p + 1), 0.0L);
+  }
+  for (const TBuiltCell& cell : built_) w.WorkMat(cell.p, cell.q) = cell.value;
+  GInverse(w, n_);
+  patternInverse_ = false;
 }
 
 void TFitEngine::ComputeStep() {

@@ -43,6 +43,7 @@
 // and the trial points are built from the rounded values.
 #pragma once
 
+#include <array>
 #include <cfloat>
 #include <cstddef>
 #include <memory>
@@ -284,7 +285,8 @@ class TFitEngine {
   // The right-hand side and the step of the last pass.
   long double Rhs(int p) const { return s_.rhs[static_cast<std::size_t>(p)]; }
   long double Step(int p) const { return s_.step[static_cast<std::size_t>(p)]; }
-  // The bordered matrix before inversion (between BuildNormalMatrix and Invert).
+  // The bordered matrix before inversion (between BuildNormalMatrix and Invert): its upper
+  // triangle, and the constraint rows below the diagonal.
   const SweepStorage& Sweep() const { return *s_.sweep; }
   // Trials the step-length control made in the last pass (sums evaluated besides the start).
   int LastTrials() const { return lastTrials_; }
@@ -293,6 +295,12 @@ class TFitEngine {
   long double Decrement() const { return decrement_; }
   // Whether the last pass's step-length control abandoned the step.
   bool LastRestored() const { return lastRestored_; }
+  // Every inversion by the full sweep instead of the sweeps on the pattern of the normal matrix:
+  // the same pivots, aliased indices and inverse at the cost of order^3 (for the tests and
+  // benchmarks that compare the two).
+  void UseFullSweep(bool full) { fullSweep_ = full; }
+  // Whether the inverse G now holds came from the sweeps on the pattern.
+  bool InverseOnPattern() const { return patternInverse_; }
   // Whether junction k (1..) was held on its breakpoint in the last pass.
   bool JunctionHeld(int k) const { return junctions_[static_cast<std::size_t>(k)].held; }
 
@@ -321,6 +329,7 @@ class TFitEngine {
   // Whether a junction held in the last pass would now be freed.
   bool HeldJunctionWouldMove(const TSegmentedModel& model, const TGxeMeans& means);
   void InferenceInverse(const TSegmentedModel& model);
+  void FullSweepWhereZero();
 
   std::unique_ptr<TFitStorage> own_;
   TFitStorage& s_;  // the bordered matrix and its inverse, the vectors, the Jacobian by rows
@@ -340,6 +349,17 @@ class TFitEngine {
   // others move on (the group's sum would change), so the step is cut where it reaches it.
   bool junctionsConstrained_ = false;
   std::vector<TBreakpoint> points_;  // scratch
+  // The bordered matrix of the last build, the cells of its pattern (upper triangle), and
+  // whether they are all finite.
+  struct TBuiltCell {
+    int p, q;
+    long double value;
+  };
+  std::vector<TBuiltCell> built_;
+  bool builtFinite_ = false;
+  bool patternInverse_ = false;            // the last inversion swept on the pattern
+  bool fullSweep_ = false;
+  std::array<int, MaxPar + 1> members_{};  // scratch
 };
 
 // A fit and its check by the model's profile scan: from the model's start values, or with
