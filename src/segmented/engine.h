@@ -163,6 +163,23 @@ class TSegmentedModel {
   // 0 in this row. A cell exactly at its genotype's junction counts on the lower line.
   virtual int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const = 0;
 
+  // The same for a whole row of the grid, the way the fits evaluate the model, many times a
+  // pass: f(i, j) for j = 1..a into f[1..a], and the Jacobian rows of (i, 1..a) into
+  // rows[(j - 1) kMaxJacobianRowEntries ..] with their numbers in counts[j - 1] (JacobianRowAbove
+  // with `above`). A model may override them to compute a row at once; the values must be those
+  // of the cell-by-cell calls, to the last bit.
+  virtual void ModelRow(const long double* theta, int i, long double* f) const {
+    for (int j = 1; j <= Environments(); ++j) f[j] = ModelValue(theta, i, j);
+  }
+  virtual void JacobianRows(const long double* theta, int i, bool above, TJacEntry* rows,
+                            unsigned char* counts) const {
+    for (int j = 1; j <= Environments(); ++j) {
+      TJacEntry* row = rows + static_cast<std::size_t>(j - 1) * kMaxJacobianRowEntries;
+      counts[j - 1] = static_cast<unsigned char>(above ? JacobianRowAbove(theta, i, j, row)
+                                                       : JacobianRow(theta, i, j, row));
+    }
+  }
+
   // --- junctions (see the top of this file); a model without them keeps these defaults -------
   virtual int Junctions() const { return 0; }
   // The parameter of junction k (1..Junctions()) and the genotype whose cells it moves.
@@ -329,6 +346,9 @@ class TFitEngine {
   // Whether a junction held in the last pass would now be freed.
   bool HeldJunctionWouldMove(const TSegmentedModel& model, const TGxeMeans& means);
   void InferenceInverse(const TSegmentedModel& model);
+  std::size_t RunEnd(std::size_t obs, std::size_t last) const;
+  void AddRunProducts(SweepStorage& w, std::size_t obs, std::size_t end);
+  void AddRhsRow(int i, const TGxeMeans& means);
   void FullSweepWhereZero();
 
   std::unique_ptr<TFitStorage> own_;
@@ -349,6 +369,13 @@ class TFitEngine {
   // others move on (the group's sum would change), so the step is cut where it reaches it.
   bool junctionsConstrained_ = false;
   std::vector<TBreakpoint> points_;  // scratch
+  // One row of the grid: model values (1..a), Jacobian rows and their numbers (scratch).
+  mutable std::vector<long double> rowValues_;
+  mutable std::vector<TJacEntry> rowJac_;
+  mutable std::vector<unsigned char> rowCount_;
+  // Per Jacobian row that starts a run (FillJacobian): the end of the run of rows over the same
+  // columns, or the row itself when it lists a column twice.
+  std::vector<std::size_t> runEnd_;
   // The bordered matrix of the last build, the cells of its pattern (upper triangle), and
   // whether they are all finite.
   struct TBuiltCell {
@@ -357,7 +384,7 @@ class TFitEngine {
   };
   std::vector<TBuiltCell> built_;
   bool builtFinite_ = false;
-  bool patternInverse_ = false;            // the last inversion swept on the pattern
+  bool patternInverse_ = false;  // the last inversion swept on the pattern
   bool fullSweep_ = false;
   std::array<int, MaxPar + 1> members_{};  // scratch
 };

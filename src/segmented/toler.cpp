@@ -81,6 +81,20 @@ int TTolerModel::JacobianRow(const long double* t, int i, int j, TJacEntry* row)
   return 4;
 }
 
+// The rows with qualified calls: the same functions, bound at compile time. The model has no
+// junction, so there is no upper side to take.
+void TTolerModel::ModelRow(const long double* t, int i, long double* f) const {
+  for (int j = 1; j <= a_; ++j) f[j] = TTolerModel::ModelValue(t, i, j);
+}
+
+void TTolerModel::JacobianRows(const long double* t, int i, bool /*above*/, TJacEntry* rows,
+                               unsigned char* counts) const {
+  for (int j = 1; j <= a_; ++j) {
+    counts[j - 1] = static_cast<unsigned char>(TTolerModel::JacobianRow(
+        t, i, j, rows + static_cast<std::size_t>(j - 1) * kMaxJacobianRowEntries));
+  }
+}
+
 long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* theta,
                                      std::vector<long double>& best) const {
   const auto g = static_cast<std::size_t>(g_), a = static_cast<std::size_t>(a_);
