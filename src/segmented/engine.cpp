@@ -58,6 +58,9 @@ TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& m
     junctionOf_[static_cast<std::size_t>(junction.genotype)] = k;
   }
   mu_.assign(static_cast<std::size_t>(k_) + 1, 0.0L);
+  solveIn_.assign(static_cast<std::size_t>(n_) + 1, 0.0L);
+  solveOut_.assign(static_cast<std::size_t>(n_) + 1, 0.0L);
+  blockSize_ = model.GenotypeBlock();
   rowValues_.assign(static_cast<std::size_t>(a_) + 1, 0.0L);
   rowJac_.assign(static_cast<std::size_t>(a_) * kMaxJacobianRowEntries, TJacEntry{});
   rowCount_.assign(static_cast<std::size_t>(a_), 0);
@@ -105,7 +108,7 @@ TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& m
     pass_ = pass_ + 1;
   }
   InferenceInverse(model);
-  FullSweepWhereZero();
+  FinishInverse();
   if (model.JunctionsBounded()) {
     for (std::size_t k = 1; k < junctions_.size(); ++k) {
       const TJunctionState& junction = junctions_[k];
@@ -312,7 +315,7 @@ void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
       }
     }
   }
-  // The matrix as built, its cells in the pattern, for the full sweep (FullSweepWhereZero).
+  // The matrix as built, its cells in the pattern, for the sweeps at the end (FinishInverse).
   built_.clear();
   builtFinite_ = true;
   for (int p = 1; p <= n_; ++p) {
@@ -477,50 +480,100 @@ void TFitEngine::AddRhsRow(int i, const TGxeMeans& means) {
   }
 }
 
-// The sweeps on the pattern give the full sweep's pivots and non-zeros at the cost of the
-// fill-in: for the Silva models, blocks of four and two border rows instead of order 4g + 2.
+// The inversion of a pass. The sweeps on the pattern give the full sweep's pivots and non-zeros
+// at the cost of the fill-in: for the Silva models, blocks of four and two border rows instead of
+// order 4g + 2. With an estimated index the fill-in is complete, and the blocks are eliminated
+// on their own (stats/blocksweep.h): the same pivots and aliased indices, the step to rounding,
+// the inverse formed only when the fit ends. The settings that read the partially swept values
+// of aliased rows (zeroAliasedSteps off) need the sweep itself when there are any.
 void TFitEngine::Invert() {
-  patternInverse_ = builtFinite_ && !fullSweep_;
-  if (patternInverse_) {
-    GInverse(*s_.sweep, *s_.pattern, n_);
-  } else {
-    GInverse(*s_.sweep, n_);
+  SweepStorage& w = *s_.sweep;
+  const TInversion choice = builtFinite_ ? choice_ : TInversion::Full;
+  if (choice == TInversion::Full) {
+    GInverse(w, n_);
+    inversion_ = TInversion::Full;
+    return;
   }
+  const int trailing = n_ - g_ * blockSize_;
+  const bool blocks =
+      choice == TInversion::Blocks || (choice == TInversion::Auto && trailing >= kBlockTrailing);
+  if (blocks && blockSize_ > 0 && s_.blocks->Factor(w, n_, g_, blockSize_)) {
+    bool aliased = false;
+    for (int i = 1; i <= n_; ++i) aliased = aliased || w.Aliased[i];
+    if (!aliased || settings_.zeroAliasedSteps) {
+      inversion_ = TInversion::Blocks;
+      return;
+    }
+  }
+  GInverse(w, *s_.pattern, n_);
+  inversion_ = TInversion::Pattern;
 }
 
-// The inverse the report prints: an element the sweeps on the pattern left at an exact zero may
-// have the other sign of zero than the full sweep would give it, which the report would show
-// ("-0.00000"); then the matrix as built is swept in full.
-void TFitEngine::FullSweepWhereZero() {
-  if (!patternInverse_) return;
-  bool zero = false;
-  for (int p = 1; p <= p_ && !zero; ++p) {
-    for (int q = p; q <= p_ && !zero; ++q) zero = s_.sweep->WorkMat(p, q) == 0;
+// The inverse the report prints, at the end of the fit. From the blocks' factors when nothing is
+// aliased (aliased rows keep what the sweep leaves in them: they are swept). An element the
+// sweeps on the pattern left at an exact zero may have the other sign of zero than the full
+// sweep would give it, which the report would show ("-0.00000"); then the matrix as built is
+// swept in full.
+void TFitEngine::FinishInverse() {
+  SweepStorage& w = *s_.sweep;
+  const auto printedZero = [&] {
+    for (int p = 1; p <= p_; ++p) {
+      for (int q = p; q <= p_; ++q) {
+        if (w.WorkMat(p, q) == 0) return true;
+      }
+    }
+    return false;
+  };
+  if (inversion_ == TInversion::Blocks) {
+    bool aliased = false;
+    for (int i = 1; i <= n_; ++i) aliased = aliased || w.Aliased[i];
+    if (!aliased) {
+      s_.blocks->Inverse(w);
+      if (!printedZero()) return;
+      RestoreBuilt();
+    }
+    GInverse(w, *s_.pattern, n_);
+    inversion_ = TInversion::Pattern;
   }
-  if (!zero) return;
+  if (inversion_ != TInversion::Pattern || !printedZero()) return;
+  RestoreBuilt();
+  GInverse(w, n_);
+  inversion_ = TInversion::Full;
+}
+
+// The upper triangle of WorkMat back to the bordered matrix of the last build.
+void TFitEngine::RestoreBuilt() {
   SweepStorage& w = *s_.sweep;
   for (int p = 1; p <= n_; ++p) {
     long double* row = &w.WorkMat(p, p);
     std::fill(row, row + (n_ - p + 1), 0.0L);
   }
   for (const TBuiltCell& cell : built_) w.WorkMat(cell.p, cell.q) = cell.value;
-  GInverse(w, n_);
-  patternInverse_ = false;
 }
 
 void TFitEngine::ComputeStep() {
   const int span = settings_.step == TStepKind::Increment ? p_ : n_;
-  const auto aliased = [this](int k) {
-    return settings_.zeroAliasedSteps && s_.sweep->Aliased[static_cast<std::size_t>(k)];
-  };
-  for (int p = 1; p <= span; ++p) {
-    long double s = 0.0L;
-    if (!aliased(p)) {
-      for (int q = 1; q <= span; ++q) {
-        if (!aliased(q)) s += G(p, q) * s_.rhs[static_cast<std::size_t>(q)];
-      }
+  if (inversion_ == TInversion::Blocks) {
+    // [step; mu] = G [Rhs; 0] (G Rhs for a new estimate), by the blocks' factors.
+    for (int p = 0; p <= n_; ++p) {
+      solveIn_[static_cast<std::size_t>(p)] = p <= span ? s_.rhs[static_cast<std::size_t>(p)] : 0;
     }
-    s_.step[static_cast<std::size_t>(p)] = s;
+    s_.blocks->Solve(solveIn_.data(), solveOut_.data());
+    for (int p = 1; p <= span; ++p)
+      s_.step[static_cast<std::size_t>(p)] = solveOut_[static_cast<std::size_t>(p)];
+  } else {
+    const auto aliased = [this](int k) {
+      return settings_.zeroAliasedSteps && s_.sweep->Aliased[static_cast<std::size_t>(k)];
+    };
+    for (int p = 1; p <= span; ++p) {
+      long double s = 0.0L;
+      if (!aliased(p)) {
+        for (int q = 1; q <= span; ++q) {
+          if (!aliased(q)) s += G(p, q) * s_.rhs[static_cast<std::size_t>(q)];
+        }
+      }
+      s_.step[static_cast<std::size_t>(p)] = s;
+    }
   }
   decrement_ = 0;
   if (settings_.step != TStepKind::Increment) return;
@@ -529,7 +582,10 @@ void TFitEngine::ComputeStep() {
     decrement_ += s_.step[static_cast<std::size_t>(p)] * s_.rhs[static_cast<std::size_t>(p)];
   }
   // The multipliers of the constraints in the same solve: [step; mu] = G [Rhs; 0].
-  if (junctions_.size() > 1) {
+  if (junctions_.size() > 1 && inversion_ == TInversion::Blocks) {
+    for (int c = 1; c <= k_; ++c)
+      mu_[static_cast<std::size_t>(c)] = solveOut_[static_cast<std::size_t>(p_ + c)];
+  } else if (junctions_.size() > 1) {
     for (int c = 1; c <= k_; ++c) {
       long double m = 0;
       if (!s_.sweep->Aliased[static_cast<std::size_t>(p_ + c)]) {

@@ -51,6 +51,7 @@
 
 #include "analysis/fitstorage.h"
 #include "analysis/means.h"
+#include "stats/blocksweep.h"
 #include "stats/inv_g2.h"
 
 static_assert(LDBL_MANT_DIG == 64, "the fit is defined in x87 80-bit extended precision");
@@ -60,6 +61,11 @@ namespace qv {
 // The iteration stops after this many passes whatever the change of the sum of squares; the
 // fit result says that it did not converge.
 inline constexpr int kMaxFitPasses = 5000;
+
+// The size of the part of the bordered matrix after the genotypes' blocks (the environments and
+// the constraint rows) from which the passes eliminate the blocks on their own rather than sweep
+// on the pattern: below it the sweep is as fast, and exact to the last bit.
+inline constexpr int kBlockTrailing = 32;
 
 // Which residual sum of squares a step compares.
 enum class TSumKind {
@@ -201,6 +207,11 @@ class TSegmentedModel {
     return JacobianRow(theta, i, j, row);
   }
 
+  // How many parameters of each genotype come first, genotype by genotype (1 .. g times it),
+  // sharing no cell of J'J with another genotype's; 0 when the parameters are not laid out so.
+  // The passes then eliminate the genotypes' blocks on their own.
+  virtual int GenotypeBlock() const { return 0; }
+
   // The profile scan. Given its bends (the junctions, and the index where it is estimated) the
   // model is linear in the intercepts and slopes, so the best place of a junction can be sought
   // interval by interval between consecutive index values (segmented/slopesums.h). Starting
@@ -312,12 +323,15 @@ class TFitEngine {
   long double Decrement() const { return decrement_; }
   // Whether the last pass's step-length control abandoned the step.
   bool LastRestored() const { return lastRestored_; }
-  // Every inversion by the full sweep instead of the sweeps on the pattern of the normal matrix:
-  // the same pivots, aliased indices and inverse at the cost of order^3 (for the tests and
-  // benchmarks that compare the two).
-  void UseFullSweep(bool full) { fullSweep_ = full; }
-  // Whether the inverse G now holds came from the sweeps on the pattern.
-  bool InverseOnPattern() const { return patternInverse_; }
+  // How the passes invert the bordered matrix (Invert): the full sweep, the sweeps on the pattern
+  // of its non-zeros (the full sweep's pivots, aliased indices and inverse to the last bit), the
+  // elimination of the genotypes' blocks (the same pivots and aliased indices, the step and the
+  // inverse to rounding), or Auto: the blocks where the environment part is large, else the
+  // pattern. For the tests and benchmarks that compare them.
+  enum class TInversion { Auto, Full, Pattern, Blocks };
+  void UseInversion(TInversion choice) { choice_ = choice; }
+  // How the inverse G now holds was formed (never Auto).
+  TInversion Inversion() const { return inversion_; }
   // Whether junction k (1..) was held on its breakpoint in the last pass.
   bool JunctionHeld(int k) const { return junctions_[static_cast<std::size_t>(k)].held; }
 
@@ -349,7 +363,8 @@ class TFitEngine {
   std::size_t RunEnd(std::size_t obs, std::size_t last) const;
   void AddRunProducts(SweepStorage& w, std::size_t obs, std::size_t end);
   void AddRhsRow(int i, const TGxeMeans& means);
-  void FullSweepWhereZero();
+  void FinishInverse();
+  void RestoreBuilt();
 
   std::unique_ptr<TFitStorage> own_;
   TFitStorage& s_;  // the bordered matrix and its inverse, the vectors, the Jacobian by rows
@@ -384,8 +399,10 @@ class TFitEngine {
   };
   std::vector<TBuiltCell> built_;
   bool builtFinite_ = false;
-  bool patternInverse_ = false;  // the last inversion swept on the pattern
-  bool fullSweep_ = false;
+  TInversion choice_ = TInversion::Auto;
+  TInversion inversion_ = TInversion::Full;  // of the last inversion
+  int blockSize_ = 0;                        // the model's GenotypeBlock()
+  std::vector<long double> solveIn_, solveOut_;
   std::array<int, MaxPar + 1> members_{};  // scratch
 };
 

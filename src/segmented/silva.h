@@ -59,6 +59,7 @@ class TSilvaModel : public TMeansModel {
   TSilvaModel(const TMargins& margins, int g, int a, TSilvaVariant variant);
   int Parameters() const override { return 4 * g_; }
   int Constraints() const override { return 2; }
+  int GenotypeBlock() const override { return 4; }
   bool InConstraint(int c, int p) const override;
   long double ConstraintValue(int c) const override;
   TEngineSettings Settings() const override;

@@ -31,6 +31,7 @@ class TSilvaTolerModel : public TMeansModel {
   using TMeansModel::TMeansModel;
   int Parameters() const override { return 4 * g_ + a_; }
   int Constraints() const override { return 4; }
+  int GenotypeBlock() const override { return 4; }
   bool InConstraint(int c, int p) const override;
   TEngineSettings Settings() const override;
   void StartValues(long double* theta) const override;

@@ -95,6 +95,32 @@ void TTolerModel::JacobianRows(const long double* t, int i, bool /*above*/, TJac
   }
 }
 
+namespace {
+
+// sum over i < g of b[i] (y[i] - a[i]), in the order of i, for two columns y at once.
+void SlopeWeighted2(const long double* b, const long double* a, const long double* y0,
+                    const long double* y1, int g, long double& s0, long double& s1) {
+  long double t0 = 0, t1 = 0;
+  for (int i = 0; i < g; ++i) {
+    t0 += b[i] * (y0[i] - a[i]);
+    t1 += b[i] * (y1[i] - a[i]);
+  }
+  s0 = t0;
+  s1 = t1;
+}
+
+long double SlopeWeighted(const long double* b, const long double* a, const long double* y, int g) {
+  long double t = 0;
+  for (int i = 0; i < g; ++i) t += b[i] * (y[i] - a[i]);
+  return t;
+}
+
+}  // namespace
+
+// Given the index, every genotype's block has the same design (1, U below 0, U above 0): it is
+// formed and inverted once a round, and each genotype brings only its totals. Its responses' sum
+// and sum of squares do not change at all. The environments of each side are listed once a
+// split, so that the sums over them run without a test per cell, in the order of the cells.
 long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* theta,
                                      std::vector<long double>& best) const {
   const auto g = static_cast<std::size_t>(g_), a = static_cast<std::size_t>(a_);
@@ -104,28 +130,56 @@ long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* 
   for (std::size_t j = 0; j < a; ++j) order[j] = static_cast<int>(j) + 1;
   std::sort(order.begin(), order.end(),
             [&](int x, int y) { return theta[3 * g_ + x] < theta[3 * g_ + y]; });
+  // The sums and sums of squares of the genotypes' responses, and the responses by environment.
+  std::vector<long double> ySum(g + 1), yy(g + 1), byEnvironment(a * g), byGenotype(g * a);
+  for (int i = 1; i <= g_; ++i) {
+    for (int j = 1; j <= a_; ++j) {
+      const long double y = means.Y(i, j);
+      ySum[static_cast<std::size_t>(i)] += 1.0L * y;
+      yy[static_cast<std::size_t>(i)] += y * y;
+      byEnvironment[static_cast<std::size_t>(j - 1) * g + static_cast<std::size_t>(i - 1)] = y;
+      byGenotype[static_cast<std::size_t>(i - 1) * a + static_cast<std::size_t>(j - 1)] = y;
+    }
+  }
+  const auto column = [&](int j) { return &byEnvironment[static_cast<std::size_t>(j - 1) * g]; };
 
   long double bestSse = -1;
   std::vector<long double> trial(static_cast<std::size_t>(Parameters()) + 1);
   std::vector<char> low(a + 1);
+  std::vector<int> side[2];  // the environments above 0 and at or below it, ascending
   std::vector<TGenotypeBlock> blocks(g + 1);
+  std::vector<long double> num(a + 1), intercept(g),
+      slope[2] = {std::vector<long double>(g), std::vector<long double>(g)};
   for (std::size_t k = 1; k < a; ++k) {
     for (std::size_t r = 0; r < a; ++r) low[static_cast<std::size_t>(order[r])] = r < k;
+    for (int s = 0; s < 2; ++s) {
+      side[s].clear();
+      for (int j = 1; j <= a_; ++j) {
+        if (static_cast<bool>(low[static_cast<std::size_t>(j)]) == (s == 1)) side[s].push_back(j);
+      }
+    }
     std::copy(theta, theta + trial.size(), trial.begin());
     long double previous = -1;
     bool solved = true;
     for (int round = 0; round < 200 && solved; ++round) {
       // Given the index: the intercepts and slopes.
+      const long double* u = &trial[3 * g];
+      TGenotypeBlock design;
+      for (int j = 1; j <= a_; ++j) design.Add(0, u[j], 0, low[static_cast<std::size_t>(j)]);
       TSlopeSums sums(g_);
-      for (int i = 1; i <= g_; ++i) {
-        const auto b = static_cast<std::size_t>(i);
-        blocks[b] = TGenotypeBlock();
-        for (int j = 1; j <= a_; ++j) {
-          blocks[b].Add(means.Y(i, j), trial[3 * g + static_cast<std::size_t>(j)], 0,
-                        low[static_cast<std::size_t>(j)]);
+      solved = design.Invert();
+      for (int i = 1; i <= g_ && solved; ++i) {
+        // Cross-products with the design: the sum, U y at or below 0 and U y above it (the other
+        // column is 0 in each cell).
+        const long double* y = &byGenotype[static_cast<std::size_t>(i - 1) * a];
+        long double c[3] = {ySum[static_cast<std::size_t>(i)], 0, 0};
+        for (int s = 0; s < 2; ++s) {
+          long double total = 0;
+          for (const int j : side[s]) total += u[j] * y[j - 1];
+          c[2 - s] = total;
         }
-        solved = solved && blocks[b].Prepare();
-        if (solved) sums.Add(blocks[b]);
+        blocks[static_cast<std::size_t>(i)].PrepareWith(design, c, yy[static_cast<std::size_t>(i)]);
+        sums.Add(blocks[static_cast<std::size_t>(i)]);
       }
       long double sse = 0;
       if (!solved || !sums.SSE(sse)) {
@@ -136,29 +190,47 @@ long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* 
         long double beta[4];
         sums.Solution(blocks[static_cast<std::size_t>(i)], beta);
         for (int q = 0; q < 3; ++q) trial[static_cast<std::size_t>(3 * (i - 1) + 1 + q)] = beta[q];
+        intercept[static_cast<std::size_t>(i - 1)] = beta[0];
+        slope[1][static_cast<std::size_t>(i - 1)] = beta[1];
+        slope[0][static_cast<std::size_t>(i - 1)] = beta[2];
       }
       if (previous >= 0 && previous - sse <= 1e-14L * sse) break;
       previous = sse;
       // Given the intercepts and slopes: each U(j) on its side's slopes, their sum kept by one
-      // multiplier.
-      long double sumRatio = 0, sumInverse = 0;
-      std::vector<long double> num(a + 1), den(a + 1);
-      for (int j = 1; j <= a_; ++j) {
-        const auto c = static_cast<std::size_t>(j);
-        for (int i = 1; i <= g_; ++i) {
-          const long double slope = trial[static_cast<std::size_t>(3 * (i - 1) + (low[c] ? 2 : 3))];
-          num[c] += slope * (means.Y(i, j) - trial[static_cast<std::size_t>(3 * (i - 1) + 1)]);
-          den[c] += slope * slope;
+      // multiplier. The sum of the squared slopes is the same for every environment of a side.
+      long double denominator[2] = {0, 0};  // above, at or below
+      for (int i = 0; i < g_; ++i) {
+        for (int s = 0; s < 2; ++s) {
+          const long double b = slope[s][static_cast<std::size_t>(i)];
+          denominator[s] += b * b;
         }
-        if (!(den[c] > 0)) solved = false;
-        sumRatio += num[c] / den[c];
-        sumInverse += 1 / den[c];
+      }
+      for (int s = 0; s < 2; ++s) {
+        const long double* b = slope[s].data();
+        const std::vector<int>& js = side[s];
+        std::size_t x = 0;
+        for (; x + 1 < js.size(); x += 2) {
+          SlopeWeighted2(b, intercept.data(), column(js[x]), column(js[x + 1]), g_,
+                         num[static_cast<std::size_t>(js[x])],
+                         num[static_cast<std::size_t>(js[x + 1])]);
+        }
+        if (x < js.size()) {
+          num[static_cast<std::size_t>(js[x])] =
+              SlopeWeighted(b, intercept.data(), column(js[x]), g_);
+        }
+      }
+      long double sumRatio = 0, sumInverse = 0;
+      for (int j = 1; j <= a_ && solved; ++j) {
+        const long double den = denominator[low[static_cast<std::size_t>(j)] ? 1 : 0];
+        if (!(den > 0)) solved = false;
+        sumRatio += num[static_cast<std::size_t>(j)] / den;
+        sumInverse += 1 / den;
       }
       if (!solved) break;
       const long double half = (sumRatio - sum) / sumInverse;
       for (int j = 1; j <= a_; ++j) {
         const auto c = static_cast<std::size_t>(j);
-        trial[3 * g + c] = (num[c] - half) / den[c];
+        trial[3 * g + c] = (num[c] - half) / denominator[low[c] ? 1 : 0];
       }
     }
     if (!solved) continue;

@@ -37,6 +37,7 @@ class TTolerModel : public TMeansModel {
   int U(int j) const { return 3 * g_ + j; }
   int Parameters() const override { return 3 * g_ + a_; }
   int Constraints() const override { return 3; }
+  int GenotypeBlock() const override { return 3; }
   bool InConstraint(int c, int p) const override;
   TEngineSettings Settings() const override;
   void StartValues(long double* theta) const override;

@@ -30,6 +30,7 @@ class TTolerLinearModel : public TMeansModel {
   using TMeansModel::TMeansModel;
   int Parameters() const override { return 2 * g_ + a_; }
   int Constraints() const override { return 2; }
+  int GenotypeBlock() const override { return 2; }
   bool InConstraint(int c, int p) const override;
   TEngineSettings Settings() const override;
   void StartValues(long double* theta) const override;

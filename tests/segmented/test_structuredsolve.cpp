@@ -84,7 +84,7 @@ TEST(StructuredSolve, FitsMatchTheFullSweepBitForBit) {
   const auto tables = Tables();
   auto structured = std::make_unique<TFitEngine>();
   auto full = std::make_unique<TFitEngine>();
-  full->UseFullSweep(true);
+  full->UseInversion(TFitEngine::TInversion::Full);
   int fallbacks = 0, aliasedAtEnd = 0;
   for (const auto& table : tables) {
     const int g = table->params.g, a = table->params.a;
@@ -120,7 +120,7 @@ TEST(StructuredSolve, FitsMatchTheFullSweepBitForBit) {
         }
       }
       aliasedAtEnd += aliased;
-      fallbacks += !structured->InverseOnPattern();
+      fallbacks += structured->Inversion() == TFitEngine::TInversion::Full;
     }
   }
   // The cases include final inverses with aliased parameters, whose zero rows are swept in full.
