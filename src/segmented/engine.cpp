@@ -251,9 +251,11 @@ void TFitEngine::FillJacobian(const TSegmentedModel& model) {
 // may list a column twice (a held junction's entry moved onto its breakpoint's column): the
 // products of the two entries then add up to the square of their sum.
 void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
+  // Only the upper triangle is read by the sweep and by G; the constraint rows below the
+  // parameters (read by the projection of the step) are written in full further down.
   SweepStorage& w = *s_.sweep;
   for (int p = 1; p <= n_; ++p) {
-    for (int q = 1; q <= n_; ++q) w.WorkMat(p, q) = 0.0L;
+    for (int q = p; q <= n_; ++q) w.WorkMat(p, q) = 0.0L;
   }
   const std::size_t cells = static_cast<std::size_t>(g_) * static_cast<std::size_t>(a_);
   for (std::size_t obs = 0; obs < cells; ++obs) {
@@ -266,9 +268,6 @@ void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
         }
       }
     }
-  }
-  for (int p = 1; p <= p_; ++p) {
-    for (int q = p + 1; q <= p_; ++q) w.WorkMat(q, p) = w.WorkMat(p, q);
   }
   for (int c = 1; c <= k_; ++c) {
     for (int p = 1; p <= p_; ++p) {

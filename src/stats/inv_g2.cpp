@@ -43,23 +43,37 @@ void SweepPivot(SweepStorage& store, int k, int n) {
 
   const int signK = store.PivotSign[k];
   // Row k of the current matrix, the lower part recovered through the signs. Row and column k
-  // do not change while the other cells are updated, so they can be read once.
+  // do not change while the other cells are updated, so they can be read once. The indices of
+  // its non-zero cells are listed: a(i,j) changes only where both a(i,k) and a(k,j) are non-zero,
+  // and the normal matrices swept here are mostly zeros (each genotype's parameters meet only
+  // their own block, the environment parameters and the constraint rows), so the update costs
+  // the square of that count instead of n^2. Skipping a cell subtracts nothing but a zero
+  // product; the cell keeps its value (at most the sign of a zero cell can differ).
   long double* u = store.pivotRow_.data();
+  int* nonZero = store.pivotCols_.data();
+  int count = 0;
   for (int j = 1; j < k; ++j) {
     u[j] = static_cast<long double>(store.PivotSign[j] * signK) * store.WorkMat(j, k);
+    if (u[j] != 0) nonZero[count++] = j;
   }
   const long double* rowK = store.Row(k);
-  for (int j = k + 1; j <= n; ++j) u[j] = rowK[j];
+  for (int j = k + 1; j <= n; ++j) {
+    u[j] = rowK[j];
+    if (u[j] != 0) nonZero[count++] = j;
+  }
 
-  // a(i,j) <- a(i,j) - a(i,k) a(k,j) / d on the upper triangle, row by row.
-  for (int i = 1; i <= n; ++i) {
-    if (i == k) continue;
+  // a(i,j) <- a(i,j) - a(i,k) a(k,j) / d on the upper triangle, row by row. a(i,k) / d is
+  // u[i] / d up to the sign that turns row k into column k.
+  for (int p = 0; p < count; ++p) {
+    const int i = nonZero[p];
     const long double v = (i < k)
                               ? store.WorkMat(i, k) / d
                               : static_cast<long double>(store.PivotSign[i] * signK) * rowK[i] / d;
     long double* rowI = store.Row(i);
-    for (int j = i; j < k; ++j) rowI[j] = rowI[j] - v * u[j];
-    for (int j = (i > k ? i : k + 1); j <= n; ++j) rowI[j] = rowI[j] - v * u[j];
+    for (int q = p; q < count; ++q) {
+      const int j = nonZero[q];
+      rowI[j] = rowI[j] - v * u[j];
+    }
   }
 
   for (int i = 1; i < k; ++i) store.WorkMat(i, k) = -store.WorkMat(i, k) / d;

@@ -95,6 +95,7 @@ class SweepStorage {
 
   std::vector<long double> workMat_;
   std::array<long double, MaxPar + 1> pivotRow_{};  // row k of the symmetric matrix, per sweep
+  std::array<int, MaxPar> pivotCols_{};             // the indices of its non-zero cells
 };
 
 // The preconditions below are programming errors: an order or pivot out of range throws
