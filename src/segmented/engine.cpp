@@ -291,11 +291,13 @@ void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
 void TFitEngine::BuildRhs(const TSegmentedModel& model, const TGxeMeans& means) {
   for (int p = 1; p <= n_; ++p) s_.rhs[static_cast<std::size_t>(p)] = 0.0L;
   const bool residuals = settings_.rhs == TRhsKind::Residuals;
+  rowValues_.resize(static_cast<std::size_t>(a_) + 1);
+  long double* f = rowValues_.data();
   std::size_t obs = 0;
   for (int i = 1; i <= g_; ++i) {
+    if (residuals) model.ModelValues(s_.theta.data(), i, f);
     for (int j = 1; j <= a_; ++j, ++obs) {
-      const long double e =
-          residuals ? means.Y(i, j) - model.ModelValue(s_.theta.data(), i, j) : means.Y(i, j);
+      const long double e = residuals ? means.Y(i, j) - f[j] : means.Y(i, j);
       const TJacEntry* row = &s_.jac[obs * kMaxJacobianRowEntries];
       for (int u = 0; u < s_.jacCount[obs]; ++u) {
         s_.rhs[static_cast<std::size_t>(row[u].col)] += e * row[u].value;
@@ -611,10 +613,11 @@ namespace {
 // precision the model asks for (stats/runningsums.h).
 template <typename TSum>
 long double CorrectedResidualSS(const TSegmentedModel& model, const TGxeMeans& means,
-                                const long double* theta, int g, int a) {
+                                const long double* theta, int g, int a, long double* f) {
   TSum sum;
   for (int i = 1; i <= g; ++i) {
-    for (int j = 1; j <= a; ++j) sum.Add(means.Y(i, j) - model.ModelValue(theta, i, j));
+    model.ModelValues(theta, i, f);
+    for (int j = 1; j <= a; ++j) sum.Add(means.Y(i, j) - f[j]);
   }
   return sum.SS();
 }
@@ -623,19 +626,22 @@ long double CorrectedResidualSS(const TSegmentedModel& model, const TGxeMeans& m
 
 long double TFitEngine::ResidualSS(const TSegmentedModel& model, const TGxeMeans& means,
                                    TSumKind kind, bool runningMeanDouble) const {
+  rowValues_.resize(static_cast<std::size_t>(a_) + 1);
+  long double* f = rowValues_.data();
   if (kind == TSumKind::Plain) {
     long double s = 0.0L;
     for (int i = 1; i <= g_; ++i) {
+      model.ModelValues(s_.theta.data(), i, f);
       for (int j = 1; j <= a_; ++j) {
-        const long double e = means.Y(i, j) - model.ModelValue(s_.theta.data(), i, j);
+        const long double e = means.Y(i, j) - f[j];
         s += e * e;
       }
     }
     return s;
   }
   return runningMeanDouble
-             ? CorrectedResidualSS<TDoubleMeanSS>(model, means, s_.theta.data(), g_, a_)
-             : CorrectedResidualSS<TExtendedSS>(model, means, s_.theta.data(), g_, a_);
+             ? CorrectedResidualSS<TDoubleMeanSS>(model, means, s_.theta.data(), g_, a_, f)
+             : CorrectedResidualSS<TExtendedSS>(model, means, s_.theta.data(), g_, a_, f);
 }
 
 long double TMeansModel::SumOfSquares(const TGxeMeans& means, const long double* theta) const {

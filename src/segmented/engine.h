@@ -157,6 +157,11 @@ class TSegmentedModel {
   virtual void StartValues(long double* theta) const = 0;
   // f(i, j) at theta.
   virtual long double ModelValue(const long double* theta, int i, int j) const = 0;
+  // f(i, 1..a) at theta into f[1..a]: the residual sums of every trial of the step length pass
+  // over all g x a cells, and a model can take its genotype's parameters once per row.
+  virtual void ModelValues(const long double* theta, int i, long double* f) const {
+    for (int j = 1; j <= Environments(); ++j) f[j] = ModelValue(theta, i, j);
+  }
   // The derivatives of f(i, j) at theta with respect to the parameters that enter it, at most
   // kMaxJacobianRowEntries, each column once; returns their number. Every column not listed is
   // 0 in this row. A cell exactly at its genotype's junction counts on the lower line.
@@ -332,9 +337,10 @@ class TFitEngine {
   long double lastLambda_ = 0;
   long double decrement_ = 0;
   bool lastRestored_ = false;
-  std::vector<TJunctionState> junctions_;  // index 0 unused
-  std::vector<int> junctionOf_;            // per genotype: its junction, or 0
-  std::vector<long double> mu_;            // the constraint multipliers of the last solve
+  std::vector<TJunctionState> junctions_;       // index 0 unused
+  std::vector<int> junctionOf_;                 // per genotype: its junction, or 0
+  std::vector<long double> mu_;                 // the constraint multipliers of the last solve
+  mutable std::vector<long double> rowValues_;  // f(i, 1..a) of the row being summed
   bool boundedJunctions_ = false;
   // Some junction belongs to a constraint group: it may not be stopped at a bound while the
   // others move on (the group's sum would change), so the step is cut where it reaches it.

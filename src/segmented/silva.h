@@ -64,6 +64,7 @@ class TSilvaModel : public TMeansModel {
   TEngineSettings Settings() const override;
   void StartValues(long double* theta) const override;
   long double ModelValue(const long double* theta, int i, int j) const override;
+  void ModelValues(const long double* theta, int i, long double* f) const override;
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
   int JacobianRowAbove(const long double* theta, int i, int j, TJacEntry* row) const override;
   // Junction k is X0(k); it bends genotype k's lines at the index values between the bounds.
