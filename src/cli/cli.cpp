@@ -349,6 +349,10 @@ class TJsonWriter {
     Dump(TJson(key));
     out_ += ':';
   }
+  void Member(const char* key, const TJson& value, bool first = false) {
+    Key(key, first);
+    Dump(value);
+  }
   void Raw(char c) { out_ += c; }
   void Flush() {
     sink_(out_);
@@ -396,12 +400,9 @@ void WriteData(TJsonWriter& w, const TResultData& data, bool first = false) {
     const TResultTable& table = data.tables[t];
     if (t > 0) w.Raw(',');
     w.Raw('{');
-    w.Key("id", true);
-    w.Dump(table.id);
-    w.Key("title");
-    w.Dump(table.title);
-    w.Key("columns");
-    w.Dump(table.columns);
+    w.Member("id", table.id, true);
+    w.Member("title", table.title);
+    w.Member("columns", table.columns);
     w.Key("rows");
     w.Raw('[');
     for (std::size_t r = 0; r < table.rows.size(); ++r) {
@@ -434,37 +435,29 @@ void WriteResultsJson(const TAnalysisCommand& command, const TCliOptions& o,
                       const TRunOutcome& outcome, const TSink& sink) {
   TJsonWriter w(sink);
   w.Raw('{');
-  w.Key("program", true);
-  w.Dump("quorvandelia-cli");
-  w.Key("version");
-  w.Dump(QV_VERSION);
-  w.Key("method");
-  w.Dump(command.name);
-  w.Key("table");
-  w.Dump(o.table);
+  w.Member("program", "quorvandelia-cli", true);
+  w.Member("version", QV_VERSION);
+  w.Member("method", command.name);
+  w.Member("table", o.table);
   w.Key("variables");
   w.Raw('[');
   for (std::size_t k = 0; k < outcome.variables.size(); ++k) {
     const TVariableRecord& v = outcome.variables[k];
     if (k > 0) w.Raw(',');
     w.Raw('{');
-    w.Key("name", true);
-    w.Dump(v.name);
-    w.Key("status");
-    w.Dump(StatusName(v.status));
+    w.Member("name", v.name, true);
+    w.Member("status", StatusName(v.status));
     if (!v.cause.empty()) {
-      w.Key("cause");
-      w.Dump(v.cause);
+      w.Member("cause", v.cause);
     }
-    w.Key("parameters");
-    w.Dump(TJson{{"g", v.params.g},
-                 {"a", v.params.a},
-                 {"r", v.params.r},
-                 {"gle", v.params.gle},
-                 {"QME", v.params.QME},
-                 {"Alpha", v.params.Alpha},
-                 {"colGenot", v.params.colGenot},
-                 {"colAmb", v.params.colAmb}});
+    w.Member("parameters", TJson{{"g", v.params.g},
+                                 {"a", v.params.a},
+                                 {"r", v.params.r},
+                                 {"gle", v.params.gle},
+                                 {"QME", v.params.QME},
+                                 {"Alpha", v.params.Alpha},
+                                 {"colGenot", v.params.colGenot},
+                                 {"colAmb", v.params.colAmb}});
     if (!v.result.Empty()) WriteData(w, v.result.Data());
     if (!v.continuation.Empty() || !v.continuationCause.empty()) {
       w.Key("continuation");
