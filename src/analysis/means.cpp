@@ -31,10 +31,32 @@ TMargins Margins(const TGxeMeans& m, int g, int a) {
   return {GenotypeMeans(m, g, a), EnvironmentMeans(m, g, a), m.MediaGeral};
 }
 
+bool ExactDoubleMeans(const TGxeMeans& m, int g, int a, std::vector<double>& out) {
+  if (g <= 0 || a <= 0) return false;
+  out.resize(static_cast<std::size_t>(g) * static_cast<std::size_t>(a));
+  double* to = out.data();
+  for (int i = 1; i <= g; ++i) {
+    const long double* row = m.Row(i);
+    for (int j = 0; j < a; ++j) {
+      const double v = static_cast<double>(row[j]);
+      // A NaN never equals itself: it takes the extended path, which handles it as before.
+      if (static_cast<long double>(v) != row[j]) return false;
+      *to++ = v;
+    }
+  }
+  return true;
+}
+
 long double LargestMean(const TGxeMeans& m, int g, int a) {
+  // A comparison instead of fmax, which is a library call for extended reals: a NaN is passed
+  // over in both.
   long double largest = 0;
   for (int i = 1; i <= g; ++i) {
-    for (int j = 1; j <= a; ++j) largest = std::fmax(largest, std::fabs(m.Y(i, j)));
+    const long double* row = m.Row(i);
+    for (int j = 0; j < a; ++j) {
+      const long double v = std::fabs(row[j]);
+      if (v > largest) largest = v;
+    }
   }
   return largest;
 }
