@@ -171,15 +171,18 @@ void AppendPlaistedReport(TReport& report, const TPlaistedResult& res) {
   report.AppendSeparator();
   report.AppendLine("Genótipo 1  Genótipo 2     Componente de variância");
   report.AppendSeparator();
+  // One line of 47 bytes per pair: "<i:10> <k:10> <theta:23>\r\n".
+  report.Reserve(res.theta.size() * 47 + static_cast<std::size_t>(g) * 62 + 1024);
   std::size_t at = 0;
   std::string line;
   for (int i = 1; i < g; ++i) {
-    const std::string first = Int(i, 10) + " ";
     for (int k = i + 1; k <= g; ++k) {
-      line.assign(first);
-      line += Int(k, 10);
+      line.clear();
+      AppendInt(line, i, 10);
       line += ' ';
-      line += Fixed(res.theta[at++], 23, 7);
+      AppendInt(line, k, 10);
+      line += ' ';
+      AppendFixed(line, res.theta[at++], 23, 7);
       report.AppendLine(line);
     }
   }
