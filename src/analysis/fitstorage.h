@@ -10,7 +10,6 @@
 #include <memory>
 #include <vector>
 
-#include "stats/blocksweep.h"
 #include "stats/inv_g2.h"
 
 namespace qv {
@@ -26,17 +25,13 @@ struct TFitStorage {
   void Allocate() {
     if (sweep) return;
     sweep = std::make_unique<SweepStorage>();
-    pattern = std::make_unique<SweepPattern>();
-    blocks = std::make_unique<BlockSweep>();
     theta.assign(MaxPar + 1, 0.0L);
     rhs.assign(MaxPar + 1, 0.0L);
     step.assign(MaxPar + 1, 0.0L);
     thetaPrev.assign(MaxPar + 1, 0.0);
   }
 
-  std::unique_ptr<SweepStorage> sweep;    // WorkMat: the bordered matrix, then its inverse
-  std::unique_ptr<SweepPattern> pattern;  // the cells of the bordered matrix that may be non-zero
-  std::unique_ptr<BlockSweep> blocks;     // its elimination by the genotypes' blocks
+  std::unique_ptr<SweepStorage> sweep;  // WorkMat: the bordered matrix, then its inverse
   std::vector<long double> theta, rhs, step;
   std::vector<double> thetaPrev;
   // The Jacobian by rows, only the non-zeros: row obs holds jacCount[obs] entries from

@@ -58,9 +58,6 @@ TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& m
     junctionOf_[static_cast<std::size_t>(junction.genotype)] = k;
   }
   mu_.assign(static_cast<std::size_t>(k_) + 1, 0.0L);
-  solveIn_.assign(static_cast<std::size_t>(n_) + 1, 0.0L);
-  solveOut_.assign(static_cast<std::size_t>(n_) + 1, 0.0L);
-  blockSize_ = model.GenotypeBlock();
   rowValues_.assign(static_cast<std::size_t>(a_) + 1, 0.0L);
   rowJac_.assign(static_cast<std::size_t>(a_) * kMaxJacobianRowEntries, TJacEntry{});
   rowCount_.assign(static_cast<std::size_t>(a_), 0);
@@ -108,7 +105,6 @@ TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& m
     pass_ = pass_ + 1;
   }
   InferenceInverse(model);
-  FinishInverse();
   if (model.JunctionsBounded()) {
     for (std::size_t k = 1; k < junctions_.size(); ++k) {
       const TJunctionState& junction = junctions_[k];
@@ -146,7 +142,7 @@ long double TFitEngine::SideDescent(const TSegmentedModel& model, const TGxeMean
                                     const TJunctionState& junction, bool above) const {
   long double h = 0;
   const int i = junction.genotype;
-  model.ModelRow(s_.theta.data(), i, rowValues_.data());
+  model.ModelValues(s_.theta.data(), i, rowValues_.data());
   model.JacobianRows(s_.theta.data(), i, above, rowJac_.data(), rowCount_.data());
   for (int j = 1; j <= a_; ++j) {
     const TJacEntry* row = &rowJac_[static_cast<std::size_t>(j - 1) * kMaxJacobianRowEntries];
@@ -263,24 +259,18 @@ void TFitEngine::FillJacobian(const TSegmentedModel& model) {
 // may list a column twice (a held junction's entry moved onto its breakpoint's column): the
 // products of the two entries then add up to the square of their sum. Only the upper triangle
 // is formed (the sweep reads nothing else); the constraint rows are kept below the diagonal as
-// well, where the step's projection reads them. The cells the rows reach, and the border, make
-// the pattern the inversion sweeps on.
+// well, where the step's projection reads them.
 void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
   SweepStorage& w = *s_.sweep;
-  SweepPattern& pattern = *s_.pattern;
   for (int p = 1; p <= n_; ++p) {
     long double* row = &w.WorkMat(p, p);
     std::fill(row, row + (n_ - p + 1), 0.0L);
   }
-  pattern.Clear(n_);
   const std::size_t cells = static_cast<std::size_t>(g_) * static_cast<std::size_t>(a_);
   for (std::size_t obs = 0; obs < cells;) {
     const TJacEntry* row = &s_.jac[obs * kMaxJacobianRowEntries];
     const int count = s_.jacCount[obs];
     const std::size_t end = runEnd_[obs];
-    for (int u = 0; u < count; ++u) {
-      for (int v = u; v < count; ++v) pattern.Add(row[u].col, row[v].col);
-    }
     if (end == obs) {
       // Columns listed twice: element by element, in the order of the row.
       for (int u = 0; u < count; ++u) {
@@ -301,7 +291,6 @@ void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
       const long double b = model.InConstraint(c, p) ? 1.0L : 0.0L;
       w.WorkMat(p_ + c, p) = b;
       w.WorkMat(p, p_ + c) = b;
-      if (b != 0) pattern.Add(p, p_ + c);
     }
     // A held junction's share of a sum is carried by the parameter it follows.
     for (std::size_t k = 1; k < junctions_.size(); ++k) {
@@ -311,21 +300,7 @@ void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
       if (junction.on.param != 0) {
         w.WorkMat(p_ + c, junction.on.param) += 1;
         w.WorkMat(junction.on.param, p_ + c) += 1;
-        pattern.Add(junction.on.param, p_ + c);
       }
-    }
-  }
-  // The matrix as built, its cells in the pattern, for the sweeps at the end (FinishInverse).
-  built_.clear();
-  builtFinite_ = true;
-  for (int p = 1; p <= n_; ++p) {
-    const int m = pattern.Row(p, n_, members_.data());
-    for (int t = 0; t < m; ++t) {
-      const int q = members_[static_cast<std::size_t>(t)];
-      if (q < p) continue;
-      const long double x = w.WorkMat(p, q);
-      builtFinite_ = builtFinite_ && std::isfinite(x);
-      built_.push_back({p, q, x});
     }
   }
 }
@@ -439,7 +414,7 @@ void TFitEngine::BuildRhs(const TSegmentedModel& model, const TGxeMeans& means) 
     return;
   }
   for (int i = 1; i <= g_; ++i) {
-    model.ModelRow(s_.theta.data(), i, rowValues_.data());
+    model.ModelValues(s_.theta.data(), i, rowValues_.data());
     AddRhsRow(i, means);
   }
 }
@@ -480,100 +455,23 @@ void TFitEngine::AddRhsRow(int i, const TGxeMeans& means) {
   }
 }
 
-// The inversion of a pass. The sweeps on the pattern give the full sweep's pivots and non-zeros
-// at the cost of the fill-in: for the Silva models, blocks of four and two border rows instead of
-// order 4g + 2. With an estimated index the fill-in is complete, and the blocks are eliminated
-// on their own (stats/blocksweep.h): the same pivots and aliased indices, the step to rounding,
-// the inverse formed only when the fit ends. The settings that read the partially swept values
-// of aliased rows (zeroAliasedSteps off) need the sweep itself when there are any.
 void TFitEngine::Invert() {
-  SweepStorage& w = *s_.sweep;
-  const TInversion choice = builtFinite_ ? choice_ : TInversion::Full;
-  if (choice == TInversion::Full) {
-    GInverse(w, n_);
-    inversion_ = TInversion::Full;
-    return;
-  }
-  const int trailing = n_ - g_ * blockSize_;
-  const bool blocks =
-      choice == TInversion::Blocks || (choice == TInversion::Auto && trailing >= kBlockTrailing);
-  if (blocks && blockSize_ > 0 && s_.blocks->Factor(w, n_, g_, blockSize_)) {
-    bool aliased = false;
-    for (int i = 1; i <= n_; ++i) aliased = aliased || w.Aliased[i];
-    if (!aliased || settings_.zeroAliasedSteps) {
-      inversion_ = TInversion::Blocks;
-      return;
-    }
-  }
-  GInverse(w, *s_.pattern, n_);
-  inversion_ = TInversion::Pattern;
-}
-
-// The inverse the report prints, at the end of the fit. From the blocks' factors when nothing is
-// aliased (aliased rows keep what the sweep leaves in them: they are swept). An element the
-// sweeps on the pattern left at an exact zero may have the other sign of zero than the full
-// sweep would give it, which the report would show ("-0.00000"); then the matrix as built is
-// swept in full.
-void TFitEngine::FinishInverse() {
-  SweepStorage& w = *s_.sweep;
-  const auto printedZero = [&] {
-    for (int p = 1; p <= p_; ++p) {
-      for (int q = p; q <= p_; ++q) {
-        if (w.WorkMat(p, q) == 0) return true;
-      }
-    }
-    return false;
-  };
-  if (inversion_ == TInversion::Blocks) {
-    bool aliased = false;
-    for (int i = 1; i <= n_; ++i) aliased = aliased || w.Aliased[i];
-    if (!aliased) {
-      s_.blocks->Inverse(w);
-      if (!printedZero()) return;
-      RestoreBuilt();
-    }
-    GInverse(w, *s_.pattern, n_);
-    inversion_ = TInversion::Pattern;
-  }
-  if (inversion_ != TInversion::Pattern || !printedZero()) return;
-  RestoreBuilt();
-  GInverse(w, n_);
-  inversion_ = TInversion::Full;
-}
-
-// The upper triangle of WorkMat back to the bordered matrix of the last build.
-void TFitEngine::RestoreBuilt() {
-  SweepStorage& w = *s_.sweep;
-  for (int p = 1; p <= n_; ++p) {
-    long double* row = &w.WorkMat(p, p);
-    std::fill(row, row + (n_ - p + 1), 0.0L);
-  }
-  for (const TBuiltCell& cell : built_) w.WorkMat(cell.p, cell.q) = cell.value;
+  GInverse(*s_.sweep, n_);
 }
 
 void TFitEngine::ComputeStep() {
   const int span = settings_.step == TStepKind::Increment ? p_ : n_;
-  if (inversion_ == TInversion::Blocks) {
-    // [step; mu] = G [Rhs; 0] (G Rhs for a new estimate), by the blocks' factors.
-    for (int p = 0; p <= n_; ++p) {
-      solveIn_[static_cast<std::size_t>(p)] = p <= span ? s_.rhs[static_cast<std::size_t>(p)] : 0;
-    }
-    s_.blocks->Solve(solveIn_.data(), solveOut_.data());
-    for (int p = 1; p <= span; ++p)
-      s_.step[static_cast<std::size_t>(p)] = solveOut_[static_cast<std::size_t>(p)];
-  } else {
-    const auto aliased = [this](int k) {
-      return settings_.zeroAliasedSteps && s_.sweep->Aliased[static_cast<std::size_t>(k)];
-    };
-    for (int p = 1; p <= span; ++p) {
-      long double s = 0.0L;
-      if (!aliased(p)) {
-        for (int q = 1; q <= span; ++q) {
-          if (!aliased(q)) s += G(p, q) * s_.rhs[static_cast<std::size_t>(q)];
-        }
+  const auto aliased = [this](int k) {
+    return settings_.zeroAliasedSteps && s_.sweep->Aliased[static_cast<std::size_t>(k)];
+  };
+  for (int p = 1; p <= span; ++p) {
+    long double s = 0.0L;
+    if (!aliased(p)) {
+      for (int q = 1; q <= span; ++q) {
+        if (!aliased(q)) s += G(p, q) * s_.rhs[static_cast<std::size_t>(q)];
       }
-      s_.step[static_cast<std::size_t>(p)] = s;
     }
+    s_.step[static_cast<std::size_t>(p)] = s;
   }
   decrement_ = 0;
   if (settings_.step != TStepKind::Increment) return;
@@ -582,10 +480,7 @@ void TFitEngine::ComputeStep() {
     decrement_ += s_.step[static_cast<std::size_t>(p)] * s_.rhs[static_cast<std::size_t>(p)];
   }
   // The multipliers of the constraints in the same solve: [step; mu] = G [Rhs; 0].
-  if (junctions_.size() > 1 && inversion_ == TInversion::Blocks) {
-    for (int c = 1; c <= k_; ++c)
-      mu_[static_cast<std::size_t>(c)] = solveOut_[static_cast<std::size_t>(p_ + c)];
-  } else if (junctions_.size() > 1) {
+  if (junctions_.size() > 1) {
     for (int c = 1; c <= k_; ++c) {
       long double m = 0;
       if (!s_.sweep->Aliased[static_cast<std::size_t>(p_ + c)]) {
@@ -866,7 +761,7 @@ long double CorrectedResidualSS(const TSegmentedModel& model, const TGxeMeans& m
                                 const long double* theta, int g, int a, long double* f) {
   TSum sum;
   for (int i = 1; i <= g; ++i) {
-    model.ModelRow(theta, i, f);
+    model.ModelValues(theta, i, f);
     for (int j = 1; j <= a; ++j) sum.Add(means.Y(i, j) - f[j]);
   }
   return sum.SS();
@@ -876,7 +771,7 @@ long double PlainResidualSS(const TSegmentedModel& model, const TGxeMeans& means
                             const long double* theta, int g, int a, long double* f) {
   long double s = 0.0L;
   for (int i = 1; i <= g; ++i) {
-    model.ModelRow(theta, i, f);
+    model.ModelValues(theta, i, f);
     for (int j = 1; j <= a; ++j) {
       const long double e = means.Y(i, j) - f[j];
       s += e * e;

@@ -51,7 +51,6 @@
 
 #include "analysis/fitstorage.h"
 #include "analysis/means.h"
-#include "stats/blocksweep.h"
 #include "stats/inv_g2.h"
 
 static_assert(LDBL_MANT_DIG == 64, "the fit is defined in x87 80-bit extended precision");
@@ -61,11 +60,6 @@ namespace qv {
 // The iteration stops after this many passes whatever the change of the sum of squares; the
 // fit result says that it did not converge.
 inline constexpr int kMaxFitPasses = 5000;
-
-// The size of the part of the bordered matrix after the genotypes' blocks (the environments and
-// the constraint rows) from which the passes eliminate the blocks on their own rather than sweep
-// on the pattern: below it the sweep is as fast, and exact to the last bit.
-inline constexpr int kBlockTrailing = 32;
 
 // Which residual sum of squares a step compares.
 enum class TSumKind {
@@ -164,19 +158,20 @@ class TSegmentedModel {
   virtual void StartValues(long double* theta) const = 0;
   // f(i, j) at theta.
   virtual long double ModelValue(const long double* theta, int i, int j) const = 0;
+  // f(i, 1..a) at theta into f[1..a]: the residual sums of every trial of the step length pass
+  // over all g x a cells, and a model can take its genotype's parameters once per row.
+  virtual void ModelValues(const long double* theta, int i, long double* f) const {
+    for (int j = 1; j <= Environments(); ++j) f[j] = ModelValue(theta, i, j);
+  }
   // The derivatives of f(i, j) at theta with respect to the parameters that enter it, at most
   // kMaxJacobianRowEntries, each column once; returns their number. Every column not listed is
   // 0 in this row. A cell exactly at its genotype's junction counts on the lower line.
   virtual int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const = 0;
 
-  // The same for a whole row of the grid, the way the fits evaluate the model, many times a
-  // pass: f(i, j) for j = 1..a into f[1..a], and the Jacobian rows of (i, 1..a) into
+  // The Jacobian rows of (i, 1..a), as the fits form them once a pass, into
   // rows[(j - 1) kMaxJacobianRowEntries ..] with their numbers in counts[j - 1] (JacobianRowAbove
-  // with `above`). A model may override them to compute a row at once; the values must be those
-  // of the cell-by-cell calls, to the last bit.
-  virtual void ModelRow(const long double* theta, int i, long double* f) const {
-    for (int j = 1; j <= Environments(); ++j) f[j] = ModelValue(theta, i, j);
-  }
+  // with `above`). A model may override this (and ModelValues) to compute a row at once; the
+  // values must be those of the cell-by-cell calls, to the last bit.
   virtual void JacobianRows(const long double* theta, int i, bool above, TJacEntry* rows,
                             unsigned char* counts) const {
     for (int j = 1; j <= Environments(); ++j) {
@@ -206,11 +201,6 @@ class TSegmentedModel {
   virtual int JacobianRowAbove(const long double* theta, int i, int j, TJacEntry* row) const {
     return JacobianRow(theta, i, j, row);
   }
-
-  // How many parameters of each genotype come first, genotype by genotype (1 .. g times it),
-  // sharing no cell of J'J with another genotype's; 0 when the parameters are not laid out so.
-  // The passes then eliminate the genotypes' blocks on their own.
-  virtual int GenotypeBlock() const { return 0; }
 
   // The profile scan. Given its bends (the junctions, and the index where it is estimated) the
   // model is linear in the intercepts and slopes, so the best place of a junction can be sought
@@ -323,15 +313,10 @@ class TFitEngine {
   long double Decrement() const { return decrement_; }
   // Whether the last pass's step-length control abandoned the step.
   bool LastRestored() const { return lastRestored_; }
-  // How the passes invert the bordered matrix (Invert): the full sweep, the sweeps on the pattern
-  // of its non-zeros (the full sweep's pivots, aliased indices and inverse to the last bit), the
-  // elimination of the genotypes' blocks (the same pivots and aliased indices, the step and the
-  // inverse to rounding), or Auto: the blocks where the environment part is large, else the
-  // pattern. For the tests and benchmarks that compare them.
-  enum class TInversion { Auto, Full, Pattern, Blocks };
-  void UseInversion(TInversion choice) { choice_ = choice; }
-  // How the inverse G now holds was formed (never Auto).
-  TInversion Inversion() const { return inversion_; }
+  // Every inversion by GInverse, pivot by pivot, instead of cell by cell: the same pivots,
+  // aliased indices and inverse to the last bit at a higher cost (for the tests and benchmarks
+  // that compare the two).
+  void UseReferenceSweep(bool on) { referenceSweep_ = on; }
   // Whether junction k (1..) was held on its breakpoint in the last pass.
   bool JunctionHeld(int k) const { return junctions_[static_cast<std::size_t>(k)].held; }
 
@@ -363,8 +348,6 @@ class TFitEngine {
   std::size_t RunEnd(std::size_t obs, std::size_t last) const;
   void AddRunProducts(SweepStorage& w, std::size_t obs, std::size_t end);
   void AddRhsRow(int i, const TGxeMeans& means);
-  void FinishInverse();
-  void RestoreBuilt();
 
   std::unique_ptr<TFitStorage> own_;
   TFitStorage& s_;  // the bordered matrix and its inverse, the vectors, the Jacobian by rows
@@ -376,9 +359,9 @@ class TFitEngine {
   long double lastLambda_ = 0;
   long double decrement_ = 0;
   bool lastRestored_ = false;
-  std::vector<TJunctionState> junctions_;  // index 0 unused
-  std::vector<int> junctionOf_;            // per genotype: its junction, or 0
-  std::vector<long double> mu_;            // the constraint multipliers of the last solve
+  std::vector<TJunctionState> junctions_;       // index 0 unused
+  std::vector<int> junctionOf_;                 // per genotype: its junction, or 0
+  std::vector<long double> mu_;                 // the constraint multipliers of the last solve
   bool boundedJunctions_ = false;
   // Some junction belongs to a constraint group: it may not be stopped at a bound while the
   // others move on (the group's sum would change), so the step is cut where it reaches it.
@@ -391,19 +374,7 @@ class TFitEngine {
   // Per Jacobian row that starts a run (FillJacobian): the end of the run of rows over the same
   // columns, or the row itself when it lists a column twice.
   std::vector<std::size_t> runEnd_;
-  // The bordered matrix of the last build, the cells of its pattern (upper triangle), and
-  // whether they are all finite.
-  struct TBuiltCell {
-    int p, q;
-    long double value;
-  };
-  std::vector<TBuiltCell> built_;
-  bool builtFinite_ = false;
-  TInversion choice_ = TInversion::Auto;
-  TInversion inversion_ = TInversion::Full;  // of the last inversion
-  int blockSize_ = 0;                        // the model's GenotypeBlock()
-  std::vector<long double> solveIn_, solveOut_;
-  std::array<int, MaxPar + 1> members_{};  // scratch
+  bool referenceSweep_ = false;
 };
 
 // A fit and its check by the model's profile scan: from the model's start values, or with

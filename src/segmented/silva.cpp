@@ -155,7 +155,7 @@ long double TSilvaModel::ModelValue(const long double* t, int i, int j) const {
 
 // The cells in the order of the index, so that the side of the junction changes once along the
 // row (the values are the same, whatever the order they are formed in).
-void TSilvaModel::ModelRow(const long double* t, int i, long double* f) const {
+void TSilvaModel::ModelValues(const long double* t, int i, long double* f) const {
   const TLines lines = LinesOf(t, i);
   for (std::size_t k = 0; k < order_.size(); ++k) f[order_[k]] = At(lines, sorted_[k], variant_);
 }

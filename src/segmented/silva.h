@@ -59,15 +59,14 @@ class TSilvaModel : public TMeansModel {
   TSilvaModel(const TMargins& margins, int g, int a, TSilvaVariant variant);
   int Parameters() const override { return 4 * g_; }
   int Constraints() const override { return 2; }
-  int GenotypeBlock() const override { return 4; }
   bool InConstraint(int c, int p) const override;
   long double ConstraintValue(int c) const override;
   TEngineSettings Settings() const override;
   void StartValues(long double* theta) const override;
   long double ModelValue(const long double* theta, int i, int j) const override;
+  void ModelValues(const long double* theta, int i, long double* f) const override;
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
   int JacobianRowAbove(const long double* theta, int i, int j, TJacEntry* row) const override;
-  void ModelRow(const long double* theta, int i, long double* f) const override;
   void JacobianRows(const long double* theta, int i, bool above, TJacEntry* rows,
                     unsigned char* counts) const override;
   // Junction k is X0(k); it bends genotype k's lines at the index values between the bounds.

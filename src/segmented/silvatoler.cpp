@@ -84,7 +84,7 @@ int TSilvaTolerModel::JacobianRowAbove(const long double* t, int i, int j, TJacE
 }
 
 // The rows with qualified calls: the same functions, bound at compile time.
-void TSilvaTolerModel::ModelRow(const long double* t, int i, long double* f) const {
+void TSilvaTolerModel::ModelValues(const long double* t, int i, long double* f) const {
   for (int j = 1; j <= a_; ++j) f[j] = TSilvaTolerModel::ModelValue(t, i, j);
 }
 

@@ -31,14 +31,13 @@ class TSilvaTolerModel : public TMeansModel {
   using TMeansModel::TMeansModel;
   int Parameters() const override { return 4 * g_ + a_; }
   int Constraints() const override { return 4; }
-  int GenotypeBlock() const override { return 4; }
   bool InConstraint(int c, int p) const override;
   TEngineSettings Settings() const override;
   void StartValues(long double* theta) const override;
   long double ModelValue(const long double* theta, int i, int j) const override;
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
   int JacobianRowAbove(const long double* theta, int i, int j, TJacEntry* row) const override;
-  void ModelRow(const long double* theta, int i, long double* f) const override;
+  void ModelValues(const long double* theta, int i, long double* f) const override;
   void JacobianRows(const long double* theta, int i, bool above, TJacEntry* rows,
                     unsigned char* counts) const override;
   // Junction k is U0(k); it bends genotype k's lines at the index values U(j), which move with

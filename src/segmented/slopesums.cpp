@@ -18,8 +18,9 @@ void TGenotypeBlock::Add(long double y, long double x, long double x0, bool lowe
     row[2] = lower ? 0 : 1;
     row[3] = lower ? 0 : x;
   }
+  // The upper triangle only: the lower one would receive the same products in the same order.
   for (int p = 0; p < n_; ++p) {
-    for (int q = 0; q < n_; ++q) H_[p][q] += row[p] * row[q];
+    for (int q = p; q < n_; ++q) H_[p][q] += row[p] * row[q];
     c_[p] += row[p] * y;
   }
   yy_ += y * y;
@@ -45,7 +46,7 @@ bool TGenotypeBlock::Invert() {
   long double a[4][8] = {};
   long double scale = 0;
   for (int p = 0; p < n_; ++p) {
-    for (int q = 0; q < n_; ++q) a[p][q] = H_[p][q];
+    for (int q = 0; q < n_; ++q) a[p][q] = p <= q ? H_[p][q] : H_[q][p];
     a[p][n_ + p] = 1;
     scale = std::fmax(scale, std::fabs(H_[p][p]));
   }

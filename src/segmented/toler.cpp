@@ -83,7 +83,7 @@ int TTolerModel::JacobianRow(const long double* t, int i, int j, TJacEntry* row)
 
 // The rows with qualified calls: the same functions, bound at compile time. The model has no
 // junction, so there is no upper side to take.
-void TTolerModel::ModelRow(const long double* t, int i, long double* f) const {
+void TTolerModel::ModelValues(const long double* t, int i, long double* f) const {
   for (int j = 1; j <= a_; ++j) f[j] = TTolerModel::ModelValue(t, i, j);
 }
 

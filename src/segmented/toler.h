@@ -37,13 +37,12 @@ class TTolerModel : public TMeansModel {
   int U(int j) const { return 3 * g_ + j; }
   int Parameters() const override { return 3 * g_ + a_; }
   int Constraints() const override { return 3; }
-  int GenotypeBlock() const override { return 3; }
   bool InConstraint(int c, int p) const override;
   TEngineSettings Settings() const override;
   void StartValues(long double* theta) const override;
   long double ModelValue(const long double* theta, int i, int j) const override;
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
-  void ModelRow(const long double* theta, int i, long double* f) const override;
+  void ModelValues(const long double* theta, int i, long double* f) const override;
   void JacobianRows(const long double* theta, int i, bool above, TJacEntry* rows,
                     unsigned char* counts) const override;
   // Every genotype bends where the index crosses 0, so the scan moves that point: for each place

@@ -51,7 +51,7 @@ int TTolerLinearModel::JacobianRow(const long double* t, int i, int j, TJacEntry
 
 // The rows with qualified calls: the same functions, bound at compile time. The model has no
 // junction, so there is no upper side to take.
-void TTolerLinearModel::ModelRow(const long double* t, int i, long double* f) const {
+void TTolerLinearModel::ModelValues(const long double* t, int i, long double* f) const {
   for (int j = 1; j <= a_; ++j) f[j] = TTolerLinearModel::ModelValue(t, i, j);
 }
 

@@ -30,13 +30,12 @@ class TTolerLinearModel : public TMeansModel {
   using TMeansModel::TMeansModel;
   int Parameters() const override { return 2 * g_ + a_; }
   int Constraints() const override { return 2; }
-  int GenotypeBlock() const override { return 2; }
   bool InConstraint(int c, int p) const override;
   TEngineSettings Settings() const override;
   void StartValues(long double* theta) const override;
   long double ModelValue(const long double* theta, int i, int j) const override;
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
-  void ModelRow(const long double* theta, int i, long double* f) const override;
+  void ModelValues(const long double* theta, int i, long double* f) const override;
   void JacobianRows(const long double* theta, int i, bool above, TJacEntry* rows,
                     unsigned char* counts) const override;
 };

@@ -51,7 +51,6 @@
 #include <array>
 #include <cfloat>
 #include <cstddef>
-#include <cstdint>
 #include <vector>
 
 static_assert(LDBL_MANT_DIG == 64, "the sweep needs the 80-bit x87 extended format");
@@ -60,8 +59,6 @@ namespace qv {
 
 // Largest order of the bordered normal matrix (parameters plus constraints).
 inline constexpr int MaxPar = 600;
-
-class SweepPattern;
 
 // The storage of one inversion: the work matrix and the three side vectors, all indexed from
 // 1 to MaxPar (index 0 unused). The caller fills WorkMat, calls GInverse (or InitSweep and
@@ -96,40 +93,9 @@ class SweepStorage {
   }
   long double* Row(int i) { return workMat_.data() + Index(i, 0); }
 
-  friend void SweepPivot(SweepStorage& store, SweepPattern& pattern, int k, int n);
-
   std::vector<long double> workMat_;
   std::array<long double, MaxPar + 1> pivotRow_{};  // row k of the symmetric matrix, per sweep
-  std::array<int, MaxPar + 1> members_{};           // the indices a pivot shares cells with
-};
-
-// Which cells of a symmetric matrix of order up to MaxPar may hold a non-zero, one bit per cell:
-// the structure of a sparse normal matrix (the segmented fits' have a block per genotype, an
-// environment block and a few border rows). Sweeping pivot k makes every cell (i, j) with i and j
-// both sharing a cell with k non-zero -- the fill-in of elimination (George and Liu 1981,
-// Computer Solution of Large Sparse Positive Definite Systems, ch. 5) -- and the sweep below
-// adds those cells, so that the pattern keeps covering the non-zeros.
-class SweepPattern {
- public:
-  SweepPattern();
-  // No cell of indices 1..n.
-  void Clear(int n);
-  // Cells (i, j) and (j, i), 1 <= i, j <= n.
-  void Add(int i, int j) {
-    rows_[static_cast<std::size_t>(i)][static_cast<std::size_t>(j) / 64] |= Bit(j);
-    rows_[static_cast<std::size_t>(j)][static_cast<std::size_t>(i) / 64] |= Bit(i);
-  }
-  bool Has(int i, int j) const {
-    return (rows_[static_cast<std::size_t>(i)][static_cast<std::size_t>(j) / 64] & Bit(j)) != 0;
-  }
-  // The indices 1..n that share a cell with i, ascending, into `out` (room for n); their number.
-  int Row(int i, int n, int* out) const;
-
- private:
-  friend void SweepPivot(SweepStorage& store, SweepPattern& pattern, int k, int n);
-  static constexpr std::size_t kWords = (MaxPar + 1 + 63) / 64;
-  static std::uint64_t Bit(int j) { return std::uint64_t{1} << (static_cast<unsigned>(j) % 64); }
-  std::vector<std::array<std::uint64_t, kWords>> rows_;
+  std::array<int, MaxPar> pivotCols_{};             // the indices of its non-zero cells
 };
 
 // The preconditions below are programming errors: an order or pivot out of range throws
@@ -150,18 +116,5 @@ int NextPivot(SweepStorage& store, int n);
 
 // The whole inversion: InitSweep(n), then n times SweepPivot(NextPivot(n), n).
 void GInverse(SweepStorage& store, int n);
-
-// SweepPivot on the cells of `pattern` only, which it then fills in. The cells it skips would
-// receive a product with a zero factor, so when every cell outside the pattern is zero it leaves
-// what SweepPivot(store, k, n) leaves, every non-zero to the last bit, with one exception: an
-// element left at zero may carry the other sign of zero (the full sweep subtracts signed zeros
-// from it and divides it by the pivot). Its cost is that of the pivot's row in the pattern,
-// squared, instead of n^2. The matrix must be finite (0 times an infinity is not 0).
-void SweepPivot(SweepStorage& store, SweepPattern& pattern, int k, int n);
-
-// GInverse with every sweep on the pattern: the same pivots, aliased indices and non-zero
-// elements, at the cost of the fill-in. `pattern` must cover the non-zeros of the upper triangle
-// of the matrix in WorkMat; it ends covering those of the inverse.
-void GInverse(SweepStorage& store, SweepPattern& pattern, int n);
 
 }  // namespace qv

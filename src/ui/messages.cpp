@@ -66,9 +66,11 @@ QString BoxText(const std::string& text) {
 }
 
 QMessageBox::StandardButton ShowBox(QWidget* parent, TBoxKind kind, const std::string& text,
-                                    QMessageBox::StandardButtons buttons) {
+                                    QMessageBox::StandardButtons buttons,
+                                    const std::string& details) {
   QMessageBox box(Icon(kind), Title(kind), BoxText(text), buttons, parent);
   box.setObjectName(kBoxObjectName);
+  if (!details.empty()) box.setInformativeText(BoxText(details));
   PortugueseButtons(box);
   // The first button in the order Yes, No, OK, Cancel is the default (Enter).
   for (QMessageBox::StandardButton b : {QMessageBox::Yes, QMessageBox::Ok, QMessageBox::No}) {

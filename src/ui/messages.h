@@ -23,8 +23,11 @@ QString BoxText(const std::string& text);
 
 // Shows a modal box with the given buttons (the first of them is the default) and returns the
 // button pressed; closing the box counts as its Cancel or No button, else as its only button.
+// `details`, when not empty, is shown under the text in the box's smaller type (what exactly went
+// wrong, for the user who needs it; the text stays the program's own).
 QMessageBox::StandardButton ShowBox(QWidget* parent, TBoxKind kind, const std::string& text,
-                                    QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+                                    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                    const std::string& details = {});
 
 // The object name every box of the program carries, so that tests and tools find them.
 inline constexpr const char* kBoxObjectName = "QuorvandeliaMessageBox";

@@ -49,6 +49,12 @@ void TQtHost::ShowMessage(const std::string& text) {
   ShowBox(&boxParent_, TBoxKind::Plain, text);
 }
 
+// The program's box keeps its text; the table layer's cause (which file, what is wrong with it)
+// follows in the box's smaller type, so that a damaged table is not mistaken for a bad name.
+void TQtHost::ShowOpenFailure(const std::string& text, const std::string& cause) {
+  ShowBox(&boxParent_, TBoxKind::Plain, text, QMessageBox::Ok, cause);
+}
+
 void TQtHost::SetBusyCursor(bool busy) {
   if (busy == busy_) return;
   busy_ = busy;

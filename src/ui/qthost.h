@@ -28,6 +28,7 @@ class TQtHost : public THost {
   void Warn(const std::string& text) override;
   void Inform(const std::string& text) override;
   void ShowMessage(const std::string& text) override;
+  void ShowOpenFailure(const std::string& text, const std::string& cause) override;
   // The hourglass over the whole screen, the run's dialogs included; setting it twice is
   // setting it once.
   void SetBusyCursor(bool busy) override;

@@ -290,6 +290,27 @@ TEST_F(ResultsTest, CausesOfRefusedAndUnreadVariables) {
   EXPECT_NE(v[2]["cause"].get<std::string>().find("Erro no Banco de Dados"), std::string::npos);
 }
 
+// A results file larger than the pieces it is written in (1 MB): Plaisted and Peterson's table
+// of the 101,025 pairs of 450 genotypes, about 2.7 MB, whole and agreeing with the report.
+TEST_F(ResultsTest, ALargeResultsFileIsWrittenWhole) {
+  std::string csv = "gen,env,yield\n";
+  for (int i = 1; i <= 450; ++i) {
+    for (int j = 1; j <= 6; ++j) {
+      csv += std::to_string(i) + "," + std::to_string(j) + "," +
+             std::to_string(10 + (i * 37 % 101) * 0.013 + j * (1 + i % 7) * 0.21) + "\n";
+    }
+  }
+  const TRun run = Analyze({"-m", "plaisted", Table(csv), "-g", "450", "-a", "6", "-r", "2",
+                            "--qme", "0.5", "--gle", "40"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_GT(fs::file_size(dir_ / "results.json"), std::size_t{1} << 21);
+  const json& variable = run.results["variables"][0];
+  std::size_t largest = 0;
+  for (const json& t : variable["tables"]) largest = std::max(largest, t["rows"].size());
+  EXPECT_EQ(largest, 101025u);
+  ExpectAgreement(Blocks(run.report)[0], variable);
+}
+
 // The tables keep the report's names: titles and column headers as printed.
 TEST_F(ResultsTest, TablesCarryTheReportsNames) {
   const std::string table = std::string(QV_EXAMPLES_DIR) + "/lu_stability.db";

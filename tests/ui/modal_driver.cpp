@@ -102,6 +102,9 @@ void ModalDriver::Box(const std::string& text, QMessageBox::StandardButton butto
       return;
     }
     log_.push_back("box:" + box->windowTitle().toStdString() + ":" + box->text().toStdString());
+    if (!box->informativeText().isEmpty()) {
+      log_.push_back("details:" + box->informativeText().toStdString());
+    }
     EXPECT_EQ(box->text().toStdString(), BoxLines(text));
     QAbstractButton* b = box->button(button);
     if (!b) {

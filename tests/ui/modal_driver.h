@@ -41,7 +41,7 @@ class ModalDriver : public QObject {
              std::optional<std::string> answer);
 
   // "box:<title>:<text>", "params:<caption>:<controls shown>", "file:<title>:<filters>",
-  // "input:<title>:<prompt>".
+  // "input:<title>:<prompt>"; a box with an informative text adds "details:<that text>".
   const std::vector<std::string>& Log() const { return log_; }
   // The log's entries of one kind ("box:", "params:"...), without the prefix.
   std::vector<std::string> Logged(const std::string& prefix) const;

@@ -358,6 +358,10 @@ TEST_F(Analyses, NoTableClearsTheReportAndAnUnreadableOneSaysSo) {
   EXPECT_EQ(driver.StepsLeft(), 0u);
   EXPECT_EQ(driver.Logged("box:").back(),
             "Quorvandelia:Tente mudar o nome do diretório e arquivo para um nome sem acentos");
+  // The table layer's cause follows the box's text: which file, and that it is no table.
+  ASSERT_EQ(driver.Logged("details:").size(), 1u);
+  EXPECT_NE(driver.Logged("details:")[0].find("estragada.db"), std::string::npos)
+      << driver.Logged("details:")[0];
 }
 
 TEST_F(Analyses, ADataErrorIsReportedInTheBoxAndTheReport) {
