@@ -455,8 +455,35 @@ void TFitEngine::AddRhsRow(int i, const TGxeMeans& means) {
   }
 }
 
+// The two ways of sweeping give the same result to the last bit; they differ in cost. Pivot by
+// pivot, the sweep reads and writes each cell a pivot's row reaches: cheap while the matrix stays
+// sparse (Silva's forms: blocks of four and two border rows). Where a parameter meets a large
+// part of the others -- an estimated index couples every genotype to every environment -- the
+// matrix fills in completely, and cell by cell keeps each running value in a register and
+// reads the pivots' rows instead.
 void TFitEngine::Invert() {
-  GInverse(*s_.sweep, n_);
+  SweepStorage& w = *s_.sweep;
+  if (referenceSweep_) {
+    GInverse(w, n_);
+    return;
+  }
+  degree_.assign(static_cast<std::size_t>(p_) + 1, 0);
+  for (int p = 1; p <= p_; ++p) {
+    const long double* row = &w.WorkMat(p, 0);
+    for (int q = p + 1; q <= p_; ++q) {
+      if (row[q] != 0) {
+        ++degree_[static_cast<std::size_t>(p)];
+        ++degree_[static_cast<std::size_t>(q)];
+      }
+    }
+  }
+  const bool fills =
+      std::any_of(degree_.begin(), degree_.end(), [this](int m) { return 4 * m > n_; });
+  if (fills) {
+    s_.cells->GInverse(w, n_);
+  } else {
+    GInverse(w, n_);
+  }
 }
 
 void TFitEngine::ComputeStep() {

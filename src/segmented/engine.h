@@ -359,9 +359,9 @@ class TFitEngine {
   long double lastLambda_ = 0;
   long double decrement_ = 0;
   bool lastRestored_ = false;
-  std::vector<TJunctionState> junctions_;       // index 0 unused
-  std::vector<int> junctionOf_;                 // per genotype: its junction, or 0
-  std::vector<long double> mu_;                 // the constraint multipliers of the last solve
+  std::vector<TJunctionState> junctions_;  // index 0 unused
+  std::vector<int> junctionOf_;            // per genotype: its junction, or 0
+  std::vector<long double> mu_;            // the constraint multipliers of the last solve
   bool boundedJunctions_ = false;
   // Some junction belongs to a constraint group: it may not be stopped at a bound while the
   // others move on (the group's sum would change), so the step is cut where it reaches it.
@@ -375,6 +375,7 @@ class TFitEngine {
   // columns, or the row itself when it lists a column twice.
   std::vector<std::size_t> runEnd_;
   bool referenceSweep_ = false;
+  std::vector<int> degree_;  // scratch (Invert)
 };
 
 // A fit and its check by the model's profile scan: from the model's start values, or with
