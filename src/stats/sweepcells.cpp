@@ -218,10 +218,22 @@ void CellSweep::Run4(int i, int j, long double* c, const int* pos) const {
   for (int p = std::min(std::min(p0, p1), std::min(p2, p3)); p < end; ++p) {
     const int t = turns[p];
     const long double vt = Value<kSplit>(v, vp, p);
-    if (p >= p0 && NonZero<kSplit>(u[0], up[0], t)) c0 = c0 - vt * Value<kSplit>(u[0], up[0], t);
-    if (p >= p1 && NonZero<kSplit>(u[1], up[1], t)) c1 = c1 - vt * Value<kSplit>(u[1], up[1], t);
-    if (p >= p2 && NonZero<kSplit>(u[2], up[2], t)) c2 = c2 - vt * Value<kSplit>(u[2], up[2], t);
-    if (p >= p3 && NonZero<kSplit>(u[3], up[3], t)) c3 = c3 - vt * Value<kSplit>(u[3], up[3], t);
+    if (p >= p0) {
+      const long double x = Value<kSplit>(u[0], up[0], t);
+      if (x != 0) c0 = c0 - vt * x;
+    }
+    if (p >= p1) {
+      const long double x = Value<kSplit>(u[1], up[1], t);
+      if (x != 0) c1 = c1 - vt * x;
+    }
+    if (p >= p2) {
+      const long double x = Value<kSplit>(u[2], up[2], t);
+      if (x != 0) c2 = c2 - vt * x;
+    }
+    if (p >= p3) {
+      const long double x = Value<kSplit>(u[3], up[3], t);
+      if (x != 0) c3 = c3 - vt * x;
+    }
   }
   c[0] = c0;
   c[1] = c1;
