@@ -97,16 +97,38 @@ void TTolerModel::JacobianRows(const long double* t, int i, bool /*above*/, TJac
 
 namespace {
 
-// sum over i < g of b[i] (y[i] - a[i]), in the order of i, for two columns y at once.
-void SlopeWeighted2(const long double* b, const long double* a, const long double* y0,
-                    const long double* y1, int g, long double& s0, long double& s1) {
-  long double t0 = 0, t1 = 0;
+// sum over i < g of b[i] (y[i] - a[i]), in the order of i, for four columns y at once: four
+// running sums side by side, each in its own order.
+void SlopeWeighted4(const long double* b, const long double* a, const long double* const* y, int g,
+                    long double* s) {
+  long double t0 = 0, t1 = 0, t2 = 0, t3 = 0;
   for (int i = 0; i < g; ++i) {
-    t0 += b[i] * (y0[i] - a[i]);
-    t1 += b[i] * (y1[i] - a[i]);
+    t0 += b[i] * (y[0][i] - a[i]);
+    t1 += b[i] * (y[1][i] - a[i]);
+    t2 += b[i] * (y[2][i] - a[i]);
+    t3 += b[i] * (y[3][i] - a[i]);
   }
-  s0 = t0;
-  s1 = t1;
+  s[0] = t0;
+  s[1] = t1;
+  s[2] = t2;
+  s[3] = t3;
+}
+
+// sum over the environments js of u[j] y[j - 1], in their order, for four genotypes' rows y.
+void CrossProducts4(const std::vector<int>& js, const long double* u, const long double* const* y,
+                    long double* s) {
+  long double t0 = 0, t1 = 0, t2 = 0, t3 = 0;
+  for (const int j : js) {
+    const long double x = u[j];
+    t0 += x * y[0][j - 1];
+    t1 += x * y[1][j - 1];
+    t2 += x * y[2][j - 1];
+    t3 += x * y[3][j - 1];
+  }
+  s[0] = t0;
+  s[1] = t1;
+  s[2] = t2;
+  s[3] = t3;
 }
 
 long double SlopeWeighted(const long double* b, const long double* a, const long double* y, int g) {
@@ -168,18 +190,26 @@ long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* 
       for (int j = 1; j <= a_; ++j) design.Add(0, u[j], 0, low[static_cast<std::size_t>(j)]);
       TSlopeSums sums(g_);
       solved = design.Invert();
-      for (int i = 1; i <= g_ && solved; ++i) {
-        // Cross-products with the design: the sum, U y at or below 0 and U y above it (the other
-        // column is 0 in each cell).
-        const long double* y = &byGenotype[static_cast<std::size_t>(i - 1) * a];
-        long double c[3] = {ySum[static_cast<std::size_t>(i)], 0, 0};
-        for (int s = 0; s < 2; ++s) {
-          long double total = 0;
-          for (const int j : side[s]) total += u[j] * y[j - 1];
-          c[2 - s] = total;
+      // Cross-products with the design: the sum, U y at or below 0 and U y above it (the other
+      // column is 0 in each cell); four genotypes at a time, taken in their order.
+      for (int i = 1; i <= g_ && solved; i += 4) {
+        const long double* y[4];
+        long double c[4][3];
+        for (int q = 0; q < 4; ++q) {
+          const int row = std::min(i + q, g_);
+          y[q] = &byGenotype[static_cast<std::size_t>(row - 1) * a];
+          c[q][0] = ySum[static_cast<std::size_t>(row)];
         }
-        blocks[static_cast<std::size_t>(i)].PrepareWith(design, c, yy[static_cast<std::size_t>(i)]);
-        sums.Add(blocks[static_cast<std::size_t>(i)]);
+        for (int s = 0; s < 2; ++s) {
+          long double total[4];
+          CrossProducts4(side[s], u, y, total);
+          for (int q = 0; q < 4; ++q) c[q][2 - s] = total[q];
+        }
+        for (int q = 0; q < 4 && i + q <= g_; ++q) {
+          const auto b = static_cast<std::size_t>(i + q);
+          blocks[b].PrepareWith(design, c[q], yy[b]);
+          sums.Add(blocks[b]);
+        }
       }
       long double sse = 0;
       if (!solved || !sums.SSE(sse)) {
@@ -209,12 +239,14 @@ long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* 
         const long double* b = slope[s].data();
         const std::vector<int>& js = side[s];
         std::size_t x = 0;
-        for (; x + 1 < js.size(); x += 2) {
-          SlopeWeighted2(b, intercept.data(), column(js[x]), column(js[x + 1]), g_,
-                         num[static_cast<std::size_t>(js[x])],
-                         num[static_cast<std::size_t>(js[x + 1])]);
+        for (; x + 3 < js.size(); x += 4) {
+          const long double* y[4] = {column(js[x]), column(js[x + 1]), column(js[x + 2]),
+                                     column(js[x + 3])};
+          long double total[4];
+          SlopeWeighted4(b, intercept.data(), y, g_, total);
+          for (int q = 0; q < 4; ++q) num[static_cast<std::size_t>(js[x + q])] = total[q];
         }
-        if (x < js.size()) {
+        for (; x < js.size(); ++x) {
           num[static_cast<std::size_t>(js[x])] =
               SlopeWeighted(b, intercept.data(), column(js[x]), g_);
         }

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
+#include <thread>
 
 namespace qv {
 
@@ -111,6 +113,7 @@ void CellSweep::GInverse(SweepStorage& store, int n) {
       const long double u = (x < k && swept) ? -c : c;
       row_[at] = u;
       rowPair_[at] = TPair{};
+      vByTurn_[at] = TPair{};
       if (u != 0 && x != k) {
         const long double v = (x < k ? c : (swept ? -c : c)) / d;
         const std::size_t p = At(x, count_[ux]++);
@@ -126,25 +129,43 @@ void CellSweep::GInverse(SweepStorage& store, int n) {
     turnOf_[uk] = t;
   }
 
-  // Every cell brought forward from the last pivot row that held it.
-  for (int i = 1; i <= n; ++i) {
-    const auto ui = static_cast<std::size_t>(i);
-    int j = i + 1;
-    for (; j + 3 <= n; j += 4) {
-      long double* c = &store.WorkMat(i, j);
-      int pos[4];
-      for (int q = 0; q < 4; ++q) c[q] = FinalStart(store, i, j + q, pos[q]);
-      split_ ? Run4<true>(i, j, c, pos) : Run4<false>(i, j, c, pos);
+  // Every cell brought forward from the last pivot row that held it. The rows are independent
+  // (each writes only its own cells): on a large matrix a second thread takes every other row.
+  const auto rows = [this, &store, n](int first, int step) {
+    for (int i = first; i <= n; i += step) FinalRow(store, i);
+  };
+  bool shared = false;
+  if (n >= kParallelOrder && std::thread::hardware_concurrency() > 1) {
+    try {
+      std::thread helper(rows, 2, 2);
+      rows(1, 2);
+      helper.join();
+      shared = true;
+    } catch (const std::system_error&) {
+      // No thread to be had: the rows on this one.
     }
-    for (; j <= n; ++j) {
-      int pos = 0;
-      const long double c = FinalStart(store, i, j, pos);
-      store.WorkMat(i, j) = split_ ? Run<true>(i, j, c, pos) : Run<false>(i, j, c, pos);
-    }
-    store.WorkMat(i, i) = diag_[ui];
-    store.PivotSign[ui] = turnOf_[ui] >= 0 ? -1 : 1;
-    store.Aliased[ui] = turnOf_[ui] < 0;
   }
+  if (!shared) rows(1, 1);
+}
+
+void CellSweep::FinalRow(SweepStorage& store, int i) const {
+  const int n = n_;
+  const auto ui = static_cast<std::size_t>(i);
+  int j = i + 1;
+  for (; j + 3 <= n; j += 4) {
+    long double* c = &store.WorkMat(i, j);
+    int pos[4];
+    for (int q = 0; q < 4; ++q) c[q] = FinalStart(store, i, j + q, pos[q]);
+    split_ ? Run4<true>(i, j, c, pos) : Run4<false>(i, j, c, pos);
+  }
+  for (; j <= n; ++j) {
+    int pos = 0;
+    const long double c = FinalStart(store, i, j, pos);
+    store.WorkMat(i, j) = split_ ? Run<true>(i, j, c, pos) : Run<false>(i, j, c, pos);
+  }
+  store.WorkMat(i, i) = diag_[ui];
+  store.PivotSign[ui] = turnOf_[ui] >= 0 ? -1 : 1;
+  store.Aliased[ui] = turnOf_[ui] < 0;
 }
 
 // Cell (x, k) or (k, x) at the start of the turn of pivot k, from its start in the original
@@ -247,22 +268,24 @@ void CellSweep::Run4Column(int i, int j, long double* c, const int* pos) const {
   const int* turns = &turns_[At(j, 0)];
   const TPair* up = &rowPair_[At(j, 0)];
   const TPair* vp[4];
-  const TPair* nz[4];  // u_t(i + q), for the test
-  for (int q = 0; q < 4; ++q) {
-    vp[q] = &vByTurn_[At(i + q, 0)];
-    nz[q] = &rowPair_[At(i + q, 0)];
-  }
+  for (int q = 0; q < 4; ++q) vp[q] = &vByTurn_[At(i + q, 0)];
   const int end = count_[static_cast<std::size_t>(j)];
   const int p0 = pos[0], p1 = pos[1], p2 = pos[2], p3 = pos[3];
   long double c0 = c[0], c1 = c[1], c2 = c[2], c3 = c[3];
+  // v_t(i + q), zero exactly where u_t(i + q) is (a split v is never zero).
   const auto v = [&](int q, int t) { return static_cast<long double>(vp[q][t].hi) + vp[q][t].lo; };
   for (int p = std::min(std::min(p0, p1), std::min(p2, p3)); p < end; ++p) {
     const int t = turns[p];
     const long double ut = static_cast<long double>(up[t].hi) + up[t].lo;
-    if (p >= p0 && nz[0][t].hi != 0) c0 = c0 - v(0, t) * ut;
-    if (p >= p1 && nz[1][t].hi != 0) c1 = c1 - v(1, t) * ut;
-    if (p >= p2 && nz[2][t].hi != 0) c2 = c2 - v(2, t) * ut;
-    if (p >= p3 && nz[3][t].hi != 0) c3 = c3 - v(3, t) * ut;
+    const auto step = [&](long double& sum, int from, int q) {
+      if (p < from) return;
+      const long double x = v(q, t);
+      if (x != 0) sum = sum - x * ut;
+    };
+    step(c0, p0, 0);
+    step(c1, p1, 1);
+    step(c2, p2, 2);
+    step(c3, p3, 3);
   }
   c[0] = c0;
   c[1] = c1;

@@ -33,6 +33,9 @@ namespace qv {
 
 class CellSweep {
  public:
+  // From this order on, the final cells are formed by two threads when the machine has two cores.
+  static constexpr int kParallelOrder = 160;
+
   // What GInverse(store, n) does to store, bit for bit (WorkMat's upper triangle, PivotSign,
   // PivotTol, Aliased). Allocates on the first call of each larger order only.
   void GInverse(SweepStorage& store, int n);
@@ -54,6 +57,8 @@ class CellSweep {
   void Run4(int i, int j, long double* c, const int* pos) const;
   // The same for cells (i .. i + 3, j), their positions in j's list; every value split.
   void Run4Column(int i, int j, long double* c, const int* pos) const;
+  // The final cells of row i, i <= j, into store.
+  void FinalRow(SweepStorage& store, int i) const;
 
   std::size_t At(int x, int t) const {
     return static_cast<std::size_t>(x) * static_cast<std::size_t>(n_) + static_cast<std::size_t>(t);
