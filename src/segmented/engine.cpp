@@ -795,15 +795,9 @@ long double CorrectedResidualSS(const TSegmentedModel& model, const TGxeMeans& m
 }
 
 long double PlainResidualSS(const TSegmentedModel& model, const TGxeMeans& means,
-                            const long double* theta, int g, int a, long double* f) {
+                            const long double* theta, int g, long double* f) {
   long double s = 0.0L;
-  for (int i = 1; i <= g; ++i) {
-    model.ModelValues(theta, i, f);
-    for (int j = 1; j <= a; ++j) {
-      const long double e = means.Y(i, j) - f[j];
-      s += e * e;
-    }
-  }
+  for (int i = 1; i <= g; ++i) s = model.AddSquaredResiduals(theta, i, means.Row(i), s, f);
   return s;
 }
 
@@ -812,7 +806,7 @@ long double PlainResidualSS(const TSegmentedModel& model, const TGxeMeans& means
 long double TFitEngine::ResidualSS(const TSegmentedModel& model, const TGxeMeans& means,
                                    TSumKind kind, bool runningMeanDouble) const {
   long double* f = rowValues_.data();
-  if (kind == TSumKind::Plain) return PlainResidualSS(model, means, s_.theta.data(), g_, a_, f);
+  if (kind == TSumKind::Plain) return PlainResidualSS(model, means, s_.theta.data(), g_, f);
   return runningMeanDouble
              ? CorrectedResidualSS<TDoubleMeanSS>(model, means, s_.theta.data(), g_, a_, f)
              : CorrectedResidualSS<TExtendedSS>(model, means, s_.theta.data(), g_, a_, f);
@@ -820,7 +814,7 @@ long double TFitEngine::ResidualSS(const TSegmentedModel& model, const TGxeMeans
 
 long double TMeansModel::SumOfSquares(const TGxeMeans& means, const long double* theta) const {
   std::vector<long double> f(static_cast<std::size_t>(a_) + 1);
-  return PlainResidualSS(*this, means, theta, g_, a_, f.data());
+  return PlainResidualSS(*this, means, theta, g_, f.data());
 }
 
 long double ParameterVariance(const TFitEngine& fit, int p, double QME, double r) {

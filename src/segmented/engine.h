@@ -163,6 +163,18 @@ class TSegmentedModel {
   virtual void ModelValues(const long double* theta, int i, long double* f) const {
     for (int j = 1; j <= Environments(); ++j) f[j] = ModelValue(theta, i, j);
   }
+  // s plus the squared residuals of row i, y[j - 1] - f(i, j), added one at a time in the order
+  // of j (s += e e): the plain residual sums. f (1..a) is scratch. A model may form its values
+  // on the way instead of storing them; the sum must be this one to the last bit.
+  virtual long double AddSquaredResiduals(const long double* theta, int i, const long double* y,
+                                          long double s, long double* f) const {
+    ModelValues(theta, i, f);
+    for (int j = 1; j <= Environments(); ++j) {
+      const long double e = y[j - 1] - f[j];
+      s += e * e;
+    }
+    return s;
+  }
   // The derivatives of f(i, j) at theta with respect to the parameters that enter it, at most
   // kMaxJacobianRowEntries, each column once; returns their number. Every column not listed is
   // 0 in this row. A cell exactly at its genotype's junction counts on the lower line.

@@ -160,6 +160,31 @@ void TSilvaModel::ModelValues(const long double* t, int i, long double* f) const
   for (std::size_t k = 0; k < order_.size(); ++k) f[order_[k]] = At(lines, sorted_[k], variant_);
 }
 
+// The cells in the order of j, each side's line chosen by selecting its coefficients rather
+// than by a branch (the index is in no order, so the side would be mispredicted half the time):
+// f = P + Q (x - Z), with (P, Q, Z) = (a, b1, 0) below the junction and (a + b1 X0, b2, X0) above
+// it for the segmented form, (a, b1 or b2, X0) for the modified form -- the operations of
+// ModelValue, as x - 0 is x exactly.
+long double TSilvaModel::AddSquaredResiduals(const long double* t, int i, const long double* y,
+                                             long double s, long double* /*f*/) const {
+  const TLines l = LinesOf(t, i);
+  const long double zero = 0;
+  const bool segmented = variant_ == TSilvaVariant::Segmented;
+  const long double join = l.a + l.b1 * l.x0;
+  const long double* upperP = segmented ? &join : &l.a;
+  const long double* lowerZ = segmented ? &zero : &l.x0;
+  for (int j = 1; j <= a_; ++j) {
+    const long double x = index_[static_cast<std::size_t>(j)];
+    const bool lower = x - l.x0 <= 0;
+    const long double* p = lower ? &l.a : upperP;
+    const long double* q = lower ? &l.b1 : &l.b2;
+    const long double* z = lower ? lowerZ : &l.x0;
+    const long double e = y[j - 1] - (*p + *q * (x - *z));
+    s += e * e;
+  }
+  return s;
+}
+
 int TSilvaModel::JacobianRow(const long double* t, int i, int j, TJacEntry* row) const {
   return Row(t, i, j, Index(j) - t[junction::X0(i)] <= 0, row);
 }

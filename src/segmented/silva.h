@@ -65,6 +65,8 @@ class TSilvaModel : public TMeansModel {
   void StartValues(long double* theta) const override;
   long double ModelValue(const long double* theta, int i, int j) const override;
   void ModelValues(const long double* theta, int i, long double* f) const override;
+  long double AddSquaredResiduals(const long double* theta, int i, const long double* y,
+                                  long double s, long double* f) const override;
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
   int JacobianRowAbove(const long double* theta, int i, int j, TJacEntry* row) const override;
   void JacobianRows(const long double* theta, int i, bool above, TJacEntry* rows,
