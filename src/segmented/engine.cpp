@@ -463,6 +463,7 @@ void TFitEngine::AddRhsRow(int i, const TGxeMeans& means) {
 // reads the pivots' rows instead.
 void TFitEngine::Invert() {
   SweepStorage& w = *s_.sweep;
+  byCells_ = false;
   if (referenceSweep_) {
     GInverse(w, n_);
     return;
@@ -477,9 +478,8 @@ void TFitEngine::Invert() {
       }
     }
   }
-  const bool fills =
-      std::any_of(degree_.begin(), degree_.end(), [this](int m) { return 4 * m > n_; });
-  if (fills) {
+  byCells_ = std::any_of(degree_.begin(), degree_.end(), [this](int m) { return 4 * m > n_; });
+  if (byCells_) {
     s_.cells->GInverse(w, n_);
   } else {
     GInverse(w, n_);

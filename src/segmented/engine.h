@@ -43,7 +43,6 @@
 // and the trial points are built from the rounded values.
 #pragma once
 
-#include <array>
 #include <cfloat>
 #include <cstddef>
 #include <memory>
@@ -329,6 +328,8 @@ class TFitEngine {
   // aliased indices and inverse to the last bit at a higher cost (for the tests and benchmarks
   // that compare the two).
   void UseReferenceSweep(bool on) { referenceSweep_ = on; }
+  // Whether the last inversion was made cell by cell.
+  bool InvertedByCells() const { return byCells_; }
   // Whether junction k (1..) was held on its breakpoint in the last pass.
   bool JunctionHeld(int k) const { return junctions_[static_cast<std::size_t>(k)].held; }
 
@@ -387,6 +388,7 @@ class TFitEngine {
   // columns, or the row itself when it lists a column twice.
   std::vector<std::size_t> runEnd_;
   bool referenceSweep_ = false;
+  bool byCells_ = false;
   std::vector<int> degree_;  // scratch (Invert)
 };
 
