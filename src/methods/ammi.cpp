@@ -7,6 +7,7 @@
 
 #include "analysis/jointanova.h"
 #include "analysis/layout.h"
+#include "stats/crossproduct.h"
 #include "stats/genztqf.h"
 #include "stats/symeigen.h"
 
@@ -108,49 +109,8 @@ TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int sh
     for (int j = 1; j <= a; ++j) w.Z(i, j) = ((m.Y(i, j) - an.MedGen(i)) - an.MedAmb(j)) + grand;
 
   // Cross products Z Z' (genotypes by genotypes); the solver reads the upper triangle only.
-  // Each sum runs over j in ascending order; four of them run side by side, so that their
-  // chains of additions overlap and row i is read once for the four. The columns are taken in
-  // blocks small enough that a block of every row stays in the processor's cache while all the
-  // sums pass over it (Z of a 600 x 600 table is 5.8 MB); between blocks each partial sum waits
-  // in the solver's matrix, in full precision, so every sum receives the same terms in the same
-  // order as in one pass.
-  constexpr int kColumnBlock = 48;
   SymEigenSolver& solver = w.Solver();
-  for (int j0 = 0; j0 < a; j0 += kColumnBlock) {
-    const int j1 = std::min(a, j0 + kColumnBlock);
-    const bool first = j0 == 0;
-    for (int i = 1; i <= g; ++i) {
-      const long double* zi = w.ZRow(i);
-      int k = i;
-      for (; k + 3 <= g; k += 4) {
-        const long double* z0 = w.ZRow(k);
-        const long double* z1 = w.ZRow(k + 1);
-        const long double* z2 = w.ZRow(k + 2);
-        const long double* z3 = w.ZRow(k + 3);
-        long double s0 = first ? 0 : solver.A(i, k);
-        long double s1 = first ? 0 : solver.A(i, k + 1);
-        long double s2 = first ? 0 : solver.A(i, k + 2);
-        long double s3 = first ? 0 : solver.A(i, k + 3);
-        for (int j = j0; j < j1; ++j) {
-          const long double x = zi[j];
-          s0 += x * z0[j];
-          s1 += x * z1[j];
-          s2 += x * z2[j];
-          s3 += x * z3[j];
-        }
-        solver.A(i, k) = s0;
-        solver.A(i, k + 1) = s1;
-        solver.A(i, k + 2) = s2;
-        solver.A(i, k + 3) = s3;
-      }
-      for (; k <= g; ++k) {
-        const long double* zk = w.ZRow(k);
-        long double s = first ? 0 : solver.A(i, k);
-        for (int j = j0; j < j1; ++j) s += zi[j] * zk[j];
-        solver.A(i, k) = s;
-      }
-    }
-  }
+  CrossProductUpper(w.ZRow(1), g, a, solver);
 
   // Whether there is any interaction, judged against the scale of the data: the effects carry
   // the rounding of the 64-bit grand mean, so effects at that level are no interaction. The

@@ -242,19 +242,15 @@ void SymEigenSolver::ReduceExtended(int n) {
   e[n] = 0.0L;
 }
 
-// The same reduction with the trailing matrix held as pairs of doubles (TSplit below).
+// The same reduction with the trailing matrix held as pairs of doubles (stats/splitextended.h).
 //
-// Why: on x86-64 the 80-bit format is loaded and stored by microcoded instructions, several
-// times slower than a double's load, and the reduction reads and writes the trailing matrix
-// about n^3/3 times. An extended value v is held exactly as hi + lo, hi = v rounded to a double
-// and lo = v - hi (exact: a multiple of v's last place below half of hi's, so at most 11
-// significant bits), as long as hi does not overflow and lo does not fall below the doubles'
-// range with bits lost; a load is then two double loads and one exact addition. The arithmetic
-// is unchanged: every operand is rebuilt exactly in an extended register and every sum and
-// update takes the operations of ReduceExtended in the same order. Whether a split lost
-// anything is read from the floating-point flags: overflow, or underflow with bits lost, of a
-// conversion raises them (so may, harmlessly, the arithmetic itself), and then the reduction is
-// abandoned (A has not been touched) and ReduceExtended runs.
+// Why: the reduction reads and writes the trailing matrix about n^3/3 times, and the 80-bit
+// loads and stores are what its time went to. The arithmetic is unchanged: every operand is
+// rebuilt exactly in an extended register and every sum and update takes the operations of
+// ReduceExtended in the same order. Whether a split lost anything is read from the
+// floating-point flags: overflow, or underflow with bits lost, of a conversion raises them (so
+// may, harmlessly, the arithmetic itself), and then the reduction is abandoned (A has not been
+// touched) and ReduceExtended runs.
 // The one thing a split does not keep is the sign of a zero (-0 comes back as +0). A negative
 // zero in A sends the matrix to ReduceExtended at once. Otherwise no entry of the trailing
 // matrix, no p and no running sum is ever -0 (each starts from a +0 or a nonzero entry, and a

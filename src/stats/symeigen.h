@@ -38,6 +38,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "stats/splitextended.h"
+
 static_assert(LDBL_MANT_DIG == 64, "the decomposition needs the 80-bit x87 extended format");
 
 namespace qv {
@@ -117,24 +119,8 @@ class SymEigenSolver {
   long double* ARow(int i) { return a_.data() + Index(i, 0); }
   long double* VRow(int i) { return v_.data() + Index(i, 0); }
 
-  // An extended value held exactly as the sum of two doubles (see ReduceSplit).
-  struct TSplit {
-    double hi, lo;
-  };
-  static long double Join(TSplit x) { return static_cast<long double>(x.hi) + x.lo; }
-  static TSplit Split(long double v) {
-    const double hi = static_cast<double>(v);
-    return {hi, static_cast<double>(v - hi)};
-  }
-  static void Put(TSplit& to, long double v) {
-    to.hi = static_cast<double>(v);
-    to.lo = static_cast<double>(v - to.hi);
-  }
+  // The reduction's working copy of A, split (see ReduceSplit).
   TSplit* HRow(int i) { return h_.data() + Index(i, 0); }
-  static long double Load(long double x) { return x; }
-  static long double Load(TSplit x) { return Join(x); }
-  static void Store(long double& to, long double v) { to = v; }
-  static void Store(TSplit& to, long double v) { Put(to, v); }
   template <class Cell>
   void ProductAw(const Cell* cells, int i, int n, const Cell* wCells, const long double* w,
                  long double* p) const;
