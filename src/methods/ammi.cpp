@@ -121,8 +121,15 @@ TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int sh
   // and its eigenvalues are scaled back.
   long double largestEffect = 0, largestEntry = 0;
   for (int i = 1; i <= g; ++i) {
-    for (int j = 1; j <= a; ++j) largestEffect = std::fmax(largestEffect, std::fabs(w.Z(i, j)));
-    for (int k = i; k <= g; ++k) largestEntry = std::fmax(largestEntry, std::fabs(solver.A(i, k)));
+    // Plain comparisons instead of the library's fmax, with its answer: a NaN is passed over.
+    for (int j = 1; j <= a; ++j) {
+      const long double x = std::fabs(w.Z(i, j));
+      if (x > largestEffect) largestEffect = x;
+    }
+    for (int k = i; k <= g; ++k) {
+      const long double x = std::fabs(solver.A(i, k));
+      if (x > largestEntry) largestEntry = x;
+    }
   }
   if (largestEffect == 0 || AtRoundingLevel(largestEffect, LargestMean(m, g, a))) {
     w.nullInteraction = true;
@@ -245,8 +252,8 @@ double TAmmiResult::AdditivePrediction(int i, int j) const {
 double TAmmiResult::AddComponent(double predicted, int i, int j, int c) const {
   // A component without interaction adds nothing.
   if (c >= firstWithoutAxis) return predicted;
-  return predicted + std::sqrt(eigenvalues[static_cast<std::size_t>(c - 1)].lambda) *
-                         genotypeVectors(i, c) * environmentVectors(j, c);
+  return predicted + componentRoots[static_cast<std::size_t>(c - 1)] * genotypeVectors(i, c) *
+                         environmentVectors(j, c);
 }
 
 double TAmmiResult::Predicted(int i, int j, int k) const {
@@ -330,6 +337,10 @@ TComputed<TAmmiResult> AmmiCompute(const TGxeMeans& m, const TAnalysisParams& p)
     const long double lambda = w.Lambda(k);
     cumulative += lambda;
     res.eigenvalues.push_back({lambda, 100 * lambda / total, 100 * cumulative / total});
+  }
+  for (int k = 1; k <= shown; ++k) {
+    res.componentRoots.push_back(
+        std::sqrt(res.eigenvalues[static_cast<std::size_t>(k - 1)].lambda));
   }
   return res;
 }
