@@ -1,11 +1,14 @@
 #include "analysis/layout.h"
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 static_assert(LDBL_MANT_DIG == 64, "the report's digits assume x87 80-bit extended precision");
@@ -138,27 +141,46 @@ std::string RoundDigits(const Decimal& d, int keep, int& exponent) {
 // general path. False (nothing written) when the value does not fit: the general path then.
 __extension__ typedef unsigned __int128 TUInt128;
 
-bool FixedFast(long double value, int decimals, std::string& out) {
-  if (decimals < 0 || decimals > 19) return false;
+// |value| = m 2^-k with the 64-bit m of the extended format: read from its bits for a normal
+// value (frexp and ldexp are library calls on extended reals); false for zero and the subnormal
+// values, which are left to frexp.
+bool MantissaOf(long double value, std::uint64_t& m, int& k) {
+  unsigned char bytes[sizeof(long double)];
+  std::memcpy(bytes, &value, sizeof bytes);
+  std::uint16_t signAndExponent = 0;
+  std::memcpy(&m, bytes, sizeof m);
+  std::memcpy(&signAndExponent, bytes + 8, sizeof signAndExponent);
+  const int biased = signAndExponent & 0x7FFF;
+  if (biased == 0 || biased == 0x7FFF || (m >> 63) == 0) return false;
+  k = 16383 + 63 - biased;
+  return true;
+}
+
+// Writes the figure ending at `end` and returns where it starts; nullptr when the value does not
+// fit (then nothing is written and the general path is taken). buf must hold 64 characters.
+char* FixedFast(long double value, int decimals, char* end) {
+  if (decimals < 0 || decimals > 19) return nullptr;
   TUInt128 power = 1;
   for (int i = 0; i < decimals; ++i) power *= 10;
   std::uint64_t digits = 0;
   if (value != 0) {
-    int e2 = 0;
-    const long double fraction = std::frexp(std::fabs(value), &e2);
-    const auto m = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
-    const int k = 64 - e2;  // |value| = m / 2^k
-    if (k <= 0 || k >= 128) return false;
+    std::uint64_t m = 0;
+    int k = 0;
+    if (!MantissaOf(value, m, k)) {
+      int e2 = 0;
+      const long double fraction = std::frexp(std::fabs(value), &e2);
+      m = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
+      k = 64 - e2;  // |value| = m / 2^k
+    }
+    if (k <= 0 || k >= 128) return nullptr;
     const TUInt128 scaled = static_cast<TUInt128>(m) * power;
     TUInt128 q = scaled >> k;
     const TUInt128 rest = scaled - (q << k);
     if (rest >= (static_cast<TUInt128>(1) << (k - 1))) ++q;
-    if (q >> 63) return false;
+    if (q >> 63) return nullptr;
     digits = static_cast<std::uint64_t>(q);
   }
   const auto scale = static_cast<std::uint64_t>(power);
-  char buf[64];
-  char* end = buf + sizeof buf;
   char* p = end;
   std::uint64_t frac = digits % scale;
   std::uint64_t whole = digits / scale;
@@ -172,11 +194,37 @@ bool FixedFast(long double value, int decimals, std::string& out) {
     whole /= 10;
   } while (whole > 0);
   if (std::signbit(value)) *--p = '-';
-  out.assign(p, end);
-  return true;
+  return p;
+}
+
+// Appends text right-aligned in width characters.
+void AppendRightAligned(std::string& out, std::string_view text, int width) {
+  if (width > 0 && static_cast<int>(text.size()) < width) {
+    out.append(static_cast<std::size_t>(width) - text.size(), ' ');
+  }
+  out.append(text);
 }
 
 }  // namespace
+
+void AppendInt(std::string& out, long long value, int width) {
+  char buf[24];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+  AppendRightAligned(out, std::string_view(buf, static_cast<std::size_t>(end - buf)), width);
+}
+
+void AppendFixed(std::string& out, long double value, int width, int decimals) {
+  char buf[64];
+  char* const end = buf + sizeof buf;
+  if (std::isfinite(value) && std::fabs(value) < 1e36L) {
+    if (const char* start = FixedFast(value, decimals, end)) {
+      AppendRightAligned(out, std::string_view(start, static_cast<std::size_t>(end - start)),
+                         width);
+      return;
+    }
+  }
+  out += Fixed(value, width, decimals);
+}
 
 std::string Int(long long value, int width) {
   return RightAlign(std::to_string(value), width);
@@ -185,7 +233,11 @@ std::string Int(long long value, int width) {
 std::string Fixed(long double value, int width, int decimals) {
   if (!std::isfinite(value)) return RightAlign(NonFinite(value), width);
   if (std::fabs(value) >= 1e36L) return Exp(value, width);
-  if (std::string fast; FixedFast(value, decimals, fast)) return RightAlign(std::move(fast), width);
+  char buf[64];
+  char* const end = buf + sizeof buf;
+  if (const char* start = FixedFast(value, decimals, end)) {
+    return RightAlign(std::string(start, static_cast<std::size_t>(end - start)), width);
+  }
   return detail::FixedExact(value, width, decimals);
 }
 

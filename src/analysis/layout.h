@@ -19,6 +19,11 @@ std::string Fixed(long double value, int width, int decimals);
 std::string Exp(long double value, int width);
 std::string General(long double value, char decimalSeparator = '.');
 
+// Int and Fixed appended to out, the same text without a string of its own: for the tables of
+// many rows (Plaisted & Peterson's has one per pair of genotypes).
+void AppendInt(std::string& out, long long value, int width);
+void AppendFixed(std::string& out, long double value, int width, int decimals);
+
 namespace detail {
 // Fixed by big-integer arithmetic for every value; Fixed takes a 128-bit shortcut where the
 // value allows it. The tests hold the two to the same text.

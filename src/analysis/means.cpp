@@ -31,12 +31,46 @@ TMargins Margins(const TGxeMeans& m, int g, int a) {
   return {GenotypeMeans(m, g, a), EnvironmentMeans(m, g, a), m.MediaGeral};
 }
 
-long double LargestMean(const TGxeMeans& m, int g, int a) {
-  long double largest = 0;
+bool ExactDoubleMeans(const TGxeMeans& m, int g, int a, std::vector<double>& out) {
+  if (g <= 0 || a <= 0) return false;
+  out.resize(static_cast<std::size_t>(g) * static_cast<std::size_t>(a));
+  double* to = out.data();
   for (int i = 1; i <= g; ++i) {
-    for (int j = 1; j <= a; ++j) largest = std::fmax(largest, std::fabs(m.Y(i, j)));
+    const long double* row = m.Row(i);
+    for (int j = 0; j < a; ++j) {
+      const double v = static_cast<double>(row[j]);
+      // A NaN never equals itself: it takes the extended path, which handles it as before.
+      if (static_cast<long double>(v) != row[j]) return false;
+      *to++ = v;
+    }
   }
-  return largest;
+  return true;
+}
+
+long double LargestMean(const TGxeMeans& m, int g, int a) {
+  // Comparisons instead of fmax, which is a library call for extended reals (a NaN is passed
+  // over in both), and four running maxima, since each comparison waits for the one before;
+  // the largest of them is the largest of all, whatever the order.
+  long double l0 = 0, l1 = 0, l2 = 0, l3 = 0;
+  for (int i = 1; i <= g; ++i) {
+    const long double* row = m.Row(i);
+    int j = 0;
+    for (; j + 3 < a; j += 4) {
+      const long double v0 = std::fabs(row[j]), v1 = std::fabs(row[j + 1]);
+      const long double v2 = std::fabs(row[j + 2]), v3 = std::fabs(row[j + 3]);
+      if (v0 > l0) l0 = v0;
+      if (v1 > l1) l1 = v1;
+      if (v2 > l2) l2 = v2;
+      if (v3 > l3) l3 = v3;
+    }
+    for (; j < a; ++j) {
+      const long double v = std::fabs(row[j]);
+      if (v > l0) l0 = v;
+    }
+  }
+  if (l1 > l0) l0 = l1;
+  if (l3 > l2) l2 = l3;
+  return l2 > l0 ? l2 : l0;
 }
 
 long double InteractionNoise(const TGxeMeans& m, int g, int a) {

@@ -25,6 +25,8 @@ class TGxeMeans {
 
   long double& Y(int i, int j) { return y_[Index(i, j)]; }
   long double Y(int i, int j) const { return y_[Index(i, j)]; }
+  // The means of genotype i in environments 1, 2, ... one after another.
+  const long double* Row(int i) const { return &y_[Index(i, 1)]; }
 
   // The grand mean as the run accumulates it from the records, sum of value / (g a) in 64 bits
   // (Wricke, AMMI and the segmented models ask for it; the other methods form their own).
@@ -83,6 +85,12 @@ struct TMargins {
   long double Index(int j) const { return MedAmb(j) - MediaGeral; }
 };
 TMargins Margins(const TGxeMeans& means, int g, int a);
+
+// The first g x a means as 64-bit reals, genotype by genotype (genotype i from (i - 1) a on),
+// when every one of them is a 64-bit real exactly, as every value read from a table is; false
+// otherwise. Arithmetic that converts each value of the copy back to extended precision gives
+// the same results bit for bit as on the means themselves, and reads half the bytes.
+bool ExactDoubleMeans(const TGxeMeans& means, int g, int a, std::vector<double>& out);
 
 // The largest magnitude of the g x a means.
 long double LargestMean(const TGxeMeans& means, int g, int a);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -233,6 +234,61 @@ std::string NonNumericMessage(const TDataTable& table, int field, std::size_t re
   return message;
 }
 
+std::string DuplicateMessage(std::int64_t gen, std::int64_t env, std::size_t record) {
+  return "Registro duplicado no Banco de Dados: o genótipo " + std::to_string(gen) +
+         " no ambiente " + std::to_string(env) + " aparece mais de uma vez (registro " +
+         std::to_string(record + 1) + ").\rCada genótipo deve ter um só registro em cada ambiente.";
+}
+
+// A code as the reading takes it from a number: truncated toward zero, valid in 1..limit. A
+// blank (a NaN in a field read whole) is not valid either.
+bool CodeOf(double value, int limit, std::int64_t& code) {
+  const double truncated = std::trunc(value);
+  if (!(truncated >= 1.0 && truncated <= static_cast<double>(limit))) return false;
+  code = static_cast<std::int64_t>(truncated);
+  return true;
+}
+
+// The reading of ReadVariable when the code fields and the variable are numeric fields read
+// whole (TDataTable::NumberColumn): the same checks in the same record order with the same
+// messages, without a value object per cell. False when the fields cannot be read whole (the
+// cursor then reads them value by value); true when they were, with `error` set when a record
+// was refused.
+bool ReadWholeFields(TSession& session, int k, bool accumulateMediaGeral,
+                     std::vector<unsigned char>& filled, std::optional<TReadError>& error) {
+  TDataTable& table = session.table;
+  const TAnalysisParams& p = session.params;
+  const std::span<const double> gens = table.NumberColumn(p.colGenot - 1);
+  const std::span<const double> envs = table.NumberColumn(p.colAmb - 1);
+  const std::span<const double> values = table.NumberColumn(k);
+  const std::size_t n = table.RecordCount();
+  if (gens.size() != n || envs.size() != n || values.size() != n || n == 0) return false;
+  TGxeMeans& m = session.means;
+  const double cells = static_cast<double>(p.g) * static_cast<double>(p.a);
+  const std::size_t a = p.a > 0 ? static_cast<std::size_t>(p.a) : 0;
+  for (std::size_t r = 0; r < n; ++r) {
+    std::int64_t gen = 0, env = 0;
+    const double value = values[r];
+    if (!CodeOf(gens[r], p.g, gen) || !CodeOf(envs[r], p.a, env) || std::isnan(value)) {
+      table.GoTo(r);
+      error = TReadError{text::kDatabaseError};
+      return true;
+    }
+    unsigned char& seen =
+        filled[static_cast<std::size_t>(gen - 1) * a + static_cast<std::size_t>(env - 1)];
+    if (seen) {
+      table.GoTo(r);
+      error = TReadError{DuplicateMessage(gen, env, r)};
+      return true;
+    }
+    seen = 1;
+    m.Y(static_cast<int>(gen), static_cast<int>(env)) = value;
+    if (accumulateMediaGeral) m.MediaGeral = m.MediaGeral + value / cells;
+  }
+  table.Last();
+  return true;
+}
+
 // A code as the reading takes it: the value truncated toward zero, valid in 1..limit.
 bool ReadCode(const TDataTable& table, int field, int limit, std::int64_t& code, bool& numeric) {
   numeric = true;
@@ -242,10 +298,7 @@ bool ReadCode(const TDataTable& table, int field, int limit, std::int64_t& code,
     numeric = false;
     return false;
   }
-  const double truncated = std::trunc(value);
-  if (!(truncated >= 1.0 && truncated <= static_cast<double>(limit))) return false;
-  code = static_cast<std::int64_t>(truncated);
-  return true;
+  return CodeOf(value, limit, code);
 }
 
 }  // namespace
@@ -279,33 +332,33 @@ std::optional<TReadError> ReadVariable(TSession& session, int field, bool accumu
 
   if (accumulateMediaGeral) m.MediaGeral = 0.0;
   try {
-    for (table.First(); !table.AtEnd(); table.Next()) {
-      std::int64_t gen = 0, env = 0;
-      bool numeric = true;
-      if (!ReadCode(table, colG, p.g, gen, numeric)) {
-        return TReadError{numeric ? text::kDatabaseError
-                                  : NonNumericMessage(table, colG, table.RecNo())};
+    table.First();  // posts a record being edited, as every move of the cursor does
+    std::optional<TReadError> error;
+    if (ReadWholeFields(session, k, accumulateMediaGeral, filled, error)) {
+      if (error) return error;
+    } else {
+      for (table.First(); !table.AtEnd(); table.Next()) {
+        std::int64_t gen = 0, env = 0;
+        bool numeric = true;
+        if (!ReadCode(table, colG, p.g, gen, numeric)) {
+          return TReadError{numeric ? text::kDatabaseError
+                                    : NonNumericMessage(table, colG, table.RecNo())};
+        }
+        if (!ReadCode(table, colA, p.a, env, numeric)) {
+          return TReadError{numeric ? text::kDatabaseError
+                                    : NonNumericMessage(table, colA, table.RecNo())};
+        }
+        if (table.IsBlank(k)) return TReadError{text::kDatabaseError};
+        double value = 0.0;
+        if (!table.GetValue(k).ToReal(value)) {
+          return TReadError{NonNumericMessage(table, k, table.RecNo())};
+        }
+        unsigned char& seen = filled[static_cast<std::size_t>(gen - 1) * a + (env - 1)];
+        if (seen) return TReadError{DuplicateMessage(gen, env, table.RecNo())};
+        seen = 1;
+        m.Y(static_cast<int>(gen), static_cast<int>(env)) = value;
+        if (accumulateMediaGeral) m.MediaGeral = m.MediaGeral + value / cells;
       }
-      if (!ReadCode(table, colA, p.a, env, numeric)) {
-        return TReadError{numeric ? text::kDatabaseError
-                                  : NonNumericMessage(table, colA, table.RecNo())};
-      }
-      if (table.IsBlank(k)) return TReadError{text::kDatabaseError};
-      double value = 0.0;
-      if (!table.GetValue(k).ToReal(value)) {
-        return TReadError{NonNumericMessage(table, k, table.RecNo())};
-      }
-      unsigned char& seen = filled[static_cast<std::size_t>(gen - 1) * a + (env - 1)];
-      if (seen) {
-        return TReadError{"Registro duplicado no Banco de Dados: o genótipo " +
-                          std::to_string(gen) + " no ambiente " + std::to_string(env) +
-                          " aparece mais de uma vez (registro " +
-                          std::to_string(table.RecNo() + 1) +
-                          ").\rCada genótipo deve ter um só registro em cada ambiente."};
-      }
-      seen = 1;
-      m.Y(static_cast<int>(gen), static_cast<int>(env)) = value;
-      if (accumulateMediaGeral) m.MediaGeral = m.MediaGeral + value / cells;
     }
   } catch (const TableError& e) {
     // The file layer's message is the box the user sees.

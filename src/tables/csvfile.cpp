@@ -30,13 +30,16 @@
 // Windows saves under "CSV". Files are written in UTF-8, numbers in their shortest exact form
 // (FormatReal), lines ended by "\n".
 
+#include <algorithm>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "tables/codepage.h"
 #include "tables/realtext.h"
+#include "tables/safefile.h"
 #include "tables/tablebackend.h"
 
 namespace qv::detail {
@@ -49,36 +52,38 @@ bool IsSpace(char c) {
   return c == ' ' || c == '\t';
 }
 
-// Splits CSV text into records of cells.
+// Splits CSV text into records of cells. A cell is a view of the text itself, or, for a quoted
+// cell with a doubled quote in it, of the scanner's copy without the doubling; either stays
+// valid until the next record is read. No cell is copied otherwise: a table of 360,000 records
+// has over a million cells.
 class CsvScanner {
  public:
   CsvScanner(std::string_view text, char separator, const std::string& path)
-      : text_(text), separator_(separator), path_(path) {}
+      : p_(text.data()), end_(text.data() + text.size()), separator_(separator), path_(path) {}
 
   // The next record; false at the end of the text. line is the line the record starts on.
-  bool Next(std::vector<std::string>& cells, std::size_t& count, std::size_t& line) {
+  bool Next(std::vector<std::string_view>& cells, std::size_t& count, std::size_t& line) {
     // Blank lines between records.
-    while (pos_ < text_.size() && (text_[pos_] == '\n' || text_[pos_] == '\r')) {
-      if (text_[pos_] == '\n') ++line_;
-      ++pos_;
+    while (p_ < end_ && (*p_ == '\n' || *p_ == '\r')) {
+      if (*p_ == '\n') ++line_;
+      ++p_;
     }
-    if (pos_ >= text_.size()) return false;
+    if (p_ >= end_) return false;
     line = line_ + 1;
     count = 0;
     while (true) {
       if (count == cells.size()) cells.emplace_back();
-      std::string& cell = cells[count++];
-      cell.clear();
-      ReadCell(cell, line);
-      if (pos_ >= text_.size()) break;
-      const char c = text_[pos_];
+      cells[count] = ReadCell(count, line);
+      ++count;
+      if (p_ >= end_) break;
+      const char c = *p_;
       if (c == separator_) {
-        ++pos_;
+        ++p_;
         continue;
       }
       // End of the record: "\n", "\r\n" or a lone "\r".
-      if (c == '\r') ++pos_;
-      if (pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
+      if (c == '\r') ++p_;
+      if (p_ < end_ && *p_ == '\n') ++p_;
       ++line_;
       break;
     }
@@ -86,50 +91,68 @@ class CsvScanner {
   }
 
  private:
-  void ReadCell(std::string& cell, std::size_t line) {
-    std::size_t p = pos_;
-    while (p < text_.size() && IsSpace(text_[p])) ++p;
-    if (p < text_.size() && text_[p] == '"') {
-      ++p;
-      while (true) {
-        if (p >= text_.size()) {
-          ThrowTableError(path_, "a linha " + std::to_string(line) +
-                                     " abre aspas que não se fecham até o fim do arquivo.");
-        }
-        const char c = text_[p++];
-        if (c == '"') {
-          if (p < text_.size() && text_[p] == '"') {
-            cell.push_back('"');
-            ++p;
-          } else {
-            break;
-          }
-        } else {
-          if (c == '\n') ++line_;
-          cell.push_back(c);
-        }
-      }
-      while (p < text_.size() && IsSpace(text_[p])) ++p;
-      if (p < text_.size() && text_[p] != separator_ && text_[p] != '\r' && text_[p] != '\n') {
-        ThrowTableError(path_, "linha " + std::to_string(line_ + 1) +
-                                   ": há texto depois das aspas que fecham um valor.");
-      }
-      pos_ = p;
-      return;
-    }
-    const std::size_t start = p;
-    while (p < text_.size() && text_[p] != separator_ && text_[p] != '\r' && text_[p] != '\n') ++p;
-    std::size_t end = p;
-    while (end > start && IsSpace(text_[end - 1])) --end;
-    cell.assign(text_.data() + start, end - start);
-    pos_ = p;
+  bool EndsCell(char c) const { return c == separator_ || c == '\r' || c == '\n'; }
+
+  std::string_view ReadCell(std::size_t index, std::size_t line) {
+    const char* p = p_;
+    while (p < end_ && IsSpace(*p)) ++p;
+    if (p < end_ && *p == '"') return ReadQuoted(index, line, p + 1);
+    const char* const start = p;
+    while (p < end_ && !EndsCell(*p)) ++p;
+    const char* end = p;
+    while (end > start && IsSpace(end[-1])) --end;
+    p_ = p;
+    return {start, static_cast<std::size_t>(end - start)};
   }
 
-  std::string_view text_;
+  // A quoted cell, from the character after its opening quote.
+  std::string_view ReadQuoted(std::size_t index, std::size_t line, const char* p) {
+    const char* const start = p;
+    std::string* copy = nullptr;  // once a doubled quote has been met
+    while (true) {
+      if (p >= end_) {
+        ThrowTableError(path_, "a linha " + std::to_string(line) +
+                                   " abre aspas que não se fecham até o fim do arquivo.");
+      }
+      const char c = *p++;
+      if (c == '"') {
+        if (p < end_ && *p == '"') {
+          if (copy) {
+            copy->push_back('"');
+          } else {
+            while (copies_.size() <= index) copies_.emplace_back();
+            copy = &copies_[index];
+            copy->assign(start, static_cast<std::size_t>(p - start));  // up to this quote
+          }
+          ++p;
+        } else {
+          break;
+        }
+      } else {
+        if (c == '\n') ++line_;
+        if (copy) copy->push_back(c);
+      }
+    }
+    const std::string_view cell =
+        copy ? std::string_view(*copy)
+             : std::string_view(start, static_cast<std::size_t>(p - 1 - start));
+    while (p < end_ && IsSpace(*p)) ++p;
+    if (p < end_ && !EndsCell(*p)) {
+      ThrowTableError(path_, "linha " + std::to_string(line_ + 1) +
+                                 ": há texto depois das aspas que fecham um valor.");
+    }
+    p_ = p;
+    return cell;
+  }
+
+  const char* p_;
+  const char* const end_;
   char separator_;
   const std::string& path_;
-  std::size_t pos_ = 0;
   std::size_t line_ = 0;  // line breaks passed
+  // The quoted cells with a doubled quote, by position in the record; a deque, so that the
+  // cells of a record already read stay where they are when a later one is added.
+  std::deque<std::string> copies_;
 };
 
 // The kinds of the non-blank cells of a column.
@@ -179,61 +202,56 @@ class CsvBackend final : public TableBackend {
   bool Detect(std::string_view) const override { return false; }  // any text could be CSV
 
   TableData Read(const std::string& path, const std::vector<FieldDef>& expected) override {
-    std::string text = ReadWholeFile(path);
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+    FileBytes file = ReadFileBytes(path);
+    std::string_view text = file.View();
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     codePage_ = "UTF-8";
+    std::string decoded;
     if (!IsValidUtf8(text)) {
-      text = TextCodec("CP1252").Decode(text);
+      decoded = TextCodec("CP1252").Decode(text);
+      text = decoded;
+      file = FileBytes();
       codePage_ = "CP1252";
     }
-    if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
+    if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) {
       ThrowTableError(path, "o arquivo está vazio; a primeira linha deve ter os nomes dos campos.");
     }
-    if (text.find('\0') != std::string::npos) {
+    if (text.find('\0') != std::string_view::npos) {
       ThrowTableError(path, "o arquivo não é um texto CSV (tem bytes nulos).");
     }
-    separator_ = DetectSeparator(std::string_view(text).substr(text.find_first_not_of("\r\n")));
+    separator_ = DetectSeparator(text.substr(text.find_first_not_of("\r\n")));
 
-    std::vector<std::string> cells;
+    std::vector<std::string_view> cells;
     std::size_t count = 0, line = 0;
-    CsvScanner header(text, separator_, path);
-    header.Next(cells, count, line);
+    CsvScanner scan(text, separator_, path);
+    scan.Next(cells, count, line);  // the header
     std::vector<FieldDef> fields(count);
     for (std::size_t i = 0; i < count; ++i) {
-      fields[i].name = cells[i].empty() ? "Var" + std::to_string(i + 1) : cells[i];
+      fields[i].name = cells[i].empty() ? "Var" + std::to_string(i + 1) : std::string(cells[i]);
     }
     const std::size_t n = fields.size();
 
     // First pass: the numbers of each column, how many cells of each kind it holds, and the
     // longest texts.
     std::vector<std::vector<double>> numbers(n);
-    std::vector<std::vector<bool>> blanks(n);
     std::vector<CellCounts> counts(n);
     std::vector<std::size_t> longest(n, 0);
-    std::vector<std::size_t> lines;
+    SourceLines lines;
     // Every record but the last ends in a line break, so their count bounds the records: the
     // columns are sized once instead of growing (and being copied) value by value.
     const std::size_t records = LineBreaks(text) + 1;
-    lines.reserve(records);
-    for (std::size_t i = 0; i < n; ++i) {
-      numbers[i].reserve(records);
-      blanks[i].reserve(records);
-    }
-    CsvScanner scan(text, separator_, path);
-    scan.Next(cells, count, line);  // the header
+    for (std::size_t i = 0; i < n; ++i) numbers[i].reserve(records);
     while (scan.Next(cells, count, line)) {
       CheckWidth(cells, count, n, line, path);
-      lines.push_back(line);
+      lines.Add(line);
       for (std::size_t i = 0; i < n; ++i) {
-        const std::string empty;
-        const std::string& cell = i < count ? cells[i] : empty;
+        const std::string_view cell = i < count ? cells[i] : std::string_view();
         if (cell.size() > longest[i]) longest[i] = std::max(longest[i], Utf8Length(cell));
-        double v = 0.0;
         if (cell.empty()) {
-          numbers[i].push_back(0.0);
-          blanks[i].push_back(true);
+          numbers[i].push_back(Column::kBlank);
           continue;
         }
+        double v = 0.0;
         if (ParseReal(cell, v)) {
           ++counts[i].numbers;
         } else {
@@ -252,10 +270,9 @@ class CsvBackend final : public TableBackend {
           }
         }
         numbers[i].push_back(v);
-        blanks[i].push_back(false);
       }
     }
-    const std::size_t rows = lines.size();
+    const std::size_t rows = lines.Size();
     std::vector<bool> numeric(n);
     bool anyText = false, anyBad = false;
     for (std::size_t i = 0; i < n; ++i) {
@@ -281,10 +298,9 @@ class CsvBackend final : public TableBackend {
     data.sourceLines = std::move(lines);
     for (std::size_t i = 0; i < n; ++i) {
       if (numeric[i]) {
-        data.columns[i].Adopt(std::move(numbers[i]), std::move(blanks[i]));
+        data.columns[i].Adopt(std::move(numbers[i]));
       } else {
         numbers[i] = {};
-        blanks[i] = {};
         data.columns[i].Reserve(rows);
       }
     }
@@ -293,12 +309,12 @@ class CsvBackend final : public TableBackend {
       again.Next(cells, count, line);
       for (std::size_t row = 0; again.Next(cells, count, line); ++row) {
         for (std::size_t i = 0; i < n; ++i) {
-          const std::string cell = i < count ? cells[i] : std::string();
+          const std::string_view cell = i < count ? cells[i] : std::string_view();
           double v = 0.0;
           if (!numeric[i]) {
-            data.columns[i].AppendText(cell);
+            data.columns[i].AppendText(std::string(cell));
           } else if (counts[i].Bad() > 0 && !cell.empty() && !ParseReal(cell, v)) {
-            data.columns[i].AppendBad(row, cell);
+            data.columns[i].AppendBad(row, std::string(cell));
           }
         }
       }
@@ -342,8 +358,8 @@ class CsvBackend final : public TableBackend {
   }
 
  private:
-  static void CheckWidth(const std::vector<std::string>& cells, std::size_t count, std::size_t n,
-                         std::size_t line, const std::string& path) {
+  static void CheckWidth(const std::vector<std::string_view>& cells, std::size_t count,
+                         std::size_t n, std::size_t line, const std::string& path) {
     for (std::size_t i = n; i < count; ++i) {
       if (!cells[i].empty()) {
         ThrowTableError(path, "a linha " + std::to_string(line) + " tem " + std::to_string(count) +

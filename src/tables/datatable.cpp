@@ -188,19 +188,19 @@ struct TDataTable::Impl {
 
   void InsertRow(std::size_t row, const std::vector<TValue>& values) {
     for (std::size_t i = 0; i < values.size(); ++i) data.columns[i].Insert(row, values[i]);
-    data.sourceLines.clear();
+    data.sourceLines.Clear();
   }
 
   void EraseRow(std::size_t row) {
     for (detail::Column& c : data.columns) c.Erase(row);
-    data.sourceLines.clear();
+    data.sourceLines.Clear();
   }
 
   // Writes the whole table as it is in memory; see SafeFile for the safety of the old file.
   void WriteFile() {
     WriteWholeFile(*backend, data, name);
     unsaved = false;
-    data.sourceLines.clear();  // the records now lie where the new file has them
+    data.sourceLines.Clear();  // the records now lie where the new file has them
   }
 
   // Writes record `row`, stored with its new values (its old ones in `previous`), over its old
@@ -513,8 +513,17 @@ bool TDataTable::IsBlankAt(std::size_t record, int field) const {
 }
 
 std::size_t TDataTable::SourceLine(std::size_t record) const {
-  const std::vector<std::size_t>& lines = d_->data.sourceLines;
-  return d_->open && lines.size() == d_->Rows() && record < lines.size() ? lines[record] : 0;
+  const detail::SourceLines& lines = d_->data.sourceLines;
+  return d_->open && lines.Size() == d_->Rows() ? lines.Of(record) : 0;
+}
+
+std::span<const double> TDataTable::NumberColumn(int field) const {
+  const Impl& d = *d_;
+  if (!d.open || d.state != EditState::Browse || field < 0 ||
+      static_cast<std::size_t>(field) >= d.data.columns.size()) {
+    return {};
+  }
+  return d.data.columns[static_cast<std::size_t>(field)].Numbers();
 }
 
 std::size_t TDataTable::DisplayRowCount() const {
@@ -669,13 +678,14 @@ void TDataTable::CreateTable(std::vector<TColumnValues> columns) {
       for (std::string& s : c.texts) data.columns[i].AppendText(std::move(s));
       continue;
     }
-    if (c.blank.empty()) c.blank.assign(n, false);
     for (std::size_t r = 0; r < n; ++r) {
-      if (!c.blank[r] && !std::isfinite(c.numbers[r])) {
+      if (!c.blank.empty() && c.blank[r]) {
+        c.numbers[r] = detail::Column::kBlank;
+      } else if (!std::isfinite(c.numbers[r])) {
         detail::ThrowRefusedValue(d.name, r, d.defs[i].name, "o valor não é um número finito.");
       }
     }
-    data.columns[i].Adopt(std::move(c.numbers), std::move(c.blank));
+    data.columns[i].Adopt(std::move(c.numbers));
   }
   WriteWholeFile(*backend, data, d.name);
 }
@@ -825,7 +835,7 @@ void TDataTable::DeleteRecords(const std::vector<std::size_t>& records) {
   kept.reserve(d.data.columns.size());
   for (const detail::Column& c : d.data.columns) kept.push_back(c.Without(sorted));
   std::swap(d.data.columns, kept);
-  d.data.sourceLines.clear();
+  d.data.sourceLines.Clear();
   if (d.batchDepth > 0) {
     d.unsaved = true;
   } else {

@@ -29,6 +29,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -165,6 +166,12 @@ class TDataTable {
   // it was read; 0 for the other formats, a record that does not exist, or once records have
   // been inserted, deleted or written since.
   std::size_t SourceLine(std::size_t record) const;
+  // A numeric field's cells in record order, as one block of 64-bit reals with a blank as a
+  // NaN (a number a table holds is always finite), for reading a whole field at once. Empty
+  // for a text field, for a numeric field holding cells that are not numbers (a CSV column
+  // with an "NA" in it), for an empty table, a field that does not exist, and while a record
+  // is being edited: such a field is read value by value. Valid until the table changes.
+  std::span<const double> NumberColumn(int field) const;
   // The rows as a grid shows them while a record is edited: the stored records, with the
   // record being edited showing its edit buffer and a record being inserted (Append, Insert,
   // or SetValue on an empty table) as one more row at RecNo().

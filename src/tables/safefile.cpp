@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -142,6 +143,22 @@ std::string ReadWholeFile(const std::string& path, FileIdentity* identity) {
   data.resize(ReadAll(fd, data.data(), size, path));
   ::close(fd);
   return data;
+}
+
+FileBytes ReadFileBytes(const std::string& path, FileIdentity* identity) {
+  std::size_t size = 0;
+  const int fd = OpenForReading(path, size, identity);
+  // new char[] leaves the bytes uninitialised; the read fills those it keeps.
+  std::unique_ptr<char[]> data;
+  try {
+    data.reset(new char[std::max<std::size_t>(size, 1)]);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  size = ReadAll(fd, data.get(), size, path);
+  ::close(fd);
+  return FileBytes(std::move(data), size);
 }
 
 std::string ReadFileHead(const std::string& path, std::size_t maxBytes, std::size_t& fileSize,

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,22 @@ FileIdentity IdentityOfOpenFile(int fd);
 // regular file is opened: a FIFO or a device would block or never end. identity, when given,
 // receives the identity of the file that was read.
 std::string ReadWholeFile(const std::string& path, FileIdentity* identity = nullptr);
+// The whole file as ReadWholeFile reads it, in one block sized from the file's size and not
+// set to zero before the read fills it: a table of 360,000 records is tens of megabytes, and
+// zeroing them only to overwrite them doubles the memory traffic of the read.
+class FileBytes {
+ public:
+  FileBytes() = default;
+  FileBytes(std::unique_ptr<char[]> data, std::size_t size) : data_(std::move(data)), size_(size) {}
+  char* Data() { return data_.get(); }
+  std::size_t Size() const { return size_; }
+  std::string_view View() const { return {data_.get(), size_}; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+};
+FileBytes ReadFileBytes(const std::string& path, FileIdentity* identity = nullptr);
 // Size of a file and its first maxBytes bytes (fewer if the file is shorter).
 std::string ReadFileHead(const std::string& path, std::size_t maxBytes, std::size_t& fileSize,
                          FileIdentity* identity = nullptr);

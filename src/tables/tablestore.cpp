@@ -9,7 +9,6 @@ void Column::Reserve(std::size_t n) {
     texts_.reserve(n);
   } else {
     numbers_.reserve(n);
-    blank_.reserve(n);
   }
 }
 
@@ -33,7 +32,7 @@ const std::string* Column::BadText(std::size_t row) const {
 TValue Column::Get(std::size_t row) const {
   if (text_) return texts_[row].empty() ? TValue() : TValue::Text(texts_[row]);
   if (const std::string* bad = BadText(row)) return TValue::Text(*bad);
-  return blank_[row] ? TValue() : TValue::Number(numbers_[row]);
+  return std::isnan(numbers_[row]) ? TValue() : TValue::Number(numbers_[row]);
 }
 
 void Column::Set(std::size_t row, const TValue& v) {
@@ -43,8 +42,7 @@ void Column::Set(std::size_t row, const TValue& v) {
     if (const auto it = FirstBadFrom(bad_, row); it != bad_.end() && it->first == row) {
       bad_.erase(it);
     }
-    numbers_[row] = v.IsNumber() ? v.AsNumber() : 0.0;
-    blank_[row] = !v.IsNumber();
+    numbers_[row] = v.IsNumber() ? v.AsNumber() : kBlank;
   }
 }
 
@@ -55,8 +53,7 @@ void Column::Insert(std::size_t row, const TValue& v) {
   } else {
     for (auto it = FirstBadFrom(bad_, row); it != bad_.end(); ++it) ++it->first;
     numbers_.insert(numbers_.begin() + static_cast<std::ptrdiff_t>(row),
-                    v.IsNumber() ? v.AsNumber() : 0.0);
-    blank_.insert(blank_.begin() + static_cast<std::ptrdiff_t>(row), !v.IsNumber());
+                    v.IsNumber() ? v.AsNumber() : kBlank);
   }
 }
 
@@ -68,7 +65,6 @@ void Column::Erase(std::size_t row) {
     if (it != bad_.end() && it->first == row) it = bad_.erase(it);
     for (; it != bad_.end(); ++it) --it->first;
     numbers_.erase(numbers_.begin() + static_cast<std::ptrdiff_t>(row));
-    blank_.erase(blank_.begin() + static_cast<std::ptrdiff_t>(row));
   }
 }
 
@@ -77,8 +73,7 @@ Column Column::Blanks(bool text, std::size_t n) {
   if (text) {
     c.texts_.resize(n);
   } else {
-    c.numbers_.assign(n, 0.0);
-    c.blank_.assign(n, true);
+    c.numbers_.assign(n, kBlank);
   }
   return c;
 }
@@ -102,7 +97,6 @@ Column Column::Without(const std::vector<std::size_t>& rows) const {
       c.texts_.push_back(texts_[r]);
     } else {
       c.numbers_.push_back(numbers_[r]);
-      c.blank_.push_back(blank_[r]);
     }
   }
   return c;
@@ -112,9 +106,17 @@ void Column::AppendBlank() {
   if (text_) {
     texts_.emplace_back();
   } else {
-    numbers_.push_back(0.0);
-    blank_.push_back(true);
+    numbers_.push_back(kBlank);
   }
+}
+
+std::size_t SourceLines::Of(std::size_t record) const {
+  if (record >= count_) return 0;
+  const auto after =
+      std::upper_bound(runs_.begin(), runs_.end(), record,
+                       [](std::size_t r, const Run& run) { return r < run.firstRecord; });
+  const Run& run = *(after - 1);
+  return run.firstLine + (record - run.firstRecord);
 }
 
 TableData TableData::Empty(std::vector<FieldDef> fields) {

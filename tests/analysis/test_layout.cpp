@@ -81,7 +81,12 @@ TEST(Layout, FixedShortcutAgreesWithExactDigits) {
                                      123456.5L,
                                      9223372036854775807.0L,
                                      18446744073709551615.0L,
-                                     1e35L};
+                                     1e35L,
+                                     1e40L,
+                                     std::numeric_limits<long double>::min(),
+                                     -std::numeric_limits<long double>::denorm_min(),
+                                     std::numeric_limits<long double>::infinity(),
+                                     std::numeric_limits<long double>::quiet_NaN()};
   for (long double v : {0.125L, 2.5L, 0.0009765625L, 1234.5L}) {
     values.push_back(std::nextafter(v, 0.0L));
     values.push_back(std::nextafter(v, 10.0L * v));
@@ -97,6 +102,11 @@ TEST(Layout, FixedShortcutAgreesWithExactDigits) {
     for (int decimals = 0; decimals <= 20; ++decimals) {
       ASSERT_EQ(Fixed(v, 12, decimals), detail::FixedExact(v, 12, decimals))
           << std::setprecision(21) << v << " with " << decimals << " decimals";
+      // Appended to a line: the same text after what the line held.
+      std::string line = "x";
+      AppendFixed(line, v, 12, decimals);
+      ASSERT_EQ(line, "x" + Fixed(v, 12, decimals))
+          << std::setprecision(21) << v << " with " << decimals << " decimals";
     }
   }
 }
@@ -106,6 +116,13 @@ TEST(Layout, Int) {
   EXPECT_EQ(Int(-3, 5), "   -3");
   EXPECT_EQ(Int(123456, 4), "123456");
   EXPECT_EQ(Int(0, 1), "0");
+  for (const long long v : {0LL, -3LL, 123456LL, std::numeric_limits<long long>::min()}) {
+    for (const int width : {0, 1, 8, 25}) {
+      std::string line = "x";
+      AppendInt(line, v, width);
+      EXPECT_EQ(line, "x" + Int(v, width)) << v << " in " << width;
+    }
+  }
 }
 
 TEST(Layout, Exp) {

@@ -250,6 +250,13 @@ TEST_F(RunTest, ReadingErrors) {
       {"duplicate cell", "gen,env,y\n1,1,10\n1,2,12\n2,1,14\n2,2,20\n1,2,13\n",
        "Registro duplicado no Banco de Dados: o genótipo 1 no ambiente 2 aparece mais de uma vez "
        "(registro 5).\rCada genótipo deve ter um só registro em cada ambiente."},
+      // A bad cell of the variable makes the reading go value by value: what comes before it
+      // is refused as it would be otherwise.
+      {"duplicate cell before a bad cell", "gen,env,y\n1,1,10\n1,2,12\n2,1,14\n1,2,13\n2,2,NA\n",
+       "Registro duplicado no Banco de Dados: o genótipo 1 no ambiente 2 aparece mais de uma vez "
+       "(registro 4).\rCada genótipo deve ter um só registro em cada ambiente."},
+      {"blank value before a bad cell", "gen,env,y\n1,1,10\n1,2,\n2,1,NA\n2,2,20\n",
+       text::kDatabaseError},
       {"text in a code column", "gen,env,y\nG1,1,10\n1,2,12\n2,1,14\n2,2,20\n",
        "Valor não numérico no Banco de Dados: o campo \"gen\" do registro 1 (linha 2 do arquivo) "
        "contém \"G1\".\rAs colunas de genótipos e de ambientes e as variáveis analisadas devem "

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "table_test_util.h"
+#include "tables/codepage.h"
 #include "tables/datatable.h"
 
 namespace qv {
@@ -38,6 +39,10 @@ TEST(Csv, ReadsFieldsTypesAndValues) {
        "nome,obs\n\"Silva, J.\",\"diz \"\"oi\"\"\nna linha\"\n",
        {{"nome", FieldType::String, 30}, {"obs", FieldType::String, 30}},
        {{S("Silva, J."), S("diz \"oi\"\nna linha")}}},
+      {"doubled quotes in several cells of a record",
+       "a,b,c\n\"x\"\"1\",\"y\"\"2\"\"\",\"\"\"3\"\n",
+       {{"a", FieldType::String, 30}, {"b", FieldType::String, 30}, {"c", FieldType::String, 30}},
+       {{S("x\"1"), S("y\"2\""), S("\"3")}}},
       {"CRLF, blank lines, no final line end",
        "a,b\r\n1,2\r\n\r\n3,4",
        {a, b},
@@ -94,6 +99,20 @@ TEST(Csv, ReadsFieldsTypesAndValues) {
     t.Open();
     EXPECT_EQ(t.Fields(), c.fields) << c.what;
     EXPECT_EQ(AllRows(t), c.rows) << c.what;
+  }
+}
+
+// Whether a file is UTF-8 decides how all its text reads: a multibyte character or a byte of
+// another code page is found at any place after a run of ASCII, and so is a sequence cut short
+// by the end of the file.
+TEST(Csv, Utf8IsToldFromCodePage1252AnywhereInTheText) {
+  for (std::size_t ascii = 0; ascii <= 20; ++ascii) {
+    const std::string before(ascii, 'a');
+    EXPECT_TRUE(detail::IsValidUtf8(before + "\xC3\xA9" + before)) << ascii;
+    EXPECT_TRUE(detail::IsValidUtf8(before + "\xF0\x9F\x98\x80")) << ascii;
+    EXPECT_FALSE(detail::IsValidUtf8(before + "\xE9" + before)) << ascii;
+    EXPECT_FALSE(detail::IsValidUtf8(before + "\xC3")) << ascii;
+    EXPECT_FALSE(detail::IsValidUtf8(before + "\xE0\x80\x80" + before)) << ascii;  // overlong
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,47 @@ TEST_F(DataTableTest, SetValueOnAnEmptyTableInsertsTheFirstRecord) {
   EXPECT_TRUE(t.IsEditing());
   t.Post();
   EXPECT_EQ(AllRows(t), (std::vector<std::vector<TValue>>{{N(5), B()}}));
+}
+
+// A numeric field read whole: its numbers in record order with a NaN for a blank, in every
+// format; nothing for a text field, a field that does not exist, a CSV column with a cell that
+// is not a number, or while a record is being edited (then the cursor has the last word).
+TEST_F(DataTableTest, NumberColumnHoldsTheNumbersOfAFieldInRecordOrder) {
+  for (const char* name : {"t.csv", "t.db", "t.dbf"}) {
+    TDataTable t;
+    CreateOpen(t, dir_ / name,
+               {{"gen", FieldType::Float, 0},
+                {"nome", FieldType::String, 30},
+                {"y", FieldType::Float, 0}});
+    t.BeginBatch();
+    AppendRow(t, {N(1), S("a"), N(2.5)});
+    AppendRow(t, {N(2), S("b"), B()});
+    AppendRow(t, {N(3), B(), N(-1e-300)});
+    t.EndBatch();
+    t.Close();
+    t.Open();
+    const std::span<const double> gen = t.NumberColumn(0), y = t.NumberColumn(2);
+    ASSERT_EQ(gen.size(), 3u) << name;
+    ASSERT_EQ(y.size(), 3u) << name;
+    EXPECT_EQ(std::vector<double>(gen.begin(), gen.end()), (std::vector<double>{1, 2, 3})) << name;
+    EXPECT_EQ(y[0], 2.5) << name;
+    EXPECT_TRUE(std::isnan(y[1])) << name;
+    EXPECT_EQ(y[2], -1e-300) << name;
+    EXPECT_TRUE(t.NumberColumn(1).empty()) << name;
+    EXPECT_TRUE(t.NumberColumn(3).empty()) << name;
+    EXPECT_TRUE(t.NumberColumn(-1).empty()) << name;
+    t.GoTo(1);
+    t.SetValue(2, N(7));
+    EXPECT_TRUE(t.NumberColumn(2).empty()) << name;
+    t.Post();
+    EXPECT_EQ(t.NumberColumn(2)[1], 7) << name;
+  }
+  WriteBytes(dir_ / "na.csv", "gen,y\n1,2\n2,NA\n");
+  TDataTable t;
+  t.SetName(dir_ / "na.csv");
+  t.Open();
+  EXPECT_EQ(t.NumberColumn(0).size(), 2u);
+  EXPECT_TRUE(t.NumberColumn(1).empty());
 }
 
 TEST_F(DataTableTest, CancelAndCloseDropTheEditBuffer) {

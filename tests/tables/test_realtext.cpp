@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "tables/datatable.h"
@@ -41,6 +43,45 @@ TEST(ParseReal, AcceptsOnlyWholeNumbersWithDecimalPoint) {
     if (c.ok) {
       EXPECT_EQ(v, c.value) << "\"" << c.text << "\"";
     }
+  }
+}
+
+// The digits-and-point texts of a table (read without from_chars) and their neighbours give
+// exactly from_chars's double: up to 19 digits, with the point anywhere, signs and leading
+// zeros, and beyond the forms read directly (2^53 and more, 23 decimals, exponents).
+TEST(ParseReal, PlainDecimalsReadAsFromCharsReadsThem) {
+  std::mt19937_64 random(20261211);
+  std::uniform_int_distribution<int> digitCount(1, 21), digit(0, 9), sign(0, 3);
+  int checked = 0;
+  for (int n = 0; n < 200000; ++n) {
+    std::string text = sign(random) == 0 ? "-" : "";
+    const int digits = digitCount(random);
+    const int point = std::uniform_int_distribution<int>(0, digits)(random);
+    for (int d = 0; d < digits; ++d) {
+      if (d == point) text += '.';
+      text += static_cast<char>('0' + digit(random));
+    }
+    if (n % 7 == 0) text += "e" + std::to_string(digit(random) - 4);
+    double expected = 0.0;
+    const char* begin = text.data() + (text[0] == '-' ? 1 : 0);
+    const auto [ptr, ec] =
+        std::from_chars(begin, text.data() + text.size(), expected, std::chars_format::general);
+    ASSERT_TRUE(ec == std::errc() && ptr == text.data() + text.size()) << text;
+    if (text[0] == '-') expected = -expected;
+    double v = 0.0;
+    ASSERT_TRUE(ParseReal(text, v)) << text;
+    ASSERT_EQ(std::memcmp(&v, &expected, sizeof v), 0) << text;
+    ++checked;
+  }
+  EXPECT_EQ(checked, 200000);
+  for (const char* text : {"9007199254740992", "9007199254740993", "0.1", "5.4108",
+                           "0.0000000000000000000001", "0.00000000000000000000001", "-0.0"}) {
+    double v = 0.0, expected = 0.0;
+    ASSERT_TRUE(ParseReal(text, v)) << text;
+    const char* begin = text + (text[0] == '-' ? 1 : 0);
+    std::from_chars(begin, text + std::strlen(text), expected);
+    if (text[0] == '-') expected = -expected;
+    EXPECT_EQ(std::memcmp(&v, &expected, sizeof v), 0) << text;
   }
 }
 
