@@ -394,14 +394,21 @@ void AppendAmmiReport(TReport& report, const TAmmiResult& res) {
     report.AppendLine(header);
   }
   report.AppendSeparator();
+  // g x a lines of 7 + 14 shown characters and "\r\n" (23.5 MB at 600 x 600).
+  report.Reserve(static_cast<std::size_t>(g) * static_cast<std::size_t>(a) *
+                     (9 + 14 * static_cast<std::size_t>(shown)) +
+                 1024);
   std::string line;
   for (int i = 1; i <= g; ++i) {
     for (int j = 1; j <= a; ++j) {
-      line = Int(i, 3) + " " + Int(j, 3);
+      line.clear();
+      AppendInt(line, i, 3);
+      line += ' ';
+      AppendInt(line, j, 3);
       double predicted = res.AdditivePrediction(i, j);
       for (int c = 1; c <= shown; ++c) {
         predicted = res.AddComponent(predicted, i, j, c);
-        line += Fixed(predicted, 14, 3);
+        AppendFixed(line, predicted, 14, 3);
       }
       report.AppendLine(line);
     }
