@@ -139,68 +139,91 @@ void SymEigenSolver::Tridiagonalize(int n) {
   if (extendedOnly_ || !ReduceSplit(n)) ReduceExtended(n);
 }
 
-// p = 2 A w for step i of the reduction, on the trailing matrix held in `cells` (extended
-// values or their splits; wCells is w in the same storage, w and p are extended).
-//
-// p(j) = 2 (sum_{k=i+1..j} a(k,j) w(k) + sum_{k=j+1..n} a(j,k) w(k)), one running sum per j in
-// ascending k. Row k supplies term k of every p(j), j > k (the column part), and then completes
-// p(k) with its own row part. Rows are taken two at a time, so that each w(j) and p(j) is read
-// once for both and the two row sums run side by side; every sum still receives its terms one
-// by one in ascending order.
+namespace {
+
+// The steps of the reduction on a pair of rows j, j+1 of the trailing matrix (a0, a1: the rows,
+// upper triangle from column j), in either storage of the matrix: Cell is a long double or its
+// split, and so are the vectors' copies wCells and pCells and the running sums p of a product.
+
+// Their terms of p = 2 A w. p(j) = 2 (sum_{k<=j} a(k,j) w(k) + sum_{k>j} a(j,k) w(k)), one
+// running sum per j in ascending k: row k supplies term k of every p(j), j > k (the column
+// part), and then completes p(k) with its own row part. The two row sums run side by side and
+// each w(j) and p(j) is read once for both; every sum still receives its terms one by one in
+// ascending order.
+template <class Cell, class PCell>
+void AddRowPairToProduct(const Cell* a0, const Cell* a1, int j, int n, const Cell* wCells,
+                         const long double* w, PCell* p) {
+  const long double w0 = w[j];
+  const long double w1 = w[j + 1];
+  long double sum0 = Load(p[j]) + Load(a0[j]) * w0;
+  sum0 += Load(a0[j + 1]) * w1;
+  Store(p[j + 1], Load(p[j + 1]) + Load(a0[j + 1]) * w0);
+  long double sum1 = Load(p[j + 1]) + Load(a1[j + 1]) * w1;
+  for (int k = j + 2; k <= n; ++k) {
+    const long double wk = Load(wCells[k]);
+    const long double x0 = Load(a0[k]);
+    const long double x1 = Load(a1[k]);
+    sum0 += x0 * wk;
+    sum1 += x1 * wk;
+    Store(p[k], (Load(p[k]) + x0 * w0) + x1 * w1);
+  }
+  Store(p[j], 2.0L * sum0);
+  Store(p[j + 1], 2.0L * sum1);
+}
+
+// Row n's term of p(n), when it is left without a partner.
+template <class Cell, class PCell>
+void AddLastRowToProduct(const Cell* an, int n, const long double* w, PCell* p) {
+  Store(p[n], 2.0L * (Load(p[n]) + Load(an[n]) * w[n]));
+}
+
+// a(j, k) -= w(j) p(k) + (p(j) - K w(j)) w(k) on the pair's upper triangle; each p(k) and w(k)
+// is read once for both rows.
+template <class Cell>
+void UpdateRowPair(Cell* a0, Cell* a1, int j, int n, const Cell* wCells, const Cell* pCells,
+                   const long double* w, const long double* p, long double kk) {
+  const long double w0 = w[j];
+  const long double w1 = w[j + 1];
+  const long double g0 = p[j] - kk * w0;
+  const long double g1 = p[j + 1] - kk * w1;
+  Store(a0[j], Load(a0[j]) - w0 * p[j] - g0 * w[j]);
+  for (int k = j + 1; k <= n; ++k) {
+    const long double pk = Load(pCells[k]);
+    const long double wk = Load(wCells[k]);
+    Store(a0[k], Load(a0[k]) - w0 * pk - g0 * wk);
+    Store(a1[k], Load(a1[k]) - w1 * pk - g1 * wk);
+  }
+}
+
+template <class Cell>
+void UpdateLastRow(Cell* an, int n, const long double* w, const long double* p, long double kk) {
+  Store(an[n], Load(an[n]) - w[n] * p[n] - (p[n] - kk * w[n]) * w[n]);
+}
+
+}  // namespace
+
+// p = 2 A w for step i of the reduction, on the trailing matrix held in `cells`.
 template <class Cell>
 void SymEigenSolver::ProductAw(const Cell* cells, int i, int n, const Cell* wCells,
                                const long double* w, long double* p) const {
   for (int j = i + 1; j <= n; ++j) p[j] = 0.0L;
   int k = i + 1;
   for (; k + 1 <= n; k += 2) {
-    const Cell* a0 = cells + Index(k, 0);
-    const Cell* a1 = cells + Index(k + 1, 0);
-    const long double w0 = w[k];
-    const long double w1 = w[k + 1];
-    long double sum0 = p[k] + Load(a0[k]) * w0;
-    sum0 += Load(a0[k + 1]) * w1;
-    p[k + 1] += Load(a0[k + 1]) * w0;
-    long double sum1 = p[k + 1] + Load(a1[k + 1]) * w1;
-    for (int j = k + 2; j <= n; ++j) {
-      const long double wj = Load(wCells[j]);
-      const long double x0 = Load(a0[j]);
-      const long double x1 = Load(a1[j]);
-      sum0 += x0 * wj;
-      sum1 += x1 * wj;
-      p[j] = (p[j] + x0 * w0) + x1 * w1;
-    }
-    p[k] = 2.0L * sum0;
-    p[k + 1] = 2.0L * sum1;
+    AddRowPairToProduct(cells + Index(k, 0), cells + Index(k + 1, 0), k, n, wCells, w, p);
   }
-  if (k == n) p[n] = 2.0L * (p[n] + Load(cells[Index(n, n)]) * w[n]);
+  if (k == n) AddLastRowToProduct(cells + Index(n, 0), n, w, p);
 }
 
-// a(j, k) -= w(j) p(k) + (p(j) - K w(j)) w(k) on the upper triangle of rows from..n, two rows
-// at a time so that each p(k) and w(k) is read once for both.
+// The update of rows from..n of the trailing matrix held in `cells`.
 template <class Cell>
 void SymEigenSolver::UpdateTrailing(Cell* cells, int from, int n, const Cell* wCells,
                                     const Cell* pCells, const long double* w, const long double* p,
                                     long double kk) const {
   int j = from;
   for (; j + 1 <= n; j += 2) {
-    Cell* a0 = cells + Index(j, 0);
-    Cell* a1 = cells + Index(j + 1, 0);
-    const long double w0 = w[j];
-    const long double w1 = w[j + 1];
-    const long double g0 = p[j] - kk * w0;
-    const long double g1 = p[j + 1] - kk * w1;
-    Store(a0[j], Load(a0[j]) - w0 * p[j] - g0 * w[j]);
-    for (int k = j + 1; k <= n; ++k) {
-      const long double pk = Load(pCells[k]);
-      const long double wk = Load(wCells[k]);
-      Store(a0[k], Load(a0[k]) - w0 * pk - g0 * wk);
-      Store(a1[k], Load(a1[k]) - w1 * pk - g1 * wk);
-    }
+    UpdateRowPair(cells + Index(j, 0), cells + Index(j + 1, 0), j, n, wCells, pCells, w, p, kk);
   }
-  if (j == n) {
-    Cell& an = cells[Index(n, n)];
-    Store(an, Load(an) - w[n] * p[n] - (p[n] - kk * w[n]) * w[n]);
-  }
+  if (j == n) UpdateLastRow(cells + Index(n, 0), n, w, p, kk);
 }
 
 void SymEigenSolver::ReduceExtended(int n) {
@@ -261,8 +284,9 @@ void SymEigenSolver::ReduceExtended(int n) {
 // Besides, each step's update of the trailing matrix is fused with the product A w of the next
 // step (the two passes over the matrix of the textbook become one, as in LAPACK's xSYTRD, but
 // without its deferred updates, which would reorder the sums): the next reflection is formed
-// from row i+1 as soon as that row is updated, and each later row, once updated, adds its terms
-// to the running sums of the next p in the order the separate product would add them.
+// from row i+1 as soon as that row is updated, and each later pair of rows, once updated, adds
+// its terms to the running sums of the next p (while the pair is still in the nearest cache) in
+// the order the separate product would add them.
 //
 // The Householder vectors are kept in V's rows (V is not formed yet) and the two blocks are
 // exchanged at the end, so that they end up in A's rows as ReduceExtended leaves them.
@@ -359,24 +383,18 @@ bool SymEigenSolver::ReduceSplit(int n) {
         Put(wNextS[k], wNext[k]);
         pNext[k] = TSplit{0.0, 0.0};
       }
-      // Rows i+2..n in turn: the update of step i, then the row's terms of the next p: its
-      // own sum (the running column part, then its row in ascending order) and its column
-      // terms into the sums of the later rows.
-      for (int j = i + 2; j <= n; ++j) {
+      // Rows i+2..n two at a time: the update of step i, then the pair's terms of the next
+      // p, which reads the pair's rows again while they are in the nearest cache.
+      int j = i + 2;
+      for (; j + 1 <= n; j += 2) {
         TSplit* a0 = HRow(j);
-        const long double w0 = w[j];
-        const long double g0 = p[j] - kk * w0;
-        const long double x00 = Join(a0[j]) - w0 * p[j] - g0 * w[j];
-        Put(a0[j], x00);
-        const long double v0 = wNext[j];
-        long double sum0 = Join(pNext[j]) + x00 * v0;
-        for (int k = j + 1; k <= n; ++k) {
-          const long double x0 = Join(a0[k]) - w0 * Join(pS[k]) - g0 * Join(wS[k]);
-          Put(a0[k], x0);
-          sum0 += x0 * Join(wNextS[k]);
-          Put(pNext[k], Join(pNext[k]) + x0 * v0);
-        }
-        Put(pNext[j], 2.0L * sum0);
+        TSplit* a1 = HRow(j + 1);
+        UpdateRowPair(a0, a1, j, n, wS, pS, w, p, kk);
+        AddRowPairToProduct<TSplit, TSplit>(a0, a1, j, n, wNextS, wNext, pNext);
+      }
+      if (j == n) {
+        UpdateLastRow(HRow(n), n, w, p, kk);
+        AddLastRowToProduct<TSplit, TSplit>(HRow(n), n, wNext, pNext);
       }
       for (int k = i + 2; k <= n; ++k) pNextX[k] = Join(pNext[k]);
     } else {
