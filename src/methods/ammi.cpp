@@ -1,6 +1,7 @@
 #include "methods/ammi.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -187,10 +188,13 @@ TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int sh
   // is read row by row; each sum still takes its terms in ascending i.
   std::vector<double> envSum(static_cast<std::size_t>(a) + 1);
   std::vector<long double> vSum(static_cast<std::size_t>(a) + 1);
-  for (int k = 1; k < std::min(shown + 1, w.firstWithoutAxis); ++k) {
+  const int axes = std::min(shown + 1, w.firstWithoutAxis) - 1;
+  std::array<long double, kMaxShownComponents + 1> root4s{};
+  for (int k = 1; k <= axes; ++k) {
     const long double lambda = w.Lambda(k);
     const long double root4 = std::sqrt(std::sqrt(lambda));
     const long double root = std::sqrt(lambda);
+    root4s[static_cast<std::size_t>(k)] = root4;
     std::fill(envSum.begin(), envSum.end(), 0.0);
     std::fill(vSum.begin(), vSum.end(), 0.0L);
     for (int i = 1; i <= g; ++i) {
@@ -205,10 +209,20 @@ TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int sh
       w.EnvScore(j, k) = static_cast<double>(envSum[j] / root4);
       w.V(j, k) = vSum[j] / root;
     }
-    for (int i = 1; i <= g; ++i) {
-      double s = 0;
-      for (int j = 1; j <= a; ++j) s += w.V(j, k) * w.Z(i, j);
-      w.GenScore(i, k) = static_cast<double>(s / root4);
+  }
+  // A genotype's scores: the sums of its row of Z against each component's v run side by side
+  // (the chains of 64-bit additions overlap, and each entry of Z is loaded once), each in
+  // ascending j.
+  for (int i = 1; i <= g; ++i) {
+    std::array<double, kMaxShownComponents + 1> sum{};
+    const long double* zi = w.ZRow(i);
+    for (int j = 1; j <= a; ++j) {
+      const long double z = zi[j - 1];
+      for (int k = 1; k <= axes; ++k) sum[static_cast<std::size_t>(k)] += w.V(j, k) * z;
+    }
+    for (int k = 1; k <= axes; ++k) {
+      w.GenScore(i, k) = static_cast<double>(sum[static_cast<std::size_t>(k)] /
+                                             root4s[static_cast<std::size_t>(k)]);
     }
   }
   return std::nullopt;
