@@ -615,16 +615,20 @@ void SymEigenSolver::StoreLeading(int n, int vectors) {
     x[order_[col]] = 1.0L;
     std::size_t next = rotationLog_.size();
     for (std::size_t b = sweepLog_.size(); b-- > 0;) {
+      // Rotation k's new x(k) is what rotation k-1 reads as x(k): it is carried, not stored and
+      // loaded again.
       const TSweepBlock block = sweepLog_[b];
+      long double carried = x[block.m];
       for (int k = block.m - 1; k >= block.l; --k) {
         next -= 2;
         const long double c = rotationLog_[next];
         const long double s = rotationLog_[next + 1];
         const long double xk = x[k];
-        const long double xk1 = x[k + 1];
-        x[k] = xk * c - xk1 * s;
+        const long double xk1 = carried;
+        carried = xk * c - xk1 * s;
         x[k + 1] = xk * s + xk1 * c;
       }
+      x[block.l] = carried;
     }
     for (int i = n - 2; i >= 1; --i) {
       if (!reflected_[static_cast<std::size_t>(i)]) continue;
