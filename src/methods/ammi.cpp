@@ -491,8 +491,36 @@ TResultData ResultData(const TAmmiResult& res) {
   return data;
 }
 
+namespace {
+
+// A bound on the magnitude of every prediction: the largest magnitudes of its terms (margins,
+// grand mean, each component's sqrt(lambda) u v) summed; NaN when a term is NaN.
+long double PredictionBound(const TAmmiResult& res) {
+  const auto largest = [](long double m, long double x) {
+    x = std::fabs(x);
+    return x > m || std::isnan(x) ? x : m;  // a NaN, once taken, stays
+  };
+  const int g = res.anova.MedGen.Size(), a = res.anova.MedAmb.Size();
+  long double gen = 0, env = 0;
+  for (int i = 1; i <= g; ++i) gen = largest(gen, res.anova.MedGen(i));
+  for (int j = 1; j <= a; ++j) env = largest(env, res.anova.MedAmb(j));
+  long double bound = gen + env + std::fabs(static_cast<long double>(res.anova.MediaGeral));
+  for (int c = 1; c <= res.shown && c < res.firstWithoutAxis; ++c) {
+    long double u = 0, v = 0;
+    for (int i = 1; i <= g; ++i) u = largest(u, res.genotypeVectors(i, c));
+    for (int j = 1; j <= a; ++j) v = largest(v, res.environmentVectors(j, c));
+    bound += res.componentRoots[static_cast<std::size_t>(c - 1)] * u * v;
+  }
+  return bound;
+}
+
+}  // namespace
+
 bool FiniteResult(const TAmmiResult& res) {
   if (!AllFinite(SummaryResultData(res))) return false;
+  // Far inside the doubles' range no prediction can overflow, whatever the rounding of its few
+  // additions: the g x a cells need not be formed.
+  if (PredictionBound(res) < 1e300L) return true;
   const int g = res.anova.MedGen.Size(), a = res.anova.MedAmb.Size();
   bool finite = true;
   for (int i = 1; i <= g; ++i) {
