@@ -19,16 +19,14 @@
 #include "analysis/run.h"
 #include "analysis/session.h"
 #include "cli/importcli.h"
+#include "cli/runplots.h"
 #include "cli/tablecli.h"
 #include "cli/terminal.h"
 #include "commands/commands.h"
+#include "plots/labels.h"
 #include "richtext/rtf.h"
 #include "tables/datatable.h"
 #include "tables/safefile.h"
-#ifdef QV_HAVE_PLOTS
-#include "plotrender/plotfiles.h"
-#include "plots/labels.h"
-#endif
 
 #ifndef QV_VERSION
 #define QV_VERSION "0.0.0"
@@ -477,10 +475,16 @@ void WriteResultsJson(const TAnalysisCommand& command, const TCliOptions& o,
 
 // The plots of every analysed variable into the --plots folder, labelled from the legend beside
 // the table when there is one. False when some plot could not be written.
+TRunPlotsLoader plotsLoader = nullptr;
+
 bool WritePlots(const TCliOptions& o, const TSession& session, const TRunOutcome& outcome,
                 std::ostream& err) {
-#ifdef QV_HAVE_PLOTS
-  const auto format = plotrender::PlotFormatNamed(o.plotFormat);
+  std::string why = "esta versão foi construída sem os gráficos";
+  const TRunPlotsWriter writer = plotsLoader != nullptr ? plotsLoader(why) : nullptr;
+  if (writer == nullptr) {
+    err << "quorvandelia-cli: " << why << " (--plots " << o.plots << ")\n";
+    return false;
+  }
   std::string error;
   const std::optional<plots::TPlotOptions> options = plots::ReadHighlighted(o.highlight, error);
   if (!options) {
@@ -489,20 +493,17 @@ bool WritePlots(const TCliOptions& o, const TSession& session, const TRunOutcome
   }
   const plots::TPlotLabelsRead labels = plots::LabelsForTable(session.table, session.params);
   if (!labels.warning.empty()) err << "quorvandelia-cli: " << labels.warning << '\n';
-  const plotrender::TPlotFilesWritten written = plotrender::WriteRunPlots(
-      outcome, labels.labels, o.plots, format.value_or(plotrender::TPlotFormat::Svg), *options);
-  for (const std::string& e : written.errors) err << "quorvandelia-cli: " << e << '\n';
-  return written.errors.empty();
-#else
-  (void)session;
-  (void)outcome;
-  err << "quorvandelia-cli: esta versão foi construída sem os gráficos (--plots " << o.plots
-      << ")\n";
-  return false;
-#endif
+  const std::vector<std::string> errors =
+      writer(outcome, labels.labels, o.plots, o.plotFormat, *options);
+  for (const std::string& e : errors) err << "quorvandelia-cli: " << e << '\n';
+  return errors.empty();
 }
 
 }  // namespace
+
+void SetRunPlotsLoader(TRunPlotsLoader loader) {
+  plotsLoader = loader;
+}
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   CLI::App app{"Quorvandelia: análise de estabilidade e adaptabilidade de genótipos",
@@ -597,13 +598,11 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     }
   }
 
-#ifdef QV_HAVE_PLOTS
   // A bad list of genotypes is found before the run, not after its report.
   if (std::string error; !plots::ReadHighlighted(o.highlight, error)) {
     err << "quorvandelia-cli: " << error << '\n';
     return kUsage;
   }
-#endif
 
   TSession session;
   session.scanStart = o.scanStart;

@@ -2,12 +2,17 @@
 // labelled from the legend that "table convert --recode" leaves beside the table, and the
 // report unchanged, byte for byte.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "cli/cli_test_util.h"
+#ifdef QV_HAVE_PLOTS
+#include "cli/runplots.h"
+#endif
 
 namespace qv::testing {
 namespace {
@@ -18,6 +23,9 @@ class PlotsCliTest : public ScratchTest {
     ScratchTest::SetUp();
 #ifndef QV_HAVE_PLOTS
     GTEST_SKIP() << "built without the plots (no Qt)";
+#else
+    // In-process, the drawing linked into the tests stands for the module the program loads.
+    SetRunPlotsLoader([](std::string&) -> TRunPlotsWriter { return &WriteRunPlotFiles; });
 #endif
   }
 };
@@ -62,6 +70,31 @@ TEST_F(PlotsCliTest, WritesEveryPlotAndLeavesTheReportAsItWas) {
   EXPECT_EQ(badList.status, 2);
   EXPECT_EQ(badList.out, "");
   EXPECT_NE(badList.err.find("\"x\""), std::string::npos) << badList.err;
+}
+
+// The program itself loads the drawing from the module beside it. A copy of the program away
+// from the module still writes its report, and says why the plots are missing (exit 3).
+TEST_F(PlotsCliTest, TheProgramLoadsThePlotsModuleAndSaysWhenItIsMissing) {
+  const std::string args = " analyze -m ammi '" + kWheat +
+                           "' -g 8 -a 7 -r 3 --gle 98 --qme 0.148804 -o '" + Path("r.txt") +
+                           "' --plots ";
+  const std::string loaded = Path("loaded");
+  ASSERT_EQ(std::system((std::string("'") + QV_CLI_PROGRAM + "'" + args + "'" + loaded + "' 2>'" +
+                         Path("err1") + "'")
+                            .c_str()),
+            0)
+      << ReadFile(Path("err1"));
+  EXPECT_EQ(ReadFile(loaded + "/yield-ammi1.svg").rfind("<?xml", 0), 0u);
+
+  const std::string alone = Path("quorvandelia-cli");
+  std::filesystem::copy_file(QV_CLI_PROGRAM, alone);
+  const int status = std::system(
+      ("'" + alone + "'" + args + "'" + Path("missing") + "' 2>'" + Path("err2") + "'").c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+  EXPECT_NE(ReadFile(Path("err2")).find("quorvandelia-plots.so"), std::string::npos)
+      << ReadFile(Path("err2"));
+  EXPECT_FALSE(ReadFile(Path("r.txt")).empty());
+  EXPECT_FALSE(std::filesystem::exists(Path("missing")));
 }
 
 // The trial converted with its names made into codes: the plots name the genotypes as the

@@ -45,7 +45,8 @@ apt install -y -q "$deb"
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sed 's|^\./|/|')
 
 # Everything the package lists is there, in its standard place.
-for f in /usr/bin/quorvandelia /usr/bin/quorvandelia-cli /usr/share/quorvandelia/Quorvandelia.chm \
+for f in /usr/bin/quorvandelia /usr/bin/quorvandelia-cli /usr/lib/quorvandelia/cli/quorvandelia-plots.so \
+         /usr/share/quorvandelia/Quorvandelia.chm \
          /usr/share/quorvandelia/ajuda/index.html /usr/share/man/man1/quorvandelia-cli.1.gz \
          /usr/share/bash-completion/completions/quorvandelia-cli \
          /usr/share/applications/quorvandelia.desktop \
@@ -69,6 +70,10 @@ check "Wricke report of the installed example" cmp wricke.txt "$here/tests/golde
 quorvandelia-cli analyze -m eberhart /usr/share/quorvandelia/exemplos/onofri_winterwheat.db \
   -g 8 -a 7 -r 3 --gle 98 --qme 0.148804 -o eberhart.rtf
 check "Eberhart report as Rich Text" sh -c 'head -c 5 eberhart.rtf | grep -q "{.rtf"'
+# The plots come from the installed module, which the command line loads for --plots.
+quorvandelia-cli analyze -m ammi /usr/share/quorvandelia/exemplos/onofri_winterwheat.db \
+  -g 8 -a 7 -r 3 --gle 98 --qme 0.148804 -o ammi.txt --plots graficos
+check "AMMI plots drawn by the installed module" sh -c 'head -c 5 graficos/yield-ammi1.svg | grep -q "<?xml"'
 
 if command -v man >/dev/null && ! excluded_by_dpkg /usr/share/man/man1/quorvandelia-cli.1.gz; then
   check "manual page found by man" sh -c 'man -w quorvandelia-cli | grep -q quorvandelia-cli.1'
