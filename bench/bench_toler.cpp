@@ -39,6 +39,8 @@ struct TTrial {
   TTrial(int g, int a) { FillTrial(means, params, g, a); }
 };
 
+// Argument: 1 for the sweep pivot by pivot (GInverse) instead of cell by cell; the same
+// result to the last bit.
 void BM_TolerPass(benchmark::State& state) {
   auto trial = std::make_unique<TTrial>(189, 30);
   auto storage = std::make_unique<qv::TFitStorage>();
@@ -46,6 +48,7 @@ void BM_TolerPass(benchmark::State& state) {
   const qv::TMargins margins = qv::Margins(trial->means, 189, 30);
   const qv::TTolerModel model(margins, 189, 30);
   qv::TFitEngine fit(*storage);
+  fit.UseReferenceSweep(state.range(0) == 1);
   if (!fit.FitModel(model, trial->means).converged) state.SkipWithError("no convergence");
   for (auto _ : state) {
     fit.FillJacobian(model);
@@ -58,7 +61,7 @@ void BM_TolerPass(benchmark::State& state) {
   }
   state.counters["order"] = fit.Order();
 }
-BENCHMARK(BM_TolerPass)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_TolerPass)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_TolerVariable(benchmark::State& state) {
   auto trial = std::make_unique<TTrial>(189, 30);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "stats/inv_g2.h"
+#include "stats/sweepcells.h"
 
 namespace qv {
 
@@ -25,6 +26,7 @@ struct TFitStorage {
   void Allocate() {
     if (sweep) return;
     sweep = std::make_unique<SweepStorage>();
+    cells = std::make_unique<CellSweep>();
     theta.assign(MaxPar + 1, 0.0L);
     rhs.assign(MaxPar + 1, 0.0L);
     step.assign(MaxPar + 1, 0.0L);
@@ -32,6 +34,7 @@ struct TFitStorage {
   }
 
   std::unique_ptr<SweepStorage> sweep;  // WorkMat: the bordered matrix, then its inverse
+  std::unique_ptr<CellSweep> cells;     // the same inversion cell by cell, with its work space
   std::vector<long double> theta, rhs, step;
   std::vector<double> thetaPrev;
   // The Jacobian by rows, only the non-zeros: row obs holds jacCount[obs] entries from

@@ -48,6 +48,7 @@ TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& m
     s_.jac.resize(cells * kMaxJacobianRowEntries);
     s_.jacCount.resize(cells);
   }
+  runEnd_.resize(cells);
   junctions_.assign(static_cast<std::size_t>(model.Junctions()) + 1, TJunctionState{});
   junctionOf_.assign(static_cast<std::size_t>(g_) + 1, 0);
   for (int k = 1; k <= model.Junctions(); ++k) {
@@ -57,6 +58,9 @@ TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& m
     junctionOf_[static_cast<std::size_t>(junction.genotype)] = k;
   }
   mu_.assign(static_cast<std::size_t>(k_) + 1, 0.0L);
+  rowValues_.assign(static_cast<std::size_t>(a_) + 1, 0.0L);
+  rowJac_.assign(static_cast<std::size_t>(a_) * kMaxJacobianRowEntries, TJacEntry{});
+  rowCount_.assign(static_cast<std::size_t>(a_), 0);
   junctionsConstrained_ = false;
   for (std::size_t k = 1; k < junctions_.size(); ++k) {
     for (int c = 1; c <= k_; ++c) {
@@ -137,14 +141,14 @@ void TFitEngine::SolveStep(const TSegmentedModel& model, const TGxeMeans& means)
 long double TFitEngine::SideDescent(const TSegmentedModel& model, const TGxeMeans& means,
                                     const TJunctionState& junction, bool above) const {
   long double h = 0;
-  TJacEntry row[kMaxJacobianRowEntries];
   const int i = junction.genotype;
+  model.ModelValues(s_.theta.data(), i, rowValues_.data());
+  model.JacobianRows(s_.theta.data(), i, above, rowJac_.data(), rowCount_.data());
   for (int j = 1; j <= a_; ++j) {
-    const int count = above ? model.JacobianRowAbove(s_.theta.data(), i, j, row)
-                            : model.JacobianRow(s_.theta.data(), i, j, row);
-    for (int u = 0; u < count; ++u) {
+    const TJacEntry* row = &rowJac_[static_cast<std::size_t>(j - 1) * kMaxJacobianRowEntries];
+    for (int u = 0; u < rowCount_[static_cast<std::size_t>(j - 1)]; ++u) {
       if (row[u].col == junction.p) {
-        h += (means.Y(i, j) - model.ModelValue(s_.theta.data(), i, j)) * row[u].value;
+        h += (means.Y(i, j) - rowValues_[static_cast<std::size_t>(j)]) * row[u].value;
       }
     }
   }
@@ -221,17 +225,17 @@ void TFitEngine::PrepareJunctions(const TSegmentedModel& model, const TGxeMeans&
 // follows it, and its column is added to the parameter's. Either way its own column is empty:
 // it is aliased, and takes no step of its own.
 void TFitEngine::FillJacobian(const TSegmentedModel& model) {
-  std::size_t obs = 0;
   for (int i = 1; i <= g_; ++i) {
     const int k = junctionOf_.empty() ? 0 : junctionOf_[static_cast<std::size_t>(i)];
     const TJunctionState* junction = k == 0 ? nullptr : &junctions_[static_cast<std::size_t>(k)];
-    for (int j = 1; j <= a_; ++j, ++obs) {
-      TJacEntry* row = &s_.jac[obs * kMaxJacobianRowEntries];
-      const int count = junction != nullptr && junction->above
-                            ? model.JacobianRowAbove(s_.theta.data(), i, j, row)
-                            : model.JacobianRow(s_.theta.data(), i, j, row);
-      if (junction != nullptr && junction->held) {
-        for (int u = 0; u < count; ++u) {
+    const std::size_t first = static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(a_);
+    const std::size_t last = first + static_cast<std::size_t>(a_);
+    model.JacobianRows(s_.theta.data(), i, junction != nullptr && junction->above,
+                       &s_.jac[first * kMaxJacobianRowEntries], &s_.jacCount[first]);
+    if (junction != nullptr && junction->held) {
+      for (std::size_t obs = first; obs < last; ++obs) {
+        TJacEntry* row = &s_.jac[obs * kMaxJacobianRowEntries];
+        for (int u = 0; u < s_.jacCount[obs]; ++u) {
           if (row[u].col != junction->p) continue;
           if (junction->on.param == 0) {
             row[u].value = 0;
@@ -240,7 +244,11 @@ void TFitEngine::FillJacobian(const TSegmentedModel& model) {
           }
         }
       }
-      s_.jacCount[obs] = static_cast<unsigned char>(count);
+    }
+    for (std::size_t obs = first; obs < last;) {
+      const std::size_t end = RunEnd(obs, last);
+      runEnd_[obs] = end;
+      obs = end == obs ? obs + 1 : end;
     }
   }
 }
@@ -249,25 +257,34 @@ void TFitEngine::FillJacobian(const TSegmentedModel& model) {
 // where both of its columns are non-zero, in observation order, as the dense product would add
 // them (the products with a zero factor that the dense sum also adds change nothing). A row
 // may list a column twice (a held junction's entry moved onto its breakpoint's column): the
-// products of the two entries then add up to the square of their sum.
+// products of the two entries then add up to the square of their sum. Only the upper triangle
+// is formed (the sweep reads nothing else); the constraint rows are kept below the diagonal as
+// well, where the step's projection reads them.
 void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
-  // Only the upper triangle is read by the sweep and by G; the constraint rows below the
-  // parameters (read by the projection of the step) are written in full further down.
   SweepStorage& w = *s_.sweep;
   for (int p = 1; p <= n_; ++p) {
-    for (int q = p; q <= n_; ++q) w.WorkMat(p, q) = 0.0L;
+    long double* row = &w.WorkMat(p, p);
+    std::fill(row, row + (n_ - p + 1), 0.0L);
   }
   const std::size_t cells = static_cast<std::size_t>(g_) * static_cast<std::size_t>(a_);
-  for (std::size_t obs = 0; obs < cells; ++obs) {
+  for (std::size_t obs = 0; obs < cells;) {
     const TJacEntry* row = &s_.jac[obs * kMaxJacobianRowEntries];
     const int count = s_.jacCount[obs];
-    for (int u = 0; u < count; ++u) {
-      for (int v = 0; v < count; ++v) {
-        if (row[u].col <= row[v].col) {
-          w.WorkMat(row[u].col, row[v].col) += row[u].value * row[v].value;
+    const std::size_t end = runEnd_[obs];
+    if (end == obs) {
+      // Columns listed twice: element by element, in the order of the row.
+      for (int u = 0; u < count; ++u) {
+        for (int v = 0; v < count; ++v) {
+          if (row[u].col <= row[v].col) {
+            w.WorkMat(row[u].col, row[v].col) += row[u].value * row[v].value;
+          }
         }
       }
+      ++obs;
+      continue;
     }
+    AddRunProducts(w, obs, end);
+    obs = end;
   }
   for (int c = 1; c <= k_; ++c) {
     for (int p = 1; p <= p_; ++p) {
@@ -288,30 +305,185 @@ void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
   }
 }
 
-void TFitEngine::BuildRhs(const TSegmentedModel& model, const TGxeMeans& means) {
-  for (int p = 1; p <= n_; ++p) s_.rhs[static_cast<std::size_t>(p)] = 0.0L;
-  const bool residuals = settings_.rhs == TRhsKind::Residuals;
-  rowValues_.resize(static_cast<std::size_t>(a_) + 1);
-  long double* f = rowValues_.data();
-  std::size_t obs = 0;
-  for (int i = 1; i <= g_; ++i) {
-    if (residuals) model.ModelValues(s_.theta.data(), i, f);
-    for (int j = 1; j <= a_; ++j, ++obs) {
-      const long double e = residuals ? means.Y(i, j) - f[j] : means.Y(i, j);
-      const TJacEntry* row = &s_.jac[obs * kMaxJacobianRowEntries];
-      for (int u = 0; u < s_.jacCount[obs]; ++u) {
-        s_.rhs[static_cast<std::size_t>(row[u].col)] += e * row[u].value;
-      }
+// The end of the run of Jacobian rows from `obs` (before `last`) that list the same columns, each
+// once, in the same order (a genotype's rows, in the models with a known index); `obs` itself
+// when row obs lists a column twice (a held junction moved onto its breakpoint's column).
+std::size_t TFitEngine::RunEnd(std::size_t obs, std::size_t last) const {
+  const TJacEntry* row = &s_.jac[obs * kMaxJacobianRowEntries];
+  const int count = s_.jacCount[obs];
+  for (int u = 0; u < count; ++u) {
+    for (int v = u + 1; v < count; ++v) {
+      if (row[u].col == row[v].col) return obs;
     }
   }
-  if (!residuals) {
-    for (int c = 1; c <= k_; ++c)
-      s_.rhs[static_cast<std::size_t>(p_ + c)] = model.ConstraintValue(c);
+  std::size_t end = obs + 1;
+  for (; end < last && s_.jacCount[end] == count; ++end) {
+    const TJacEntry* next = &s_.jac[end * kMaxJacobianRowEntries];
+    bool same = true;
+    for (int u = 0; same && u < count; ++u) same = next[u].col == row[u].col;
+    if (!same) break;
+  }
+  return end;
+}
+
+namespace {
+
+// The sums over rows [obs, end) of left(o) r[v], for the k (1..4) entries v listed, each added
+// to its start value s[] in the order of the rows, in a register of its own.
+template <typename TLeft>
+void AddProducts(const TJacEntry* jac, std::size_t obs, std::size_t end, TLeft left, const int* v,
+                 int k, long double* s) {
+  const auto at = [jac](std::size_t o, int c) {
+    return jac[o * kMaxJacobianRowEntries + static_cast<std::size_t>(c)].value;
+  };
+  long double s0 = s[0], s1 = k > 1 ? s[1] : 0, s2 = k > 2 ? s[2] : 0, s3 = k > 3 ? s[3] : 0;
+  switch (k) {
+    case 1:
+      for (std::size_t o = obs; o < end; ++o) s0 += left(o) * at(o, v[0]);
+      break;
+    case 2:
+      for (std::size_t o = obs; o < end; ++o) {
+        const long double x = left(o);
+        s0 += x * at(o, v[0]);
+        s1 += x * at(o, v[1]);
+      }
+      break;
+    case 3:
+      for (std::size_t o = obs; o < end; ++o) {
+        const long double x = left(o);
+        s0 += x * at(o, v[0]);
+        s1 += x * at(o, v[1]);
+        s2 += x * at(o, v[2]);
+      }
+      break;
+    default:
+      for (std::size_t o = obs; o < end; ++o) {
+        const long double x = left(o);
+        s0 += x * at(o, v[0]);
+        s1 += x * at(o, v[1]);
+        s2 += x * at(o, v[2]);
+        s3 += x * at(o, v[3]);
+      }
+  }
+  s[0] = s0;
+  if (k > 1) s[1] = s1;
+  if (k > 2) s[2] = s2;
+  if (k > 3) s[3] = s3;
+}
+
+}  // namespace
+
+// Every element (u, v), u <= v, of a run's columns takes the run's products in their order,
+// summed in a register: the same sums as row by row, without an extended store per product.
+void TFitEngine::AddRunProducts(SweepStorage& w, std::size_t obs, std::size_t end) {
+  const TJacEntry* row = &s_.jac[obs * kMaxJacobianRowEntries];
+  const int count = s_.jacCount[obs];
+  const auto cell = [&](int u, int v) -> long double& {
+    return w.WorkMat(std::min(row[u].col, row[v].col), std::max(row[u].col, row[v].col));
+  };
+  for (int u = 0; u < count; ++u) {
+    for (int v0 = u; v0 < count; v0 += 4) {
+      const int k = std::min(4, count - v0);
+      int v[4];
+      long double sums[4];
+      for (int t = 0; t < k; ++t) {
+        v[t] = v0 + t;
+        sums[t] = cell(u, v[t]);
+      }
+      const TJacEntry* jac = s_.jac.data();
+      AddProducts(
+          jac, obs, end,
+          [jac, u](std::size_t o) {
+            return jac[o * kMaxJacobianRowEntries + static_cast<std::size_t>(u)].value;
+          },
+          v, k, sums);
+      for (int t = 0; t < k; ++t) cell(u, v[t]) = sums[t];
+    }
   }
 }
 
+void TFitEngine::BuildRhs(const TSegmentedModel& model, const TGxeMeans& means) {
+  for (int p = 1; p <= n_; ++p) s_.rhs[static_cast<std::size_t>(p)] = 0.0L;
+  if (settings_.rhs == TRhsKind::Observed) {
+    for (int i = 1; i <= g_; ++i) {
+      for (int j = 1; j <= a_; ++j) rowValues_[static_cast<std::size_t>(j)] = 0;
+      AddRhsRow(i, means);
+    }
+    for (int c = 1; c <= k_; ++c)
+      s_.rhs[static_cast<std::size_t>(p_ + c)] = model.ConstraintValue(c);
+    return;
+  }
+  for (int i = 1; i <= g_; ++i) {
+    model.ModelValues(s_.theta.data(), i, rowValues_.data());
+    AddRhsRow(i, means);
+  }
+}
+
+// Genotype i's share of J'(y - f), f(i, 1..a) in rowValues_: each element takes the products
+// of the cells in their order (in a register along a run of rows over the same columns).
+void TFitEngine::AddRhsRow(int i, const TGxeMeans& means) {
+  long double* e = rowValues_.data();
+  for (int j = 1; j <= a_; ++j) e[j] = means.Y(i, j) - e[j];
+  const std::size_t first = static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(a_);
+  const std::size_t last = first + static_cast<std::size_t>(a_);
+  for (std::size_t obs = first; obs < last;) {
+    const TJacEntry* row = &s_.jac[obs * kMaxJacobianRowEntries];
+    const int count = s_.jacCount[obs];
+    const std::size_t end = runEnd_[obs];
+    if (end == obs) {
+      for (int u = 0; u < count; ++u) {
+        s_.rhs[static_cast<std::size_t>(row[u].col)] += e[obs - first + 1] * row[u].value;
+      }
+      ++obs;
+      continue;
+    }
+    for (int u0 = 0; u0 < count; u0 += 4) {
+      const int k = std::min(4, count - u0);
+      int v[4];
+      long double sums[4];
+      for (int t = 0; t < k; ++t) {
+        v[t] = u0 + t;
+        sums[t] = s_.rhs[static_cast<std::size_t>(row[v[t]].col)];
+      }
+      const long double* eo = e + 1;
+      AddProducts(
+          s_.jac.data(), obs, end, [eo, first](std::size_t o) { return eo[o - first]; }, v, k,
+          sums);
+      for (int t = 0; t < k; ++t) s_.rhs[static_cast<std::size_t>(row[v[t]].col)] = sums[t];
+    }
+    obs = end;
+  }
+}
+
+// The two ways of sweeping give the same result to the last bit; they differ in cost. Pivot by
+// pivot, the sweep reads and writes each cell a pivot's row reaches: cheap while the matrix stays
+// sparse (Silva's forms: blocks of four and two border rows). Where a parameter meets a large
+// part of the others -- an estimated index couples every genotype to every environment -- the
+// matrix fills in completely, and cell by cell keeps each running value in a register and
+// reads the pivots' rows instead.
 void TFitEngine::Invert() {
-  GInverse(*s_.sweep, n_);
+  SweepStorage& w = *s_.sweep;
+  if (referenceSweep_) {
+    GInverse(w, n_);
+    return;
+  }
+  degree_.assign(static_cast<std::size_t>(p_) + 1, 0);
+  for (int p = 1; p <= p_; ++p) {
+    const long double* row = &w.WorkMat(p, 0);
+    for (int q = p + 1; q <= p_; ++q) {
+      if (row[q] != 0) {
+        ++degree_[static_cast<std::size_t>(p)];
+        ++degree_[static_cast<std::size_t>(q)];
+      }
+    }
+  }
+  const bool fills =
+      std::any_of(degree_.begin(), degree_.end(), [this](int m) { return 4 * m > n_; });
+  if (fills) {
+    s_.cells->GInverse(w, n_);
+  } else {
+    GInverse(w, n_);
+  }
 }
 
 void TFitEngine::ComputeStep() {
@@ -622,37 +794,27 @@ long double CorrectedResidualSS(const TSegmentedModel& model, const TGxeMeans& m
   return sum.SS();
 }
 
+long double PlainResidualSS(const TSegmentedModel& model, const TGxeMeans& means,
+                            const long double* theta, int g, long double* f) {
+  long double s = 0.0L;
+  for (int i = 1; i <= g; ++i) s = model.AddSquaredResiduals(theta, i, means.Row(i), s, f);
+  return s;
+}
+
 }  // namespace
 
 long double TFitEngine::ResidualSS(const TSegmentedModel& model, const TGxeMeans& means,
                                    TSumKind kind, bool runningMeanDouble) const {
-  rowValues_.resize(static_cast<std::size_t>(a_) + 1);
   long double* f = rowValues_.data();
-  if (kind == TSumKind::Plain) {
-    long double s = 0.0L;
-    for (int i = 1; i <= g_; ++i) {
-      model.ModelValues(s_.theta.data(), i, f);
-      for (int j = 1; j <= a_; ++j) {
-        const long double e = means.Y(i, j) - f[j];
-        s += e * e;
-      }
-    }
-    return s;
-  }
+  if (kind == TSumKind::Plain) return PlainResidualSS(model, means, s_.theta.data(), g_, f);
   return runningMeanDouble
              ? CorrectedResidualSS<TDoubleMeanSS>(model, means, s_.theta.data(), g_, a_, f)
              : CorrectedResidualSS<TExtendedSS>(model, means, s_.theta.data(), g_, a_, f);
 }
 
 long double TMeansModel::SumOfSquares(const TGxeMeans& means, const long double* theta) const {
-  long double s = 0;
-  for (int i = 1; i <= g_; ++i) {
-    for (int j = 1; j <= a_; ++j) {
-      const long double e = means.Y(i, j) - ModelValue(theta, i, j);
-      s += e * e;
-    }
-  }
-  return s;
+  std::vector<long double> f(static_cast<std::size_t>(a_) + 1);
+  return PlainResidualSS(*this, means, theta, g_, f.data());
 }
 
 long double ParameterVariance(const TFitEngine& fit, int p, double QME, double r) {

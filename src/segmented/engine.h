@@ -43,6 +43,7 @@
 // and the trial points are built from the rounded values.
 #pragma once
 
+#include <array>
 #include <cfloat>
 #include <cstddef>
 #include <memory>
@@ -162,10 +163,35 @@ class TSegmentedModel {
   virtual void ModelValues(const long double* theta, int i, long double* f) const {
     for (int j = 1; j <= Environments(); ++j) f[j] = ModelValue(theta, i, j);
   }
+  // s plus the squared residuals of row i, y[j - 1] - f(i, j), added one at a time in the order
+  // of j (s += e e): the plain residual sums. f (1..a) is scratch. A model may form its values
+  // on the way instead of storing them; the sum must be this one to the last bit.
+  virtual long double AddSquaredResiduals(const long double* theta, int i, const long double* y,
+                                          long double s, long double* f) const {
+    ModelValues(theta, i, f);
+    for (int j = 1; j <= Environments(); ++j) {
+      const long double e = y[j - 1] - f[j];
+      s += e * e;
+    }
+    return s;
+  }
   // The derivatives of f(i, j) at theta with respect to the parameters that enter it, at most
   // kMaxJacobianRowEntries, each column once; returns their number. Every column not listed is
   // 0 in this row. A cell exactly at its genotype's junction counts on the lower line.
   virtual int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const = 0;
+
+  // The Jacobian rows of (i, 1..a), as the fits form them once a pass, into
+  // rows[(j - 1) kMaxJacobianRowEntries ..] with their numbers in counts[j - 1] (JacobianRowAbove
+  // with `above`). A model may override this (and ModelValues) to compute a row at once; the
+  // values must be those of the cell-by-cell calls, to the last bit.
+  virtual void JacobianRows(const long double* theta, int i, bool above, TJacEntry* rows,
+                            unsigned char* counts) const {
+    for (int j = 1; j <= Environments(); ++j) {
+      TJacEntry* row = rows + static_cast<std::size_t>(j - 1) * kMaxJacobianRowEntries;
+      counts[j - 1] = static_cast<unsigned char>(above ? JacobianRowAbove(theta, i, j, row)
+                                                       : JacobianRow(theta, i, j, row));
+    }
+  }
 
   // --- junctions (see the top of this file); a model without them keeps these defaults -------
   virtual int Junctions() const { return 0; }
@@ -289,7 +315,8 @@ class TFitEngine {
   // The right-hand side and the step of the last pass.
   long double Rhs(int p) const { return s_.rhs[static_cast<std::size_t>(p)]; }
   long double Step(int p) const { return s_.step[static_cast<std::size_t>(p)]; }
-  // The bordered matrix before inversion (between BuildNormalMatrix and Invert).
+  // The bordered matrix before inversion (between BuildNormalMatrix and Invert): its upper
+  // triangle, and the constraint rows below the diagonal.
   const SweepStorage& Sweep() const { return *s_.sweep; }
   // Trials the step-length control made in the last pass (sums evaluated besides the start).
   int LastTrials() const { return lastTrials_; }
@@ -298,6 +325,10 @@ class TFitEngine {
   long double Decrement() const { return decrement_; }
   // Whether the last pass's step-length control abandoned the step.
   bool LastRestored() const { return lastRestored_; }
+  // Every inversion by GInverse, pivot by pivot, instead of cell by cell: the same pivots,
+  // aliased indices and inverse to the last bit at a higher cost (for the tests and benchmarks
+  // that compare the two).
+  void UseReferenceSweep(bool on) { referenceSweep_ = on; }
   // Whether junction k (1..) was held on its breakpoint in the last pass.
   bool JunctionHeld(int k) const { return junctions_[static_cast<std::size_t>(k)].held; }
 
@@ -326,6 +357,9 @@ class TFitEngine {
   // Whether a junction held in the last pass would now be freed.
   bool HeldJunctionWouldMove(const TSegmentedModel& model, const TGxeMeans& means);
   void InferenceInverse(const TSegmentedModel& model);
+  std::size_t RunEnd(std::size_t obs, std::size_t last) const;
+  void AddRunProducts(SweepStorage& w, std::size_t obs, std::size_t end);
+  void AddRhsRow(int i, const TGxeMeans& means);
 
   std::unique_ptr<TFitStorage> own_;
   TFitStorage& s_;  // the bordered matrix and its inverse, the vectors, the Jacobian by rows
@@ -337,15 +371,23 @@ class TFitEngine {
   long double lastLambda_ = 0;
   long double decrement_ = 0;
   bool lastRestored_ = false;
-  std::vector<TJunctionState> junctions_;       // index 0 unused
-  std::vector<int> junctionOf_;                 // per genotype: its junction, or 0
-  std::vector<long double> mu_;                 // the constraint multipliers of the last solve
-  mutable std::vector<long double> rowValues_;  // f(i, 1..a) of the row being summed
+  std::vector<TJunctionState> junctions_;  // index 0 unused
+  std::vector<int> junctionOf_;            // per genotype: its junction, or 0
+  std::vector<long double> mu_;            // the constraint multipliers of the last solve
   bool boundedJunctions_ = false;
   // Some junction belongs to a constraint group: it may not be stopped at a bound while the
   // others move on (the group's sum would change), so the step is cut where it reaches it.
   bool junctionsConstrained_ = false;
   std::vector<TBreakpoint> points_;  // scratch
+  // One row of the grid: model values (1..a), Jacobian rows and their numbers (scratch).
+  mutable std::vector<long double> rowValues_;
+  mutable std::vector<TJacEntry> rowJac_;
+  mutable std::vector<unsigned char> rowCount_;
+  // Per Jacobian row that starts a run (FillJacobian): the end of the run of rows over the same
+  // columns, or the row itself when it lists a column twice.
+  std::vector<std::size_t> runEnd_;
+  bool referenceSweep_ = false;
+  std::vector<int> degree_;  // scratch (Invert)
 };
 
 // A fit and its check by the model's profile scan: from the model's start values, or with

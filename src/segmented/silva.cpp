@@ -30,7 +30,14 @@ const std::string kTooManyParameters =
 }  // namespace
 
 TSilvaModel::TSilvaModel(const TMargins& margins, int g, int a, TSilvaVariant variant)
-    : TMeansModel(margins, g, a), variant_(variant) {
+    : TMeansModel(margins, g, a), variant_(variant), index_(static_cast<std::size_t>(a) + 1) {
+  for (int j = 1; j <= a_; ++j) {
+    index_[static_cast<std::size_t>(j)] = margins_.Index(j);
+    order_.push_back(j);
+  }
+  std::stable_sort(order_.begin(), order_.end(),
+                   [this](int p, int q) { return Index(p) < Index(q); });
+  for (const int j : order_) sorted_.push_back(Index(j));
   // The junction of the segmented form is kept strictly inside the index values, so that
   // every genotype keeps at least one environment on each of its lines.
   long double largest = Index(1), smallest = Index(1);
@@ -64,7 +71,7 @@ void TSilvaModel::Breakpoints(const long double* /*theta*/, int /*k*/,
 }
 
 long double TSilvaModel::Index(int j) const {
-  return margins_.Index(j);
+  return index_[static_cast<std::size_t>(j)];
 }
 
 bool TSilvaModel::InConstraint(int c, int p) const {
@@ -120,29 +127,62 @@ void TSilvaModel::StartValues(long double* theta) const {
   }
 }
 
-// An environment exactly at the junction lies on the lower line (Z = 1).
-long double TSilvaModel::ModelValue(const long double* t, int i, int j) const {
-  const long double x = Index(j), x0 = t[junction::X0(i)];
-  const long double a = t[junction::A(i)], b1 = t[junction::B1(i)], b2 = t[junction::B2(i)];
-  if (variant_ == TSilvaVariant::Segmented) {
-    return x - x0 <= 0 ? a + b1 * x : a + b1 * x0 + b2 * (x - x0);
-  }
-  return x - x0 <= 0 ? a + b1 * (x - x0) : a + b2 * (x - x0);
+namespace {
+
+// A genotype's parameters, read once for a row of cells.
+struct TLines {
+  long double a, b1, b2, x0;
+};
+
+TLines LinesOf(const long double* t, int i) {
+  return {t[junction::A(i)], t[junction::B1(i)], t[junction::B2(i)], t[junction::X0(i)]};
 }
 
-// The same values as ModelValue, cell by cell, with the genotype's parameters read once.
-void TSilvaModel::ModelValues(const long double* t, int i, long double* f) const {
-  const long double x0 = t[junction::X0(i)];
-  const long double a = t[junction::A(i)], b1 = t[junction::B1(i)], b2 = t[junction::B2(i)];
-  const bool segmented = variant_ == TSilvaVariant::Segmented;
-  for (int j = 1; j <= a_; ++j) {
-    const long double x = Index(j);
-    if (segmented) {
-      f[j] = x - x0 <= 0 ? a + b1 * x : a + b1 * x0 + b2 * (x - x0);
-    } else {
-      f[j] = x - x0 <= 0 ? a + b1 * (x - x0) : a + b2 * (x - x0);
-    }
+// The response at index value x. An environment exactly at the junction lies on the lower line
+// (Z = 1).
+inline long double At(const TLines& l, long double x, TSilvaVariant variant) {
+  if (variant == TSilvaVariant::Segmented) {
+    return x - l.x0 <= 0 ? l.a + l.b1 * x : l.a + l.b1 * l.x0 + l.b2 * (x - l.x0);
   }
+  return x - l.x0 <= 0 ? l.a + l.b1 * (x - l.x0) : l.a + l.b2 * (x - l.x0);
+}
+
+}  // namespace
+
+long double TSilvaModel::ModelValue(const long double* t, int i, int j) const {
+  return At(LinesOf(t, i), Index(j), variant_);
+}
+
+// The cells in the order of the index, so that the side of the junction changes once along the
+// row (the values are the same, whatever the order they are formed in).
+void TSilvaModel::ModelValues(const long double* t, int i, long double* f) const {
+  const TLines lines = LinesOf(t, i);
+  for (std::size_t k = 0; k < order_.size(); ++k) f[order_[k]] = At(lines, sorted_[k], variant_);
+}
+
+// The cells in the order of j, each side's line chosen by selecting its coefficients rather
+// than by a branch (the index is in no order, so the side would be mispredicted half the time):
+// f = P + Q (x - Z), with (P, Q, Z) = (a, b1, 0) below the junction and (a + b1 X0, b2, X0) above
+// it for the segmented form, (a, b1 or b2, X0) for the modified form -- the operations of
+// ModelValue, as x - 0 is x exactly.
+long double TSilvaModel::AddSquaredResiduals(const long double* t, int i, const long double* y,
+                                             long double s, long double* /*f*/) const {
+  const TLines l = LinesOf(t, i);
+  const long double zero = 0;
+  const bool segmented = variant_ == TSilvaVariant::Segmented;
+  const long double join = l.a + l.b1 * l.x0;
+  const long double* upperP = segmented ? &join : &l.a;
+  const long double* lowerZ = segmented ? &zero : &l.x0;
+  for (int j = 1; j <= a_; ++j) {
+    const long double x = index_[static_cast<std::size_t>(j)];
+    const bool lower = x - l.x0 <= 0;
+    const long double* p = lower ? &l.a : upperP;
+    const long double* q = lower ? &l.b1 : &l.b2;
+    const long double* z = lower ? lowerZ : &l.x0;
+    const long double e = y[j - 1] - (*p + *q * (x - *z));
+    s += e * e;
+  }
+  return s;
 }
 
 int TSilvaModel::JacobianRow(const long double* t, int i, int j, TJacEntry* row) const {
@@ -151,6 +191,17 @@ int TSilvaModel::JacobianRow(const long double* t, int i, int j, TJacEntry* row)
 
 int TSilvaModel::JacobianRowAbove(const long double* t, int i, int j, TJacEntry* row) const {
   return Row(t, i, j, Index(j) - t[junction::X0(i)] < 0, row);
+}
+
+void TSilvaModel::JacobianRows(const long double* t, int i, bool above, TJacEntry* rows,
+                               unsigned char* counts) const {
+  const long double x0 = t[junction::X0(i)];
+  for (int j = 1; j <= a_; ++j) {
+    const long double d = Index(j) - x0;
+    counts[j - 1] = static_cast<unsigned char>(
+        Row(t, i, j, above ? d < 0 : d <= 0,
+            rows + static_cast<std::size_t>(j - 1) * kMaxJacobianRowEntries));
+  }
 }
 
 int TSilvaModel::Row(const long double* t, int i, int j, bool lower, TJacEntry* row) const {

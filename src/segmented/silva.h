@@ -65,8 +65,12 @@ class TSilvaModel : public TMeansModel {
   void StartValues(long double* theta) const override;
   long double ModelValue(const long double* theta, int i, int j) const override;
   void ModelValues(const long double* theta, int i, long double* f) const override;
+  long double AddSquaredResiduals(const long double* theta, int i, const long double* y,
+                                  long double s, long double* f) const override;
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
   int JacobianRowAbove(const long double* theta, int i, int j, TJacEntry* row) const override;
+  void JacobianRows(const long double* theta, int i, bool above, TJacEntry* rows,
+                    unsigned char* counts) const override;
   // Junction k is X0(k); it bends genotype k's lines at the index values between the bounds.
   int Junctions() const override { return g_; }
   int JunctionParameter(int k) const override { return 4 * k; }
@@ -90,6 +94,9 @@ class TSilvaModel : public TMeansModel {
   int Row(const long double* theta, int i, int j, bool lower, TJacEntry* row) const;
 
   TSilvaVariant variant_;
+  std::vector<long double> index_;   // Index(1..a), formed once
+  std::vector<int> order_;           // 1..a in ascending order of the index
+  std::vector<long double> sorted_;  // the index in that order
   long double xu_ = 0, xl_ = 0;
   std::vector<TBreakpoint> breakpoints_;  // the distinct index values from XL to XU
 };

@@ -83,6 +83,21 @@ int TSilvaTolerModel::JacobianRowAbove(const long double* t, int i, int j, TJacE
   return Row(t, i, j, t[4 * g_ + j] - t[junction::X0(i)] < 0, row);
 }
 
+// The rows with qualified calls: the same functions, bound at compile time.
+void TSilvaTolerModel::ModelValues(const long double* t, int i, long double* f) const {
+  for (int j = 1; j <= a_; ++j) f[j] = TSilvaTolerModel::ModelValue(t, i, j);
+}
+
+void TSilvaTolerModel::JacobianRows(const long double* t, int i, bool above, TJacEntry* rows,
+                                    unsigned char* counts) const {
+  for (int j = 1; j <= a_; ++j) {
+    TJacEntry* row = rows + static_cast<std::size_t>(j - 1) * kMaxJacobianRowEntries;
+    counts[j - 1] =
+        static_cast<unsigned char>(above ? TSilvaTolerModel::JacobianRowAbove(t, i, j, row)
+                                         : TSilvaTolerModel::JacobianRow(t, i, j, row));
+  }
+}
+
 int TSilvaTolerModel::Row(const long double* t, int i, int j, bool lower, TJacEntry* row) const {
   const long double d = t[4 * g_ + j] - t[junction::X0(i)];
   const long double s = lower ? t[junction::B1(i)] : t[junction::B2(i)];

@@ -37,6 +37,9 @@ class TSilvaTolerModel : public TMeansModel {
   long double ModelValue(const long double* theta, int i, int j) const override;
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
   int JacobianRowAbove(const long double* theta, int i, int j, TJacEntry* row) const override;
+  void ModelValues(const long double* theta, int i, long double* f) const override;
+  void JacobianRows(const long double* theta, int i, bool above, TJacEntry* rows,
+                    unsigned char* counts) const override;
   // Junction k is U0(k); it bends genotype k's lines at the index values U(j), which move with
   // the fit. It stays between the second-smallest and the second-largest of them, as Silva's
   // junctions do on theirs: beyond them a slope would have no cell, and would be free to take

@@ -26,9 +26,23 @@ void TGenotypeBlock::Add(long double y, long double x, long double x0, bool lowe
   yy_ += y * y;
 }
 
+bool TGenotypeBlock::Prepare() {
+  if (!Invert()) return false;
+  FormTotals();
+  return true;
+}
+
+void TGenotypeBlock::PrepareWith(const TGenotypeBlock& design, const long double* c,
+                                 long double yy) {
+  *this = design;
+  for (int p = 0; p < n_; ++p) c_[p] = c[p];
+  yy_ = yy;
+  FormTotals();
+}
+
 // Gauss-Jordan elimination with partial pivoting; a pivot below 1e-13 of the largest diagonal
 // element counts as zero.
-bool TGenotypeBlock::Prepare() {
+bool TGenotypeBlock::Invert() {
   long double a[4][8] = {};
   long double scale = 0;
   for (int p = 0; p < n_; ++p) {
@@ -55,6 +69,10 @@ bool TGenotypeBlock::Prepare() {
   for (int p = 0; p < n_; ++p) {
     for (int q = 0; q < n_; ++q) Hi_[p][q] = a[p][n_ + q];
   }
+  return true;
+}
+
+void TGenotypeBlock::FormTotals() {
   r_ = yy_;
   for (int p = 0; p < n_; ++p) {
     for (int q = 0; q < n_; ++q) r_ -= c_[p] * Hi_[p][q] * c_[q];
@@ -65,7 +83,6 @@ bool TGenotypeBlock::Prepare() {
     for (int q = 0; q < n_; ++q) v_[s] += Hi_[e[s]][q] * c_[q];
     for (int t = 0; t < 2; ++t) M_[s][t] = Hi_[e[s]][e[t]];
   }
-  return true;
 }
 
 void TSlopeSums::Add(const TGenotypeBlock& block, int sign) {

@@ -43,6 +43,14 @@ class TGenotypeBlock {
   // Inverts the block and forms its share of the totals; false when it is singular (a line
   // without cells, or without two distinct index values for a free line).
   bool Prepare();
+  // The inversion alone, for a block whose totals do not matter (a design for PrepareWith);
+  // false when it is singular.
+  bool Invert();
+  // Prepare for a genotype whose cells lie on the index of `design` (a prepared block of the same
+  // kind) with the responses whose cross-products with the design are c and whose sum of
+  // squares is yy: the same block as one formed cell by cell, without inverting the design
+  // again. Where every genotype shares the index, only these totals differ between them.
+  void PrepareWith(const TGenotypeBlock& design, const long double* c, long double yy);
 
   int Size() const { return n_; }
   // The positions of b1 and b2 in beta.
@@ -51,6 +59,7 @@ class TGenotypeBlock {
 
  private:
   friend class TSlopeSums;
+  void FormTotals();
   int n_;
   long double H_[4][4] = {}, c_[4] = {}, yy_ = 0;
   long double Hi_[4][4] = {};

@@ -81,6 +81,68 @@ int TTolerModel::JacobianRow(const long double* t, int i, int j, TJacEntry* row)
   return 4;
 }
 
+// The rows with qualified calls: the same functions, bound at compile time. The model has no
+// junction, so there is no upper side to take.
+void TTolerModel::ModelValues(const long double* t, int i, long double* f) const {
+  for (int j = 1; j <= a_; ++j) f[j] = TTolerModel::ModelValue(t, i, j);
+}
+
+void TTolerModel::JacobianRows(const long double* t, int i, bool /*above*/, TJacEntry* rows,
+                               unsigned char* counts) const {
+  for (int j = 1; j <= a_; ++j) {
+    counts[j - 1] = static_cast<unsigned char>(TTolerModel::JacobianRow(
+        t, i, j, rows + static_cast<std::size_t>(j - 1) * kMaxJacobianRowEntries));
+  }
+}
+
+namespace {
+
+// sum over i < g of b[i] (y[i] - a[i]), in the order of i, for four columns y at once: four
+// running sums side by side, each in its own order.
+void SlopeWeighted4(const long double* b, const long double* a, const long double* const* y, int g,
+                    long double* s) {
+  long double t0 = 0, t1 = 0, t2 = 0, t3 = 0;
+  for (int i = 0; i < g; ++i) {
+    t0 += b[i] * (y[0][i] - a[i]);
+    t1 += b[i] * (y[1][i] - a[i]);
+    t2 += b[i] * (y[2][i] - a[i]);
+    t3 += b[i] * (y[3][i] - a[i]);
+  }
+  s[0] = t0;
+  s[1] = t1;
+  s[2] = t2;
+  s[3] = t3;
+}
+
+// sum over the environments js of u[j] y[j - 1], in their order, for four genotypes' rows y.
+void CrossProducts4(const std::vector<int>& js, const long double* u, const long double* const* y,
+                    long double* s) {
+  long double t0 = 0, t1 = 0, t2 = 0, t3 = 0;
+  for (const int j : js) {
+    const long double x = u[j];
+    t0 += x * y[0][j - 1];
+    t1 += x * y[1][j - 1];
+    t2 += x * y[2][j - 1];
+    t3 += x * y[3][j - 1];
+  }
+  s[0] = t0;
+  s[1] = t1;
+  s[2] = t2;
+  s[3] = t3;
+}
+
+long double SlopeWeighted(const long double* b, const long double* a, const long double* y, int g) {
+  long double t = 0;
+  for (int i = 0; i < g; ++i) t += b[i] * (y[i] - a[i]);
+  return t;
+}
+
+}  // namespace
+
+// Given the index, every genotype's block has the same design (1, U below 0, U above 0): it is
+// formed and inverted once a round, and each genotype brings only its totals. Its responses' sum
+// and sum of squares do not change at all. The environments of each side are listed once a
+// split, so that the sums over them run without a test per cell, in the order of the cells.
 long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* theta,
                                      std::vector<long double>& best) const {
   const auto g = static_cast<std::size_t>(g_), a = static_cast<std::size_t>(a_);
@@ -90,28 +152,64 @@ long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* 
   for (std::size_t j = 0; j < a; ++j) order[j] = static_cast<int>(j) + 1;
   std::sort(order.begin(), order.end(),
             [&](int x, int y) { return theta[3 * g_ + x] < theta[3 * g_ + y]; });
+  // The sums and sums of squares of the genotypes' responses, and the responses by environment.
+  std::vector<long double> ySum(g + 1), yy(g + 1), byEnvironment(a * g), byGenotype(g * a);
+  for (int i = 1; i <= g_; ++i) {
+    for (int j = 1; j <= a_; ++j) {
+      const long double y = means.Y(i, j);
+      ySum[static_cast<std::size_t>(i)] += 1.0L * y;
+      yy[static_cast<std::size_t>(i)] += y * y;
+      byEnvironment[static_cast<std::size_t>(j - 1) * g + static_cast<std::size_t>(i - 1)] = y;
+      byGenotype[static_cast<std::size_t>(i - 1) * a + static_cast<std::size_t>(j - 1)] = y;
+    }
+  }
+  const auto column = [&](int j) { return &byEnvironment[static_cast<std::size_t>(j - 1) * g]; };
 
   long double bestSse = -1;
   std::vector<long double> trial(static_cast<std::size_t>(Parameters()) + 1);
   std::vector<char> low(a + 1);
+  std::vector<int> side[2];  // the environments above 0 and at or below it, ascending
   std::vector<TGenotypeBlock> blocks(g + 1);
+  std::vector<long double> num(a + 1), intercept(g),
+      slope[2] = {std::vector<long double>(g), std::vector<long double>(g)};
   for (std::size_t k = 1; k < a; ++k) {
     for (std::size_t r = 0; r < a; ++r) low[static_cast<std::size_t>(order[r])] = r < k;
+    for (int s = 0; s < 2; ++s) {
+      side[s].clear();
+      for (int j = 1; j <= a_; ++j) {
+        if (static_cast<bool>(low[static_cast<std::size_t>(j)]) == (s == 1)) side[s].push_back(j);
+      }
+    }
     std::copy(theta, theta + trial.size(), trial.begin());
     long double previous = -1;
     bool solved = true;
     for (int round = 0; round < 200 && solved; ++round) {
       // Given the index: the intercepts and slopes.
+      const long double* u = &trial[3 * g];
+      TGenotypeBlock design;
+      for (int j = 1; j <= a_; ++j) design.Add(0, u[j], 0, low[static_cast<std::size_t>(j)]);
       TSlopeSums sums(g_);
-      for (int i = 1; i <= g_; ++i) {
-        const auto b = static_cast<std::size_t>(i);
-        blocks[b] = TGenotypeBlock();
-        for (int j = 1; j <= a_; ++j) {
-          blocks[b].Add(means.Y(i, j), trial[3 * g + static_cast<std::size_t>(j)], 0,
-                        low[static_cast<std::size_t>(j)]);
+      solved = design.Invert();
+      // Cross-products with the design: the sum, U y at or below 0 and U y above it (the other
+      // column is 0 in each cell); four genotypes at a time, taken in their order.
+      for (int i = 1; i <= g_ && solved; i += 4) {
+        const long double* y[4];
+        long double c[4][3];
+        for (int q = 0; q < 4; ++q) {
+          const int row = std::min(i + q, g_);
+          y[q] = &byGenotype[static_cast<std::size_t>(row - 1) * a];
+          c[q][0] = ySum[static_cast<std::size_t>(row)];
         }
-        solved = solved && blocks[b].Prepare();
-        if (solved) sums.Add(blocks[b]);
+        for (int s = 0; s < 2; ++s) {
+          long double total[4];
+          CrossProducts4(side[s], u, y, total);
+          for (int q = 0; q < 4; ++q) c[q][2 - s] = total[q];
+        }
+        for (int q = 0; q < 4 && i + q <= g_; ++q) {
+          const auto b = static_cast<std::size_t>(i + q);
+          blocks[b].PrepareWith(design, c[q], yy[b]);
+          sums.Add(blocks[b]);
+        }
       }
       long double sse = 0;
       if (!solved || !sums.SSE(sse)) {
@@ -122,29 +220,49 @@ long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* 
         long double beta[4];
         sums.Solution(blocks[static_cast<std::size_t>(i)], beta);
         for (int q = 0; q < 3; ++q) trial[static_cast<std::size_t>(3 * (i - 1) + 1 + q)] = beta[q];
+        intercept[static_cast<std::size_t>(i - 1)] = beta[0];
+        slope[1][static_cast<std::size_t>(i - 1)] = beta[1];
+        slope[0][static_cast<std::size_t>(i - 1)] = beta[2];
       }
       if (previous >= 0 && previous - sse <= 1e-14L * sse) break;
       previous = sse;
       // Given the intercepts and slopes: each U(j) on its side's slopes, their sum kept by one
-      // multiplier.
-      long double sumRatio = 0, sumInverse = 0;
-      std::vector<long double> num(a + 1), den(a + 1);
-      for (int j = 1; j <= a_; ++j) {
-        const auto c = static_cast<std::size_t>(j);
-        for (int i = 1; i <= g_; ++i) {
-          const long double slope = trial[static_cast<std::size_t>(3 * (i - 1) + (low[c] ? 2 : 3))];
-          num[c] += slope * (means.Y(i, j) - trial[static_cast<std::size_t>(3 * (i - 1) + 1)]);
-          den[c] += slope * slope;
+      // multiplier. The sum of the squared slopes is the same for every environment of a side.
+      long double denominator[2] = {0, 0};  // above, at or below
+      for (int i = 0; i < g_; ++i) {
+        for (int s = 0; s < 2; ++s) {
+          const long double b = slope[s][static_cast<std::size_t>(i)];
+          denominator[s] += b * b;
         }
-        if (!(den[c] > 0)) solved = false;
-        sumRatio += num[c] / den[c];
-        sumInverse += 1 / den[c];
+      }
+      for (int s = 0; s < 2; ++s) {
+        const long double* b = slope[s].data();
+        const std::vector<int>& js = side[s];
+        std::size_t x = 0;
+        for (; x + 3 < js.size(); x += 4) {
+          const long double* y[4] = {column(js[x]), column(js[x + 1]), column(js[x + 2]),
+                                     column(js[x + 3])};
+          long double total[4];
+          SlopeWeighted4(b, intercept.data(), y, g_, total);
+          for (int q = 0; q < 4; ++q) num[static_cast<std::size_t>(js[x + q])] = total[q];
+        }
+        for (; x < js.size(); ++x) {
+          num[static_cast<std::size_t>(js[x])] =
+              SlopeWeighted(b, intercept.data(), column(js[x]), g_);
+        }
+      }
+      long double sumRatio = 0, sumInverse = 0;
+      for (int j = 1; j <= a_ && solved; ++j) {
+        const long double den = denominator[low[static_cast<std::size_t>(j)] ? 1 : 0];
+        if (!(den > 0)) solved = false;
+        sumRatio += num[static_cast<std::size_t>(j)] / den;
+        sumInverse += 1 / den;
       }
       if (!solved) break;
       const long double half = (sumRatio - sum) / sumInverse;
       for (int j = 1; j <= a_; ++j) {
         const auto c = static_cast<std::size_t>(j);
-        trial[3 * g + c] = (num[c] - half) / den[c];
+        trial[3 * g + c] = (num[c] - half) / denominator[low[c] ? 1 : 0];
       }
     }
     if (!solved) continue;

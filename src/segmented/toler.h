@@ -42,6 +42,9 @@ class TTolerModel : public TMeansModel {
   void StartValues(long double* theta) const override;
   long double ModelValue(const long double* theta, int i, int j) const override;
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
+  void ModelValues(const long double* theta, int i, long double* f) const override;
+  void JacobianRows(const long double* theta, int i, bool above, TJacEntry* rows,
+                    unsigned char* counts) const override;
   // Every genotype bends where the index crosses 0, so the scan moves that point: for each place
   // of 0 between consecutive values of the index (the k lowest environments unfavourable), the
   // model with every environment held on its side is fitted by alternating least squares

@@ -49,6 +49,20 @@ int TTolerLinearModel::JacobianRow(const long double* t, int i, int j, TJacEntry
   return 3;
 }
 
+// The rows with qualified calls: the same functions, bound at compile time. The model has no
+// junction, so there is no upper side to take.
+void TTolerLinearModel::ModelValues(const long double* t, int i, long double* f) const {
+  for (int j = 1; j <= a_; ++j) f[j] = TTolerLinearModel::ModelValue(t, i, j);
+}
+
+void TTolerLinearModel::JacobianRows(const long double* t, int i, bool /*above*/, TJacEntry* rows,
+                                     unsigned char* counts) const {
+  for (int j = 1; j <= a_; ++j) {
+    counts[j - 1] = static_cast<unsigned char>(TTolerLinearModel::JacobianRow(
+        t, i, j, rows + static_cast<std::size_t>(j - 1) * kMaxJacobianRowEntries));
+  }
+}
+
 TComputed<TTolerLinearResult> TolerLinearCompute(const TGxeMeans& means, const TMargins& margins,
                                                  long double T, const TAnalysisParams& p,
                                                  TFitStorage& storage) {

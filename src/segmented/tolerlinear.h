@@ -35,6 +35,9 @@ class TTolerLinearModel : public TMeansModel {
   void StartValues(long double* theta) const override;
   long double ModelValue(const long double* theta, int i, int j) const override;
   int JacobianRow(const long double* theta, int i, int j, TJacEntry* row) const override;
+  void ModelValues(const long double* theta, int i, long double* f) const override;
+  void JacobianRows(const long double* theta, int i, bool above, TJacEntry* rows,
+                    unsigned char* counts) const override;
 };
 
 struct TTolerLinearResult {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -288,6 +290,37 @@ TEST(Silva, AStepIsComparedWithTheSameSumAndKeepsTheSumOfThePointTaken) {
     for (int i = 1; i <= 4; ++i) {
       EXPECT_NEAR(fit.Theta(4 * i - 3), lines.Intercept(v, i), 1e-15);
       EXPECT_NEAR(fit.Theta(4 * i), lines.x0[i - 1], 1e-15);
+    }
+  }
+}
+
+// The plain residual sums, which Silva's model forms without storing its values, are those of
+// its values cell by cell to the last bit, for both forms: junctions between index values, on
+// one (the cell at the junction belongs to the lower line), beyond every value, and an index
+// value of 0 on either side of a junction at 0.
+TEST(Silva, SquaredResidualsOfARowAreThoseOfItsValues) {
+  const std::vector<long double> x = {0.7L, -2.3L, 0, 3.1L, -0.4L, 1.9L, -1.1L};
+  const TMargins margins = IndexMargins(x);
+  const int a = static_cast<int>(x.size());
+  const long double junctions[] = {0.25L, -0.4L, 0, -5, 5, 1.9L};
+  const int g = static_cast<int>(std::size(junctions));
+  std::vector<long double> y(static_cast<std::size_t>(a)), f(static_cast<std::size_t>(a) + 1);
+  for (int j = 0; j < a; ++j) y[static_cast<std::size_t>(j)] = 9.5L + j / 3.0L;
+  for (TSilvaVariant v : {TSilvaVariant::Segmented, TSilvaVariant::Modified}) {
+    const TSilvaModel model(margins, g, a, v);
+    std::vector<long double> theta(static_cast<std::size_t>(4 * g) + 1);
+    for (int i = 1; i <= g; ++i) {
+      theta[static_cast<std::size_t>(4 * i - 3)] = 10 + i / 7.0L;
+      theta[static_cast<std::size_t>(4 * i - 2)] = 0.8L + i / 11.0L;
+      theta[static_cast<std::size_t>(4 * i - 1)] = 1.3L - i / 13.0L;
+      theta[static_cast<std::size_t>(4 * i)] = junctions[i - 1];
+    }
+    long double fused = 0.1L, stored = 0.1L;
+    for (int i = 1; i <= g; ++i) {
+      fused = model.AddSquaredResiduals(theta.data(), i, y.data(), fused, f.data());
+      stored =
+          model.TSegmentedModel::AddSquaredResiduals(theta.data(), i, y.data(), stored, f.data());
+      ASSERT_EQ(std::memcmp(&fused, &stored, 10), 0) << i << ": " << fused << " " << stored;
     }
   }
 }
