@@ -1,12 +1,14 @@
 #include "methods/ammi.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "analysis/jointanova.h"
 #include "analysis/layout.h"
+#include "stats/crossproduct.h"
 #include "stats/genztqf.h"
 #include "stats/symeigen.h"
 
@@ -108,49 +110,8 @@ TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int sh
     for (int j = 1; j <= a; ++j) w.Z(i, j) = ((m.Y(i, j) - an.MedGen(i)) - an.MedAmb(j)) + grand;
 
   // Cross products Z Z' (genotypes by genotypes); the solver reads the upper triangle only.
-  // Each sum runs over j in ascending order; four of them run side by side, so that their
-  // chains of additions overlap and row i is read once for the four. The columns are taken in
-  // blocks small enough that a block of every row stays in the processor's cache while all the
-  // sums pass over it (Z of a 600 x 600 table is 5.8 MB); between blocks each partial sum waits
-  // in the solver's matrix, in full precision, so every sum receives the same terms in the same
-  // order as in one pass.
-  constexpr int kColumnBlock = 48;
   SymEigenSolver& solver = w.Solver();
-  for (int j0 = 0; j0 < a; j0 += kColumnBlock) {
-    const int j1 = std::min(a, j0 + kColumnBlock);
-    const bool first = j0 == 0;
-    for (int i = 1; i <= g; ++i) {
-      const long double* zi = w.ZRow(i);
-      int k = i;
-      for (; k + 3 <= g; k += 4) {
-        const long double* z0 = w.ZRow(k);
-        const long double* z1 = w.ZRow(k + 1);
-        const long double* z2 = w.ZRow(k + 2);
-        const long double* z3 = w.ZRow(k + 3);
-        long double s0 = first ? 0 : solver.A(i, k);
-        long double s1 = first ? 0 : solver.A(i, k + 1);
-        long double s2 = first ? 0 : solver.A(i, k + 2);
-        long double s3 = first ? 0 : solver.A(i, k + 3);
-        for (int j = j0; j < j1; ++j) {
-          const long double x = zi[j];
-          s0 += x * z0[j];
-          s1 += x * z1[j];
-          s2 += x * z2[j];
-          s3 += x * z3[j];
-        }
-        solver.A(i, k) = s0;
-        solver.A(i, k + 1) = s1;
-        solver.A(i, k + 2) = s2;
-        solver.A(i, k + 3) = s3;
-      }
-      for (; k <= g; ++k) {
-        const long double* zk = w.ZRow(k);
-        long double s = first ? 0 : solver.A(i, k);
-        for (int j = j0; j < j1; ++j) s += zi[j] * zk[j];
-        solver.A(i, k) = s;
-      }
-    }
-  }
+  CrossProductUpper(w.ZRow(1), g, a, solver);
 
   // Whether there is any interaction, judged against the scale of the data: the effects carry
   // the rounding of the 64-bit grand mean, so effects at that level are no interaction. The
@@ -161,8 +122,15 @@ TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int sh
   // and its eigenvalues are scaled back.
   long double largestEffect = 0, largestEntry = 0;
   for (int i = 1; i <= g; ++i) {
-    for (int j = 1; j <= a; ++j) largestEffect = std::fmax(largestEffect, std::fabs(w.Z(i, j)));
-    for (int k = i; k <= g; ++k) largestEntry = std::fmax(largestEntry, std::fabs(solver.A(i, k)));
+    // Plain comparisons instead of the library's fmax, with its answer: a NaN is passed over.
+    for (int j = 1; j <= a; ++j) {
+      const long double x = std::fabs(w.Z(i, j));
+      if (x > largestEffect) largestEffect = x;
+    }
+    for (int k = i; k <= g; ++k) {
+      const long double x = std::fabs(solver.A(i, k));
+      if (x > largestEntry) largestEntry = x;
+    }
   }
   if (largestEffect == 0 || AtRoundingLevel(largestEffect, LargestMean(m, g, a))) {
     w.nullInteraction = true;
@@ -220,10 +188,13 @@ TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int sh
   // is read row by row; each sum still takes its terms in ascending i.
   std::vector<double> envSum(static_cast<std::size_t>(a) + 1);
   std::vector<long double> vSum(static_cast<std::size_t>(a) + 1);
-  for (int k = 1; k < std::min(shown + 1, w.firstWithoutAxis); ++k) {
+  const int axes = std::min(shown + 1, w.firstWithoutAxis) - 1;
+  std::array<long double, kMaxShownComponents + 1> root4s{};
+  for (int k = 1; k <= axes; ++k) {
     const long double lambda = w.Lambda(k);
     const long double root4 = std::sqrt(std::sqrt(lambda));
     const long double root = std::sqrt(lambda);
+    root4s[static_cast<std::size_t>(k)] = root4;
     std::fill(envSum.begin(), envSum.end(), 0.0);
     std::fill(vSum.begin(), vSum.end(), 0.0L);
     for (int i = 1; i <= g; ++i) {
@@ -238,10 +209,20 @@ TCheck Decompose(const TGxeMeans& m, const TJointAnova& an, int g, int a, int sh
       w.EnvScore(j, k) = static_cast<double>(envSum[j] / root4);
       w.V(j, k) = vSum[j] / root;
     }
-    for (int i = 1; i <= g; ++i) {
-      double s = 0;
-      for (int j = 1; j <= a; ++j) s += w.V(j, k) * w.Z(i, j);
-      w.GenScore(i, k) = static_cast<double>(s / root4);
+  }
+  // A genotype's scores: the sums of its row of Z against each component's v run side by side
+  // (the chains of 64-bit additions overlap, and each entry of Z is loaded once), each in
+  // ascending j.
+  for (int i = 1; i <= g; ++i) {
+    std::array<double, kMaxShownComponents + 1> sum{};
+    const long double* zi = w.ZRow(i);
+    for (int j = 1; j <= a; ++j) {
+      const long double z = zi[j - 1];
+      for (int k = 1; k <= axes; ++k) sum[static_cast<std::size_t>(k)] += w.V(j, k) * z;
+    }
+    for (int k = 1; k <= axes; ++k) {
+      w.GenScore(i, k) = static_cast<double>(sum[static_cast<std::size_t>(k)] /
+                                             root4s[static_cast<std::size_t>(k)]);
     }
   }
   return std::nullopt;
@@ -285,8 +266,8 @@ double TAmmiResult::AdditivePrediction(int i, int j) const {
 double TAmmiResult::AddComponent(double predicted, int i, int j, int c) const {
   // A component without interaction adds nothing.
   if (c >= firstWithoutAxis) return predicted;
-  return predicted + std::sqrt(eigenvalues[static_cast<std::size_t>(c - 1)].lambda) *
-                         genotypeVectors(i, c) * environmentVectors(j, c);
+  return predicted + componentRoots[static_cast<std::size_t>(c - 1)] * genotypeVectors(i, c) *
+                         environmentVectors(j, c);
 }
 
 double TAmmiResult::Predicted(int i, int j, int k) const {
@@ -371,6 +352,10 @@ TComputed<TAmmiResult> AmmiCompute(const TGxeMeans& m, const TAnalysisParams& p)
     cumulative += lambda;
     res.eigenvalues.push_back({lambda, 100 * lambda / total, 100 * cumulative / total});
   }
+  for (int k = 1; k <= shown; ++k) {
+    res.componentRoots.push_back(
+        std::sqrt(res.eigenvalues[static_cast<std::size_t>(k - 1)].lambda));
+  }
   return res;
 }
 
@@ -423,14 +408,21 @@ void AppendAmmiReport(TReport& report, const TAmmiResult& res) {
     report.AppendLine(header);
   }
   report.AppendSeparator();
+  // g x a lines of 7 + 14 shown characters and "\r\n" (23.5 MB at 600 x 600).
+  report.Reserve(static_cast<std::size_t>(g) * static_cast<std::size_t>(a) *
+                     (9 + 14 * static_cast<std::size_t>(shown)) +
+                 1024);
   std::string line;
   for (int i = 1; i <= g; ++i) {
     for (int j = 1; j <= a; ++j) {
-      line = Int(i, 3) + " " + Int(j, 3);
+      line.clear();
+      AppendInt(line, i, 3);
+      line += ' ';
+      AppendInt(line, j, 3);
       double predicted = res.AdditivePrediction(i, j);
       for (int c = 1; c <= shown; ++c) {
         predicted = res.AddComponent(predicted, i, j, c);
-        line += Fixed(predicted, 14, 3);
+        AppendFixed(line, predicted, 14, 3);
       }
       report.AppendLine(line);
     }
@@ -499,8 +491,36 @@ TResultData ResultData(const TAmmiResult& res) {
   return data;
 }
 
+namespace {
+
+// A bound on the magnitude of every prediction: the largest magnitudes of its terms (margins,
+// grand mean, each component's sqrt(lambda) u v) summed; NaN when a term is NaN.
+long double PredictionBound(const TAmmiResult& res) {
+  const auto largest = [](long double m, long double x) {
+    x = std::fabs(x);
+    return x > m || std::isnan(x) ? x : m;  // a NaN, once taken, stays
+  };
+  const int g = res.anova.MedGen.Size(), a = res.anova.MedAmb.Size();
+  long double gen = 0, env = 0;
+  for (int i = 1; i <= g; ++i) gen = largest(gen, res.anova.MedGen(i));
+  for (int j = 1; j <= a; ++j) env = largest(env, res.anova.MedAmb(j));
+  long double bound = gen + env + std::fabs(static_cast<long double>(res.anova.MediaGeral));
+  for (int c = 1; c <= res.shown && c < res.firstWithoutAxis; ++c) {
+    long double u = 0, v = 0;
+    for (int i = 1; i <= g; ++i) u = largest(u, res.genotypeVectors(i, c));
+    for (int j = 1; j <= a; ++j) v = largest(v, res.environmentVectors(j, c));
+    bound += res.componentRoots[static_cast<std::size_t>(c - 1)] * u * v;
+  }
+  return bound;
+}
+
+}  // namespace
+
 bool FiniteResult(const TAmmiResult& res) {
   if (!AllFinite(SummaryResultData(res))) return false;
+  // Far inside the doubles' range no prediction can overflow, whatever the rounding of its few
+  // additions: the g x a cells need not be formed.
+  if (PredictionBound(res) < 1e300L) return true;
   const int g = res.anova.MedGen.Size(), a = res.anova.MedAmb.Size();
   bool finite = true;
   for (int i = 1; i <= g; ++i) {

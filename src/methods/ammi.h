@@ -68,6 +68,8 @@ struct TAmmiResult {
   TComponentMatrix genotypeScores;          // lambda(k)^(1/4) u(i, k), from the interaction effects
   std::vector<TEigenvalueRow> eigenvalues;  // components 1 .. min(g, a) - 1
   TAnovaTable summary;                      // the joint analysis with one row per tested component
+  // sqrt(lambda(c)) of components c = 1..shown, as the predictions use them (g x a times each).
+  std::vector<long double> componentRoots;
 
   // The mean of genotype i in environment j predicted by the additive model plus the first k
   // components, as the report prints it: formed in 64 bits, component by component, from the

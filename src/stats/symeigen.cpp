@@ -13,6 +13,7 @@
 #include "stats/symeigen.h"
 
 #include <algorithm>
+#include <cfenv>
 #include <cmath>
 #include <cstddef>
 #include <stdexcept>
@@ -41,7 +42,11 @@ SymEigenSolver::SymEigenSolver(int maxOrder) : maxOrder_(maxOrder) {
   stride_ = size;
   a_.assign(size * size, 0.0L);
   v_.assign(size * size, 0.0L);
-  for (auto* vec : {&d_, &e_, &w_, &p_, &c_, &s_, &z_, &lambda_}) vec->assign(size, 0.0L);
+  h_.assign(size * size, TSplit{0.0, 0.0});
+  for (auto* vec : {&d_, &e_, &w_, &p_, &wNext_, &pNextX_, &c_, &s_, &z_, &lambda_})
+    vec->assign(size, 0.0L);
+  for (auto* vec : {&wSplit_, &pSplit_, &wNextSplit_, &pNextSplit_})
+    vec->assign(size, TSplit{0.0, 0.0});
   order_.assign(size, 0);
   reflected_.assign(size, false);
 }
@@ -126,7 +131,102 @@ EigenStatus SymEigenSolver::Run(int n, int maxSweeps, int vectors) {
 // The trailing block becomes P A P = A - w p' - p w' + K w w' with p = 2 A w and K = 2 w'p,
 // updated on its upper triangle only. Row i is not read again once its step is done: it keeps
 // w for AccumulateReflections and StoreLeading.
+//
+// Two implementations give the same numbers bit for bit. ReduceSplit is the fast one; where it
+// cannot hold a value exactly it gives up before touching A, and ReduceExtended, the plain form
+// of the same steps, runs instead.
 void SymEigenSolver::Tridiagonalize(int n) {
+  if (extendedOnly_ || !ReduceSplit(n)) ReduceExtended(n);
+}
+
+namespace {
+
+// The steps of the reduction on a pair of rows j, j+1 of the trailing matrix (a0, a1: the rows,
+// upper triangle from column j), in either storage of the matrix: Cell is a long double or its
+// split, and so are the vectors' copies wCells and pCells and the running sums p of a product.
+
+// Their terms of p = 2 A w. p(j) = 2 (sum_{k<=j} a(k,j) w(k) + sum_{k>j} a(j,k) w(k)), one
+// running sum per j in ascending k: row k supplies term k of every p(j), j > k (the column
+// part), and then completes p(k) with its own row part. The two row sums run side by side and
+// each w(j) and p(j) is read once for both; every sum still receives its terms one by one in
+// ascending order.
+template <class Cell, class PCell>
+void AddRowPairToProduct(const Cell* a0, const Cell* a1, int j, int n, const Cell* wCells,
+                         const long double* w, PCell* p) {
+  const long double w0 = w[j];
+  const long double w1 = w[j + 1];
+  long double sum0 = Load(p[j]) + Load(a0[j]) * w0;
+  sum0 += Load(a0[j + 1]) * w1;
+  Store(p[j + 1], Load(p[j + 1]) + Load(a0[j + 1]) * w0);
+  long double sum1 = Load(p[j + 1]) + Load(a1[j + 1]) * w1;
+  for (int k = j + 2; k <= n; ++k) {
+    const long double wk = Load(wCells[k]);
+    const long double x0 = Load(a0[k]);
+    const long double x1 = Load(a1[k]);
+    sum0 += x0 * wk;
+    sum1 += x1 * wk;
+    Store(p[k], (Load(p[k]) + x0 * w0) + x1 * w1);
+  }
+  Store(p[j], 2.0L * sum0);
+  Store(p[j + 1], 2.0L * sum1);
+}
+
+// Row n's term of p(n), when it is left without a partner.
+template <class Cell, class PCell>
+void AddLastRowToProduct(const Cell* an, int n, const long double* w, PCell* p) {
+  Store(p[n], 2.0L * (Load(p[n]) + Load(an[n]) * w[n]));
+}
+
+// a(j, k) -= w(j) p(k) + (p(j) - K w(j)) w(k) on the pair's upper triangle; each p(k) and w(k)
+// is read once for both rows.
+template <class Cell>
+void UpdateRowPair(Cell* a0, Cell* a1, int j, int n, const Cell* wCells, const Cell* pCells,
+                   const long double* w, const long double* p, long double kk) {
+  const long double w0 = w[j];
+  const long double w1 = w[j + 1];
+  const long double g0 = p[j] - kk * w0;
+  const long double g1 = p[j + 1] - kk * w1;
+  Store(a0[j], Load(a0[j]) - w0 * p[j] - g0 * w[j]);
+  for (int k = j + 1; k <= n; ++k) {
+    const long double pk = Load(pCells[k]);
+    const long double wk = Load(wCells[k]);
+    Store(a0[k], Load(a0[k]) - w0 * pk - g0 * wk);
+    Store(a1[k], Load(a1[k]) - w1 * pk - g1 * wk);
+  }
+}
+
+template <class Cell>
+void UpdateLastRow(Cell* an, int n, const long double* w, const long double* p, long double kk) {
+  Store(an[n], Load(an[n]) - w[n] * p[n] - (p[n] - kk * w[n]) * w[n]);
+}
+
+}  // namespace
+
+// p = 2 A w for step i of the reduction, on the trailing matrix held in `cells`.
+template <class Cell>
+void SymEigenSolver::ProductAw(const Cell* cells, int i, int n, const Cell* wCells,
+                               const long double* w, long double* p) const {
+  for (int j = i + 1; j <= n; ++j) p[j] = 0.0L;
+  int k = i + 1;
+  for (; k + 1 <= n; k += 2) {
+    AddRowPairToProduct(cells + Index(k, 0), cells + Index(k + 1, 0), k, n, wCells, w, p);
+  }
+  if (k == n) AddLastRowToProduct(cells + Index(n, 0), n, w, p);
+}
+
+// The update of rows from..n of the trailing matrix held in `cells`.
+template <class Cell>
+void SymEigenSolver::UpdateTrailing(Cell* cells, int from, int n, const Cell* wCells,
+                                    const Cell* pCells, const long double* w, const long double* p,
+                                    long double kk) const {
+  int j = from;
+  for (; j + 1 <= n; j += 2) {
+    UpdateRowPair(cells + Index(j, 0), cells + Index(j + 1, 0), j, n, wCells, pCells, w, p, kk);
+  }
+  if (j == n) UpdateLastRow(cells + Index(n, 0), n, w, p, kk);
+}
+
+void SymEigenSolver::ReduceExtended(int n) {
   std::vector<long double>& d = d_;
   std::vector<long double>& e = e_;
   std::vector<long double>& w = w_;
@@ -149,60 +249,11 @@ void SymEigenSolver::Tridiagonalize(int n) {
     const long double denom = 2.0L * alpha * w[i + 1];
     for (int k = i + 2; k <= n; ++k) w[k] = -ai[k] / denom;
 
-    // p(j) = 2 (sum_{k=i+1..j} a(k,j) w(k) + sum_{k=j+1..n} a(j,k) w(k)), one running sum per j
-    // in ascending k. Row k supplies term k of every p(j), j > k (the column part), and then
-    // completes p(k) with its own row part. Rows are taken two at a time, so that each w(j)
-    // and p(j) is read once for both and the two row sums run side by side; every sum still
-    // receives its terms one by one in ascending order.
-    for (int j = i + 1; j <= n; ++j) p[j] = 0.0L;
-    int k = i + 1;
-    for (; k + 1 <= n; k += 2) {
-      const long double* a0 = ARow(k);
-      const long double* a1 = ARow(k + 1);
-      const long double w0 = w[k];
-      const long double w1 = w[k + 1];
-      long double sum0 = p[k] + a0[k] * w0;
-      sum0 += a0[k + 1] * w1;
-      p[k + 1] += a0[k + 1] * w0;
-      long double sum1 = p[k + 1] + a1[k + 1] * w1;
-      for (int j = k + 2; j <= n; ++j) {
-        const long double wj = w[j];
-        const long double x0 = a0[j];
-        const long double x1 = a1[j];
-        sum0 += x0 * wj;
-        sum1 += x1 * wj;
-        p[j] = (p[j] + x0 * w0) + x1 * w1;
-      }
-      p[k] = 2.0L * sum0;
-      p[k + 1] = 2.0L * sum1;
-    }
-    if (k == n) p[n] = 2.0L * (p[n] + ARow(n)[n] * w[n]);
-
+    ProductAw(a_.data(), i, n, w.data(), w.data(), p.data());
     long double pw = 0.0L;
     for (int k = i + 1; k <= n; ++k) pw += p[k] * w[k];
     const long double kk = 2.0L * pw;
-
-    // a(j, k) -= w(j) p(k) + (p(j) - K w(j)) w(k), two rows at a time for the same reason.
-    int j = i + 1;
-    for (; j + 1 <= n; j += 2) {
-      long double* a0 = ARow(j);
-      long double* a1 = ARow(j + 1);
-      const long double w0 = w[j];
-      const long double w1 = w[j + 1];
-      const long double g0 = p[j] - kk * w0;
-      const long double g1 = p[j + 1] - kk * w1;
-      a0[j] = a0[j] - w0 * p[j] - g0 * w[j];
-      for (int k = j + 1; k <= n; ++k) {
-        const long double pk = p[k];
-        const long double wk = w[k];
-        a0[k] = a0[k] - w0 * pk - g0 * wk;
-        a1[k] = a1[k] - w1 * pk - g1 * wk;
-      }
-    }
-    if (j == n) {
-      long double* an = ARow(n);
-      an[n] = an[n] - w[n] * p[n] - (p[n] - kk * w[n]) * w[n];
-    }
+    UpdateTrailing(a_.data(), i + 1, n, w.data(), p.data(), w.data(), p.data(), kk);
 
     for (int k = i + 1; k <= n; ++k) ai[k] = w[k];
   }
@@ -212,6 +263,163 @@ void SymEigenSolver::Tridiagonalize(int n) {
   e[n - 1] = A(n - 1, n);
   e[0] = 0.0L;
   e[n] = 0.0L;
+}
+
+// The same reduction with the trailing matrix held as pairs of doubles (stats/splitextended.h).
+//
+// Why: the reduction reads and writes the trailing matrix about n^3/3 times, and the 80-bit
+// loads and stores are what its time went to. The arithmetic is unchanged: every operand is
+// rebuilt exactly in an extended register and every sum and update takes the operations of
+// ReduceExtended in the same order. Whether a split lost anything is read from the
+// floating-point flags: overflow, or underflow with bits lost, of a conversion raises them (so
+// may, harmlessly, the arithmetic itself), and then the reduction is abandoned (A has not been
+// touched) and ReduceExtended runs.
+// The one thing a split does not keep is the sign of a zero (-0 comes back as +0). A negative
+// zero in A sends the matrix to ReduceExtended at once. Otherwise no entry of the trailing
+// matrix, no p and no running sum is ever -0 (each starts from a +0 or a nonzero entry, and a
+// rounded sum or difference is -0 only when both of its terms are), and w, which may hold a -0,
+// enters only as a factor of terms added to such values, where a zero term of either sign
+// leaves the value as it is.
+//
+// Besides, each step's update of the trailing matrix is fused with the product A w of the next
+// step (the two passes over the matrix of the textbook become one, as in LAPACK's xSYTRD, but
+// without its deferred updates, which would reorder the sums): the next reflection is formed
+// from row i+1 as soon as that row is updated, and each later pair of rows, once updated, adds
+// its terms to the running sums of the next p (while the pair is still in the nearest cache) in
+// the order the separate product would add them.
+//
+// The Householder vectors are kept in V's rows (V is not formed yet) and the two blocks are
+// exchanged at the end, so that they end up in A's rows as ReduceExtended leaves them.
+bool SymEigenSolver::ReduceSplit(int n) {
+  for (int i = 1; i <= n; ++i) {
+    const long double* ai = ARow(i);
+    for (int j = i; j <= n; ++j) {
+      if (ai[j] == 0.0L && std::signbit(ai[j])) return false;
+    }
+  }
+  // The caller's flags are put back as they were; the barrier keeps the first conversion
+  // after the clearing (and, at the end, the last one before the test).
+  std::fexcept_t callerFlags;
+  std::fegetexceptflag(&callerFlags, FE_OVERFLOW | FE_UNDERFLOW);
+  std::feclearexcept(FE_OVERFLOW | FE_UNDERFLOW);
+  asm volatile("" ::: "memory");
+  for (int i = 1; i <= n; ++i) {
+    const long double* ai = ARow(i);
+    TSplit* hi = HRow(i);
+    for (int j = i; j <= n; ++j) Put(hi[j], ai[j]);
+  }
+
+  std::vector<long double>& d = d_;
+  std::vector<long double>& e = e_;
+  long double* w = w_.data();
+  long double* p = p_.data();
+  long double* wNext = wNext_.data();
+  long double* pNextX = pNextX_.data();
+  TSplit* wS = wSplit_.data();
+  TSplit* pS = pSplit_.data();
+  TSplit* wNextS = wNextSplit_.data();
+  TSplit* pNext = pNextSplit_.data();
+
+  // Forms the reflection of row i from its current values into wv; false when the row is
+  // already reduced.
+  auto form = [&](int i, long double* wv) {
+    const TSplit* hi = HRow(i);
+    d[i] = Join(hi[i]);
+    long double sumSq = 0.0L;
+    for (int k = i + 1; k <= n; ++k) {
+      const long double x = Join(hi[k]);
+      sumSq += x * x;
+    }
+    long double alpha = std::sqrt(sumSq);
+    const long double t = Join(hi[i + 1]);
+    if (t > 0.0L) alpha = -alpha;
+    e[i] = alpha;
+    reflected_[static_cast<std::size_t>(i)] = alpha != 0.0L;
+    if (alpha == 0.0L) return false;
+    wv[i + 1] = std::sqrt((1.0L - t / alpha) * 0.5L);
+    const long double denom = 2.0L * alpha * wv[i + 1];
+    for (int k = i + 2; k <= n; ++k) wv[k] = -Join(hi[k]) / denom;
+    return true;
+  };
+
+  bool formed = false;  // step i's reflection was formed during step i-1
+  bool haveP = false;   // and its p as well
+  for (int i = 1; i <= n - 2; ++i) {
+    if (!formed && !form(i, w)) {
+      haveP = false;
+      continue;
+    }
+    formed = false;
+    if (!reflected_[static_cast<std::size_t>(i)]) {
+      haveP = false;
+      continue;
+    }
+    for (int k = i + 1; k <= n; ++k) Put(wS[k], w[k]);
+
+    if (!haveP) {
+      ProductAw(h_.data(), i, n, wS, w, p);
+      for (int k = i + 1; k <= n; ++k) Put(pS[k], p[k]);
+    }
+
+    long double pw = 0.0L;
+    for (int k = i + 1; k <= n; ++k) pw += p[k] * w[k];
+    const long double kk = 2.0L * pw;
+
+    // Row i+1 first: the next reflection is formed from it.
+    {
+      TSplit* a0 = HRow(i + 1);
+      const long double w0 = w[i + 1];
+      const long double g0 = p[i + 1] - kk * w0;
+      Put(a0[i + 1], Join(a0[i + 1]) - w0 * p[i + 1] - g0 * w[i + 1]);
+      for (int k = i + 2; k <= n; ++k) {
+        Put(a0[k], Join(a0[k]) - w0 * Join(pS[k]) - g0 * Join(wS[k]));
+      }
+    }
+    const bool fuse = i + 1 <= n - 2 && form(i + 1, wNext);
+    formed = i + 1 <= n - 2;
+    haveP = fuse;
+    if (fuse) {
+      for (int k = i + 2; k <= n; ++k) {
+        Put(wNextS[k], wNext[k]);
+        pNext[k] = TSplit{0.0, 0.0};
+      }
+      // Rows i+2..n two at a time: the update of step i, then the pair's terms of the next
+      // p, which reads the pair's rows again while they are in the nearest cache.
+      int j = i + 2;
+      for (; j + 1 <= n; j += 2) {
+        TSplit* a0 = HRow(j);
+        TSplit* a1 = HRow(j + 1);
+        UpdateRowPair(a0, a1, j, n, wS, pS, w, p, kk);
+        AddRowPairToProduct<TSplit, TSplit>(a0, a1, j, n, wNextS, wNext, pNext);
+      }
+      if (j == n) {
+        UpdateLastRow(HRow(n), n, w, p, kk);
+        AddLastRowToProduct<TSplit, TSplit>(HRow(n), n, wNext, pNext);
+      }
+      for (int k = i + 2; k <= n; ++k) pNextX[k] = Join(pNext[k]);
+    } else {
+      UpdateTrailing(h_.data(), i + 2, n, wS, pS, w, p, kk);
+    }
+
+    long double* vi = VRow(i);
+    for (int k = i + 1; k <= n; ++k) vi[k] = w[k];
+    std::swap(w, wNext);
+    std::swap(wS, wNextS);
+    std::swap(p, pNextX);
+    std::swap(pS, pNext);
+  }
+
+  d[n - 1] = Join(HRow(n - 1)[n - 1]);
+  d[n] = Join(HRow(n)[n]);
+  e[n - 1] = Join(HRow(n - 1)[n]);
+  e[0] = 0.0L;
+  e[n] = 0.0L;
+  asm volatile("" ::: "memory");
+  const bool lost = std::fetestexcept(FE_OVERFLOW | FE_UNDERFLOW) != 0;
+  std::fesetexceptflag(&callerFlags, FE_OVERFLOW | FE_UNDERFLOW);
+  if (lost) return false;
+  a_.swap(v_);
+  return true;
 }
 
 // V = P1 P2 ... P(n-2), formed row by row from the identity: each row of V is transformed on
@@ -407,16 +615,20 @@ void SymEigenSolver::StoreLeading(int n, int vectors) {
     x[order_[col]] = 1.0L;
     std::size_t next = rotationLog_.size();
     for (std::size_t b = sweepLog_.size(); b-- > 0;) {
+      // Rotation k's new x(k) is what rotation k-1 reads as x(k): it is carried, not stored and
+      // loaded again.
       const TSweepBlock block = sweepLog_[b];
+      long double carried = x[block.m];
       for (int k = block.m - 1; k >= block.l; --k) {
         next -= 2;
         const long double c = rotationLog_[next];
         const long double s = rotationLog_[next + 1];
         const long double xk = x[k];
-        const long double xk1 = x[k + 1];
-        x[k] = xk * c - xk1 * s;
+        const long double xk1 = carried;
+        carried = xk * c - xk1 * s;
         x[k + 1] = xk * s + xk1 * c;
       }
+      x[block.l] = carried;
     }
     for (int i = n - 2; i >= 1; --i) {
       if (!reflected_[static_cast<std::size_t>(i)]) continue;

@@ -38,6 +38,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "stats/splitextended.h"
+
 static_assert(LDBL_MANT_DIG == 64, "the decomposition needs the 80-bit x87 extended format");
 
 namespace qv {
@@ -59,13 +61,13 @@ enum class EigenStatus {
   InvalidInput,
 };
 
-// One solver owns the storage for decompositions of order up to maxOrder: the matrix A and the
-// accumulated transformations, two contiguous row-major blocks of (maxOrder + 1)^2 extended
-// reals (row 0 and column 0 unused, so that indices run from 1), plus a few vectors; about
-// 11.6 MB for order 600. All of it is allocated by the constructor; Decompose allocates
-// nothing. DecomposeLeading keeps its log of rotations besides (about 32 n^2 bytes, 11.5 MB
-// at order 600, held until the next call). Keep one solver for the whole program session and
-// reuse it.
+// One solver owns the storage for decompositions of order up to maxOrder: the matrix A, the
+// accumulated transformations and the reduction's working copy of A, three contiguous
+// row-major blocks of (maxOrder + 1)^2 entries of 16 bytes (row 0 and column 0 unused, so that
+// indices run from 1), plus a few vectors; about 17.4 MB for order 600. All of it is allocated by
+// the constructor; Decompose allocates nothing. DecomposeLeading keeps its log of rotations besides
+// (about 32 n^2 bytes, 11.5 MB at order 600, held until the next call). Keep one solver for the
+// whole program session and reuse it.
 class SymEigenSolver {
  public:
   // Sweep limit of Decompose(n): 30 QR sweeps per eigenvalue, the budget of LAPACK's xSTEQR
@@ -105,6 +107,11 @@ class SymEigenSolver {
   // 3 n^2 for order n, is above what two or three sweeps per eigenvalue make (about n^2).
   void LimitRotationLog(std::size_t rotations) { rotationLimit_ = rotations; }
 
+  // The reduction normally keeps its trailing matrix as pairs of doubles, which give the same
+  // numbers bit for bit as extended storage and are faster to load and store; this makes it
+  // keep the extended storage throughout (to check the two against each other).
+  void UseExtendedStorage(bool on) { extendedOnly_ = on; }
+
  private:
   std::size_t Index(int i, int j) const {
     return static_cast<std::size_t>(i) * stride_ + static_cast<std::size_t>(j);
@@ -112,8 +119,19 @@ class SymEigenSolver {
   long double* ARow(int i) { return a_.data() + Index(i, 0); }
   long double* VRow(int i) { return v_.data() + Index(i, 0); }
 
+  // The reduction's working copy of A, split (see ReduceSplit).
+  TSplit* HRow(int i) { return h_.data() + Index(i, 0); }
+  template <class Cell>
+  void ProductAw(const Cell* cells, int i, int n, const Cell* wCells, const long double* w,
+                 long double* p) const;
+  template <class Cell>
+  void UpdateTrailing(Cell* cells, int from, int n, const Cell* wCells, const Cell* pCells,
+                      const long double* w, const long double* p, long double kk) const;
+
   EigenStatus Run(int n, int maxSweeps, int vectors);
   void Tridiagonalize(int n);
+  bool ReduceSplit(int n);
+  void ReduceExtended(int n);
   void AccumulateReflections(int n);
   EigenStatus IterateQr(int n, int maxSweeps, bool accumulate);
   void Sort(int n);
@@ -129,7 +147,12 @@ class SymEigenSolver {
   // Tridiagonal form: diagonal d(1..n) and off-diagonal e(0..n), e(k) coupling rows k and
   // k+1, with e(0) = e(n) = 0.
   std::vector<long double> d_, e_;
-  std::vector<long double> w_, p_;      // Householder vector and p = 2 A w
+  std::vector<long double> w_, p_;  // Householder vector and p = 2 A w
+  // ReduceSplit's trailing matrix, and its vectors: the next step's w and p, and the split
+  // copies that its inner loops read.
+  std::vector<TSplit> h_;
+  std::vector<long double> wNext_, pNextX_;
+  std::vector<TSplit> wSplit_, pSplit_, wNextSplit_, pNextSplit_;
   std::vector<long double> c_, s_, z_;  // one QR sweep: rotations, second superdiagonal of R
   std::vector<long double> lambda_;
   std::vector<int> order_;       // column of V that holds the eigenvector of lambda_(k)
@@ -142,6 +165,7 @@ class SymEigenSolver {
   std::vector<TSweepBlock> sweepLog_;
   std::vector<long double> rotationLog_;
   bool logComplete_ = true;
+  bool extendedOnly_ = false;
   std::size_t rotationLimit_ = 0;  // 0: 3 n^2
   int sweeps_ = 0;
 };

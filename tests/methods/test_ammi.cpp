@@ -198,6 +198,52 @@ TEST(Ammi, RealSizeTableAgainstSvd) {
   EXPECT_NEAR(rows[6][1], 64.65179435, 5.1e-7);
 }
 
+// A result is finite only when every prediction is: one term too large for the doubles, in any
+// component or in the margins, makes a prediction infinite although every vector and mean is
+// finite.
+TEST(Ammi, FiniteOnlyWhenEveryPredictionIs) {
+  auto m = std::make_unique<TGxeMeans>();
+  for (int i = 1; i <= 3; ++i)
+    for (int j = 1; j <= 3; ++j)
+      m->Y(i, j) = kExample3x3.y[static_cast<std::size_t>((i - 1) * 3 + (j - 1))];
+  TAnalysisParams p;
+  p.g = p.a = 3;
+  p.r = 1;
+  p.gle = 10;
+  p.QME = 1.5;
+  const qv::TComputed<qv::TAmmiResult> computed = qv::AmmiCompute(*m, p);
+  ASSERT_FALSE(computed.Refused());
+  ASSERT_EQ(computed.Value().firstWithoutAxis, 3);
+  EXPECT_TRUE(qv::FiniteResult(computed.Value()));
+  struct TCase {
+    const char* what;
+    long double u, v;  // genotype 2's and environment 3's entries of the component
+    int component;
+    long double genMean, envMean;  // genotype 1's and environment 2's means (0: as they are)
+    bool finite;
+  };
+  const TCase cases[] = {
+      {"large, finite products", 1e140L, 1e140L, 1, 0, 0, true},
+      {"first component overflows", 1e200L, 1e200L, 1, 0, 0, false},
+      {"second component overflows", -1e200L, 1e200L, 2, 0, 0, false},
+      {"large margins", 0, 0, 1, 1e307L, 1e307L, true},
+      {"margins overflow", 0, 0, 1, 1.7e308L, 1.7e308L, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    qv::TAmmiResult res = computed.Value();
+    if (c.u != 0) {
+      res.genotypeVectors(2, c.component) = c.u;
+      res.environmentVectors(3, c.component) = c.v;
+    }
+    if (c.genMean != 0) {
+      res.anova.MedGen(1) = c.genMean;
+      res.anova.MedAmb(2) = c.envMean;
+    }
+    EXPECT_EQ(qv::FiniteResult(res), c.finite);
+  }
+}
+
 // Tables whose interaction has fewer components than the tables show. The eigenvalues beyond
 // the rank come out as rounding noise of either sign; no number may come from dividing by one
 // (no "Nan", no noise blown up into a vector), and the predictions must still be the additive

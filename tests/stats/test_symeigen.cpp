@@ -2,6 +2,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <iomanip>
 #include <limits>
 #include <random>
@@ -246,6 +247,70 @@ TEST(SymEigenSolver, LeadingVectorsAreTheFullDecompositionsColumns) {
   }
   EXPECT_EQ(leading.DecomposeLeading(3, 4), EigenStatus::InvalidInput);
   EXPECT_EQ(leading.DecomposeLeading(3, -1), EigenStatus::InvalidInput);
+}
+
+bool SameBits(long double x, long double y) {
+  return std::memcmp(&x, &y, 10) == 0;  // the 80 bits of the value, not the padding
+}
+
+// The reduction's two storages of the trailing matrix give the same transformations bit for
+// bit: eigenvalues, sweeps and printed vectors, signs included. The cases include ties and
+// exact zeros (steps with nothing to reflect), negative zeros, and values a pair of doubles
+// cannot hold (tiny and huge ones), which must leave the fast storage for the extended one
+// without a trace.
+TEST(SymEigenSolver, SplitStorageReducesBitForBitAsExtended) {
+  struct Case {
+    const char* name;
+    int n;
+    long double (*entry)(int i, int j, long double uniform);
+  };
+  const std::vector<Case> cases = {
+      {"order 600", 600, [](int, int, long double u) { return u; }},
+      {"small integers, many ties and zeros", 60,
+       [](int, int, long double u) { return std::round(3 * u); }},
+      {"zero rows", 40,
+       [](int i, int j, long double u) { return (i % 7 == 0 && j != i) ? 0.0L : u; }},
+      {"rank 2 cross product", 30,
+       [](int i, int j, long double) {
+         return std::sin(i * 1.0L) * std::sin(j * 1.0L) + (i % 3) * (j % 3) / 7.0L;
+       }},
+      {"negative zeros", 20,
+       [](int i, int j, long double u) { return (i + j) % 5 == 0 ? -0.0L : u; }},
+      {"a block below the doubles' range", 20,
+       [](int i, int j, long double u) { return j <= 10  ? u
+                                                : i > 10 ? u * 1e-2000L
+                                                         : 0.0L; }},
+      {"above the doubles' range", 20,
+       [](int i, int j, long double u) { return i == 2 && j == 5 ? 1e400L : u; }},
+      {"near the doubles' largest", 20, [](int, int, long double u) { return u * 1e307L; }},
+  };
+  SymEigenSolver split, extended;
+  extended.UseExtendedStorage(true);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const bool all : {false, true}) {
+      if (all && c.n > 100) continue;
+      const int vectors = all ? c.n : 4;
+      std::mt19937_64 random(901 + c.n);
+      std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+      for (int i = 1; i <= c.n; ++i) {
+        for (int j = i; j <= c.n; ++j) {
+          split.A(i, j) = extended.A(i, j) = c.entry(i, j, uniform(random));
+        }
+      }
+      ASSERT_EQ(split.DecomposeLeading(c.n, vectors), EigenStatus::Success);
+      ASSERT_EQ(extended.DecomposeLeading(c.n, vectors), EigenStatus::Success);
+      EXPECT_EQ(split.Sweeps(), extended.Sweeps());
+      int differing = 0;
+      for (int k = 1; k <= c.n; ++k) {
+        differing += !SameBits(split.Lambda(k), extended.Lambda(k));
+        for (int i = 1; k <= vectors && i <= c.n; ++i) {
+          differing += !SameBits(split.A(i, k), extended.A(i, k));
+        }
+      }
+      EXPECT_EQ(differing, 0) << (all ? "all vectors" : "4 vectors");
+    }
+  }
 }
 
 TEST(SymEigenSolver, NullMatrixIsLeftUntouched) {
