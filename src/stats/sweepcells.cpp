@@ -10,29 +10,26 @@ namespace qv {
 
 namespace {
 
-// x as the sum of two doubles, exactly: hi is x rounded to 53 bits, and the 11 bits it drops
-// fit in lo as long as neither falls outside the range of normal doubles. A pair of doubles is
-// read from memory much faster than the 10-byte format, and their sum in extended precision
-// restores x to the last bit. A zero x is not split (its pair is read as zero, and skipped).
-bool Split(long double x, CellSweep::TPair& pair) {
-  const long double size = std::fabs(x);
-  if (!(size >= 1e-290L && size <= 1e300L)) return false;
-  pair.hi = static_cast<double>(x);
-  pair.lo = static_cast<double>(x - pair.hi);
+// x as an exact pair of doubles (stats/splitextended.h), read much faster than the 10-byte
+// format. Only a non-zero x is split, so that a pair reads as zero exactly where its value is
+// zero (the pairs of zeros are left (+0, +0), and skipped).
+bool Split(long double x, TSplit& pair) {
+  if (x == 0 || !SplitsExactly(x)) return false;
+  Put(pair, x);
   return true;
 }
 
 template <bool kSplit>
-inline long double Value(const long double* exact, const CellSweep::TPair* pairs, int at) {
+inline long double Value(const long double* exact, const TSplit* pairs, int at) {
   if constexpr (kSplit) {
-    return static_cast<long double>(pairs[at].hi) + pairs[at].lo;
+    return Join(pairs[at]);
   } else {
     return exact[at];
   }
 }
 
 template <bool kSplit>
-inline bool NonZero(const long double* exact, const CellSweep::TPair* pairs, int at) {
+inline bool NonZero(const long double* exact, const TSplit* pairs, int at) {
   if constexpr (kSplit) {
     return pairs[at].hi != 0;
   } else {
@@ -112,8 +109,8 @@ void CellSweep::GInverse(SweepStorage& store, int n) {
       const bool swept = turnOf_[ux] >= 0;
       const long double u = (x < k && swept) ? -c : c;
       row_[at] = u;
-      rowPair_[at] = TPair{};
-      vByTurn_[at] = TPair{};
+      rowPair_[at] = TSplit{0, 0};
+      vByTurn_[at] = TSplit{0, 0};
       if (u != 0 && x != k) {
         const long double v = (x < k ? c : (swept ? -c : c)) / d;
         const std::size_t p = At(x, count_[ux]++);
@@ -209,9 +206,9 @@ template <bool kSplit>
 long double CellSweep::Run(int i, int j, long double c, int pos) const {
   const int* turns = &turns_[At(i, 0)];
   const long double* v = &v_[At(i, 0)];
-  const TPair* vp = &vPair_[At(i, 0)];
+  const TSplit* vp = &vPair_[At(i, 0)];
   const long double* u = &row_[At(j, 0)];
-  const TPair* up = &rowPair_[At(j, 0)];
+  const TSplit* up = &rowPair_[At(j, 0)];
   const int end = count_[static_cast<std::size_t>(i)];
   for (int p = pos; p < end; ++p) {
     const int t = turns[p];
@@ -226,9 +223,9 @@ template <bool kSplit>
 void CellSweep::Run4(int i, int j, long double* c, const int* pos) const {
   const int* turns = &turns_[At(i, 0)];
   const long double* v = &v_[At(i, 0)];
-  const TPair* vp = &vPair_[At(i, 0)];
+  const TSplit* vp = &vPair_[At(i, 0)];
   const long double* u[4];
-  const TPair* up[4];
+  const TSplit* up[4];
   for (int q = 0; q < 4; ++q) {
     u[q] = &row_[At(j + q, 0)];
     up[q] = &rowPair_[At(j + q, 0)];
@@ -266,17 +263,17 @@ void CellSweep::Run4(int i, int j, long double* c, const int* pos) const {
 // once a turn, v by turn (doubles only, while every value splits).
 void CellSweep::Run4Column(int i, int j, long double* c, const int* pos) const {
   const int* turns = &turns_[At(j, 0)];
-  const TPair* up = &rowPair_[At(j, 0)];
-  const TPair* vp[4];
+  const TSplit* up = &rowPair_[At(j, 0)];
+  const TSplit* vp[4];
   for (int q = 0; q < 4; ++q) vp[q] = &vByTurn_[At(i + q, 0)];
   const int end = count_[static_cast<std::size_t>(j)];
   const int p0 = pos[0], p1 = pos[1], p2 = pos[2], p3 = pos[3];
   long double c0 = c[0], c1 = c[1], c2 = c[2], c3 = c[3];
   // v_t(i + q), zero exactly where u_t(i + q) is (a split v is never zero).
-  const auto v = [&](int q, int t) { return static_cast<long double>(vp[q][t].hi) + vp[q][t].lo; };
+  const auto v = [&](int q, int t) { return Join(vp[q][t]); };
   for (int p = std::min(std::min(p0, p1), std::min(p2, p3)); p < end; ++p) {
     const int t = turns[p];
-    const long double ut = static_cast<long double>(up[t].hi) + up[t].lo;
+    const long double ut = Join(up[t]);
     const auto step = [&](long double& sum, int from, int q) {
       if (p < from) return;
       const long double x = v(q, t);

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "stats/inv_g2.h"
+#include "stats/splitextended.h"
 
 namespace qv {
 
@@ -39,11 +40,6 @@ class CellSweep {
   // What GInverse(store, n) does to store, bit for bit (WorkMat's upper triangle, PivotSign,
   // PivotTol, Aliased). Allocates on the first call of each larger order only.
   void GInverse(SweepStorage& store, int n);
-
-  // An extended real as the sum of two doubles (see Split in the source).
-  struct TPair {
-    double hi = 0, lo = 0;
-  };
 
  private:
   long double PivotRowStart(const SweepStorage& store, int x, int k, int& pos) const;
@@ -68,13 +64,13 @@ class CellSweep {
   // Per index x and turn t (At(x, t)): u_t(x), the pivot's row at its turn (0 at the pivot),
   // also as a pair, and v_t(x) as a pair; the length of x's list after the turn.
   std::vector<long double> row_;
-  std::vector<TPair> rowPair_, vByTurn_;
+  std::vector<TSplit> rowPair_, vByTurn_;
   std::vector<int> after_;
   // Per index x and position (At(x, position)): the turns at which u_t(x) is not zero, in
   // order, with v_t(x) for them.
   std::vector<int> turns_;
   std::vector<long double> v_;
-  std::vector<TPair> vPair_;
+  std::vector<TSplit> vPair_;
   std::vector<int> count_;          // the length of each index's list
   std::vector<int> turnOf_;         // the turn of each index, -1 while unswept
   std::vector<long double> pivot_;  // d per turn
