@@ -1,5 +1,6 @@
 // ProbF, ProbFPeizerPratt and their helpers ProbFViaT, LnGamma, StirlingTail and PeizerPrattG:
 // the F distribution function.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -102,23 +103,39 @@ TPeakSum SumAroundPeak(long double pp, long double qq, long double rx, long long
   const long double logLargest = std::log(std::numeric_limits<long double>::max());
   if (logPeak >= logLargest) return {TPeakSum::Kind::Overflow, 0};
 
-  const long double last = static_cast<long double>(ns);
+  // Each term is the one before times a ratio formed on its own, so that the ratio's division
+  // overlaps with the earlier terms' multiplications and only one multiplication per term waits
+  // for the last; k is counted in integers, and qq - k and pp + k are carried along (whole and
+  // half-whole numbers, exact). Chained through the division and with k in extended precision,
+  // a term cost twice as long, and the 600 F tests of a 600 x 600 table a fifth of a Cruz,
+  // Torres & Vencovsky analysis.
+  long terms = 0;
+  // Past the peak, k <= ns and qq - k > 0 (the finite part).
+  const long long lastK = std::min(ns, static_cast<long long>(std::ceil(qq)) - 1);
   long double after = 0;
   long double t = 1;
-  long terms = 0;
-  for (long double k = kPeak + 1;; k = k + 1) {
-    if (k > last || !(qq - k > 0) || ++terms >= maxTerms) return kNone;
-    t = t * (qq - k) * rx / (pp + k);
+  long double qk = qq - (kPeak + 1);
+  long double pk = pp + (kPeak + 1);
+  for (long long k = static_cast<long long>(kPeak) + 1;; ++k) {
+    if (k > lastK || ++terms >= maxTerms) return kNone;
+    t = t * (qk * rx / pk);
     after = after + t;
     if (t < kNegligible) break;
+    qk = qk - 1;
+    pk = pk + 1;
   }
+  // Towards the start, k = kPeak, ..., 1.
   long double before = 0;
   t = 1;
-  for (long double k = kPeak; k > 0; k = k - 1) {
+  qk = qq - kPeak;
+  pk = pp + kPeak;
+  for (long long k = static_cast<long long>(kPeak); k > 0; --k) {
     if (++terms >= maxTerms) return kNone;
-    t = t * (pp + k) / ((qq - k) * rx);
+    t = t * (pk / (qk * rx));
     before = before + t;
     if (t < kNegligible) break;
+    qk = qk + 1;
+    pk = pk - 1;
   }
   const long double scaled = (before + 1) + after;
   if (logPeak + std::log(scaled) >= logLargest) {
