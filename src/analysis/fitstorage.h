@@ -27,6 +27,7 @@ struct TFitStorage {
     if (sweep) return;
     sweep = std::make_unique<SweepStorage>();
     cells = std::make_unique<CellSweep>();
+    reduced = std::make_unique<SweepStorage>();
     theta.assign(MaxPar + 1, 0.0L);
     rhs.assign(MaxPar + 1, 0.0L);
     step.assign(MaxPar + 1, 0.0L);
@@ -35,6 +36,9 @@ struct TFitStorage {
 
   std::unique_ptr<SweepStorage> sweep;  // WorkMat: the bordered matrix, then its inverse
   std::unique_ptr<CellSweep> cells;     // the same inversion cell by cell, with its work space
+  // The normal equations with the environmental index's block eliminated (the segmented fits'
+  // loop passes), inverted the same way.
+  std::unique_ptr<SweepStorage> reduced;
   std::vector<long double> theta, rhs, step;
   std::vector<double> thetaPrev;
   // The Jacobian by rows, only the non-zeros: row obs holds jacCount[obs] entries from

@@ -8,8 +8,10 @@
 //          [ J'J  B' ] [ s ]   [ J'(y - f) ]      B: one row per constraint group, 1 for the
 //          [ B    0  ] [ . ] = [     0     ]      parameters whose sum the group fixes,
 //
-// inverted by the sweep operator (stats/inv_g2.h), a step-length control that shortens the step
-// until the residual sum of squares falls, and a convergence test on the change of that sum.
+// inverted by the sweep operator (stats/inv_g2.h; in the loop passes of a large model with an
+// estimated index, once that index's diagonal block has been eliminated: SolveByIndexBlock), a
+// step-length control that shortens the step until the residual sum of squares falls, and a
+// convergence test on the change of that sum.
 // Because every step sums to zero within each group, the constraints keep the sums they have at
 // the starting values. The inverse of the bordered matrix at the estimates, scaled by the
 // residual variance of a mean, QME / r, gives the variances and covariances of the estimates.
@@ -45,7 +47,9 @@
 
 #include <cfloat>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "analysis/fitstorage.h"
@@ -192,6 +196,11 @@ class TSegmentedModel {
     }
   }
 
+  // The number of trailing parameters that are the environments' index values, when the model
+  // estimates the index (Toler's models): each cell involves one of them, so that their block
+  // of the normal matrix is diagonal (see TFitEngine::SolveByIndexBlock). 0: none.
+  virtual int IndexParameters() const { return 0; }
+
   // --- junctions (see the top of this file); a model without them keeps these defaults -------
   virtual int Junctions() const { return 0; }
   // The parameter of junction k (1..Junctions()) and the genotype whose cells it moves.
@@ -330,6 +339,11 @@ class TFitEngine {
   void UseReferenceSweep(bool on) { referenceSweep_ = on; }
   // Whether the last inversion was made cell by cell.
   bool InvertedByCells() const { return byCells_; }
+  // Whether the loop passes of a model with an estimated index may solve their steps with the
+  // index block eliminated (SolveByIndexBlock; on by default), and how many steps of the last
+  // fit were solved so.
+  void UseIndexBlock(bool on) { indexBlockOn_ = on; }
+  int IndexBlockSteps() const { return indexBlockSteps_; }
   // Whether junction k (1..) was held on its breakpoint in the last pass.
   bool JunctionHeld(int k) const { return junctions_[static_cast<std::size_t>(k)].held; }
 
@@ -358,6 +372,16 @@ class TFitEngine {
   // Whether a junction held in the last pass would now be freed.
   bool HeldJunctionWouldMove(const TSegmentedModel& model, const TGxeMeans& means);
   void InferenceInverse(const TSegmentedModel& model);
+  // Inverts `store` (order n, parameters first) by the sweep, cell by cell where one of its
+  // first `counted` indices meets more than a quarter of the others.
+  void InvertStorage(SweepStorage& store, int n, int counted);
+  // The step and its multipliers from the normal equations with the index block eliminated;
+  // false (nothing changed) where that block is not diagonal or the reduced inversion aliases an
+  // index that the full one might not.
+  bool SolveByIndexBlock();
+  // What the step adds to the inverse's solution: the predicted decrease, the projection and the
+  // constraint multipliers (those from `multipliers` when given, else from G).
+  void FinishStep(const long double* multipliers);
   std::size_t RunEnd(std::size_t obs, std::size_t last) const;
   void AddRunProducts(SweepStorage& w, std::size_t obs, std::size_t end);
   void AddRhsRow(int i, const TGxeMeans& means);
@@ -389,6 +413,20 @@ class TFitEngine {
   std::vector<std::size_t> runEnd_;
   bool referenceSweep_ = false;
   bool byCells_ = false;
+  // The loop passes of a model with an index block and a final pass may solve their steps with
+  // the block eliminated; the final pass inverts the whole matrix, for the inference.
+  bool indexBlockOn_ = true;
+  bool indexBlockAllowed_ = false;
+  int indexBlockSteps_ = 0;
+  int indexParams_ = 0;
+  std::vector<int> reduced_, block_;    // scratch: the indices kept and the index block
+  std::vector<long double> blockCol_;   // scratch: M(kept, block), row-major
+  std::vector<long double> blockScaled_;  // scratch: the same over the block's diagonal
+  std::vector<std::pair<std::uint64_t, int>> blockKey_;      // scratch: the block's order
+  std::vector<std::pair<std::size_t, std::size_t>> stretch_;  // scratch: non-zeros per row
+  std::vector<std::size_t> byStretch_;                         // scratch: rows by stretch
+  std::vector<long double> blockDiag_;  // scratch: the block's diagonal
+  std::vector<long double> reducedRhs_, reducedX_, blockZ_;  // scratch
   std::vector<int> degree_;  // scratch (Invert)
 };
 

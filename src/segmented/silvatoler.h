@@ -30,6 +30,7 @@ class TSilvaTolerModel : public TMeansModel {
  public:
   using TMeansModel::TMeansModel;
   int Parameters() const override { return 4 * g_ + a_; }
+  int IndexParameters() const override { return a_; }
   int Constraints() const override { return 4; }
   bool InConstraint(int c, int p) const override;
   TEngineSettings Settings() const override;

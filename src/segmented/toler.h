@@ -36,6 +36,7 @@ class TTolerModel : public TMeansModel {
   static int B2(int i) { return 3 * (i - 1) + 3; }
   int U(int j) const { return 3 * g_ + j; }
   int Parameters() const override { return 3 * g_ + a_; }
+  int IndexParameters() const override { return a_; }
   int Constraints() const override { return 3; }
   bool InConstraint(int c, int p) const override;
   TEngineSettings Settings() const override;

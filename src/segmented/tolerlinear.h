@@ -29,6 +29,7 @@ class TTolerLinearModel : public TMeansModel {
  public:
   using TMeansModel::TMeansModel;
   int Parameters() const override { return 2 * g_ + a_; }
+  int IndexParameters() const override { return a_; }
   int Constraints() const override { return 2; }
   bool InConstraint(int c, int p) const override;
   TEngineSettings Settings() const override;
