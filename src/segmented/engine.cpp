@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <functional>
 #include <limits>
 #include <system_error>
@@ -11,6 +10,7 @@
 #include <utility>
 
 #include "stats/runningsums.h"
+#include "stats/sweepsolve.h"
 
 namespace qv {
 
@@ -90,8 +90,7 @@ TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& m
   indexParams_ = std::clamp(model.IndexParameters(), 0, p_);
   indexBlockSteps_ = 0;
   indexBlockAllowed_ = indexBlockOn_ && settings_.finalPass && indexParams_ > 0 &&
-                       n_ >= kMinBlockOrder &&
-                       k_ <= kMaxBlockConstraints &&
+                       n_ >= kMinBlockOrder && k_ <= kMaxBlockConstraints &&
                        settings_.step == TStepKind::Increment &&
                        settings_.rhs == TRhsKind::Residuals;
   do {
@@ -485,30 +484,28 @@ void TFitEngine::AddRhsRow(int i, const TGxeMeans& means) {
 // part of the others -- an estimated index couples every genotype to every environment -- the
 // matrix fills in completely, and cell by cell keeps each running value in a register and
 // reads the pivots' rows instead.
-void TFitEngine::Invert() { InvertStorage(*s_.sweep, n_, p_); }
-
-void TFitEngine::InvertStorage(SweepStorage& w, int n, int counted) {
+void TFitEngine::Invert() {
+  SweepStorage& w = *s_.sweep;
   byCells_ = false;
   if (referenceSweep_) {
-    GInverse(w, n);
+    GInverse(w, n_);
     return;
   }
-  // The degree of each of the first `counted` indices (the parameters) among themselves.
-  degree_.assign(static_cast<std::size_t>(counted) + 1, 0);
-  for (int p = 1; p <= counted; ++p) {
+  degree_.assign(static_cast<std::size_t>(p_) + 1, 0);
+  for (int p = 1; p <= p_; ++p) {
     const long double* row = &w.WorkMat(p, 0);
-    for (int q = p + 1; q <= counted; ++q) {
+    for (int q = p + 1; q <= p_; ++q) {
       if (row[q] != 0) {
         ++degree_[static_cast<std::size_t>(p)];
         ++degree_[static_cast<std::size_t>(q)];
       }
     }
   }
-  byCells_ = std::any_of(degree_.begin(), degree_.end(), [n](int m) { return 4 * m > n; });
+  byCells_ = std::any_of(degree_.begin(), degree_.end(), [this](int m) { return 4 * m > n_; });
   if (byCells_) {
-    s_.cells->GInverse(w, n);
+    s_.cells->GInverse(w, n_);
   } else {
-    GInverse(w, n);
+    GInverse(w, n_);
   }
 }
 
@@ -562,11 +559,12 @@ void TFitEngine::FinishStep(const long double* multipliers) {
 //        [ C'    D ] [ u ] = [ r_D ]   =>   u = D^-1 (r_D - C' x)
 //
 // (the Schur complement; Golub and Van Loan 2013, Matrix Computations, sec. 3.2.10). The
-// reduced matrix, of order 3g + 3 instead of 3g + a + 3 in Toler's model, is inverted by the
-// same sweep, which decides what is aliased among R; x holds the steps of R's parameters and
-// the constraints' multipliers. In Toler's model at 100 x 297 a loop pass's solve falls from
-// about 50 to 15 ms: the sweep's work drops from 600^3 / 2 to 303^3 / 2 operations, and forming
-// the reduced matrix costs about 303^2 a / 4 more.
+// reduced matrix, of order 3g + 3 instead of 3g + a + 3 in Toler's model, is solved by
+// elimination with the sweep's own choice of pivots (stats/sweepsolve.h), which decides what
+// is aliased among R; x holds the steps of R's parameters and the constraints' multipliers. In
+// Toler's model at 100 x 297 a loop pass's solve falls from about 50 ms of sweeping to 10:
+// about 303^2 a / 4 operations to form the reduced matrix (two threads share them) and 303^3 / 6
+// to solve it, against 600^3 / 2 for the whole inverse.
 //
 // The step equals the full inverse's up to rounding, in the last bits, and so do the estimates
 // of a converged fit. The sweep's decisions are kept: an index value whose diagonal is small
@@ -614,20 +612,14 @@ bool TFitEngine::SolveByIndexBlock() {
   const std::size_t nr = reduced_.size();
   const std::size_t nb = block_.size();
 
-  // The index values in an order that gathers those whose columns of C have the same
-  // non-zeros (Toler's slopes b1(i) meet only the index values at or below 0, the b2(i) only
-  // those above): a row of C is then non-zero over one stretch of the columns, and two rows
-  // meet where their stretches overlap. Any order gives the same solution, up to rounding.
-  blockKey_.resize(nb);
-  for (std::size_t b = 0; b < nb; ++b) {
-    std::uint64_t key = 1469598103934665603ULL;  // FNV-1a over the rows where C is non-zero
-    for (std::size_t r = 0; r < nr; ++r) {
-      if (m(reduced_[r], block_[b]) != 0) key = (key ^ r) * 1099511628211ULL;
-    }
-    blockKey_[b] = {key, block_[b]};
-  }
-  std::sort(blockKey_.begin(), blockKey_.end());
-  for (std::size_t b = 0; b < nb; ++b) block_[b] = blockKey_[b].second;
+  // The index values in ascending order: a genotype's lower slope meets the values up to its
+  // junction (0 in Toler's model) and its upper slope those above, so that a row of C is
+  // non-zero over one stretch of the columns, and two rows meet where their stretches overlap.
+  // Any order gives the same solution, up to rounding.
+  const long double* theta = s_.theta.data();
+  std::sort(block_.begin(), block_.end(), [theta](int x, int y) {
+    return std::tie(theta[x], x) < std::tie(theta[y], y);
+  });
 
   // C (nr x nb, by rows), W = C D^-1, and z = D^-1 r_D; each row's stretch of non-zeros.
   blockCol_.resize(nr * nb);
@@ -655,7 +647,7 @@ bool TFitEngine::SolveByIndexBlock() {
   // The reduced matrix, M_RR - C D^-1 C', into the second storage (upper triangle), and the
   // reduced right-hand side.
   SweepStorage& red = *s_.reduced;
-  reducedRhs_.resize(nr);
+  reducedRhs_.assign(nr + 1, 0.0L);  // from 1
   // The columns q taken by stretch, so that four of the same stretch share the reads of row r.
   byStretch_.resize(nr);
   for (std::size_t q = 0; q < nr; ++q) byStretch_[q] = q;
@@ -666,34 +658,35 @@ bool TFitEngine::SolveByIndexBlock() {
     const long double* cr = &blockCol_[r * nb];
     long double rhs = 0;
     for (std::size_t b = stretch_[r].first; b < stretch_[r].second; ++b) rhs += cr[b] * blockZ_[b];
-    reducedRhs_[r] = s_.rhs[static_cast<std::size_t>(reduced_[r])] - rhs;
+    reducedRhs_[r + 1] = s_.rhs[static_cast<std::size_t>(reduced_[r])] - rhs;
     const auto cell = [&](std::size_t q, long double sum) {
       red.WorkMat(static_cast<int>(r) + 1, static_cast<int>(q) + 1) =
           m(reduced_[r], reduced_[q]) - sum;
     };
+    // Four columns at a time over the union of their stretches (zeros outside a stretch add
+    // nothing), within row r's.
     std::size_t group[4];
     std::size_t size = 0;
     const auto flush = [&]() {
       if (size == 0) return;
-      const std::size_t lo = std::max(stretch_[r].first, stretch_[group[0]].first);
-      const std::size_t hi = std::min(stretch_[r].second, stretch_[group[0]].second);
-      long double sums[4] = {0, 0, 0, 0};
-      if (size == 4) {
-        Dot4(cr, &blockScaled_[group[0] * nb], &blockScaled_[group[1] * nb],
-             &blockScaled_[group[2] * nb], &blockScaled_[group[3] * nb], lo, hi, sums);
-      } else {
-        for (std::size_t u = 0; u < size; ++u) {
-          const long double* wq = &blockScaled_[group[u] * nb];
-          for (std::size_t b = lo; b < hi; ++b) sums[u] += cr[b] * wq[b];
-        }
+      std::size_t lo = stretch_[group[0]].first, hi = stretch_[group[0]].second;
+      for (std::size_t u = 1; u < size; ++u) {
+        lo = std::min(lo, stretch_[group[u]].first);
+        hi = std::max(hi, stretch_[group[u]].second);
       }
+      lo = std::max(lo, stretch_[r].first);
+      hi = std::min(hi, stretch_[r].second);
+      long double sums[4] = {0, 0, 0, 0};
+      const long double* w[4];
+      for (std::size_t u = 0; u < 4; ++u) w[u] = &blockScaled_[group[u < size ? u : 0] * nb];
+      Dot4(cr, w[0], w[1], w[2], w[3], lo, hi, sums);
       for (std::size_t u = 0; u < size; ++u) cell(group[u], sums[u]);
       size = 0;
     };
     for (const std::size_t q : byStretch_) {
       if (q < r) continue;
-      if (size > 0 && (size == 4 || stretch_[q] != stretch_[group[0]])) flush();
       group[size++] = q;
+      if (size == 4) flush();
     }
     flush();
   };
@@ -716,8 +709,9 @@ bool TFitEngine::SolveByIndexBlock() {
   if (!shared) {
     for (std::size_t r = 0; r < nr; ++r) formRow(r);
   }
-  const int order = static_cast<int>(nr);
-  InvertStorage(red, order, order - k_);
+  // x: the reduced system solved with the sweep's pivots (stats/sweepsolve.h).
+  reducedX_.resize(nr + 1);
+  s_.solver->Solve(red, static_cast<int>(nr), reducedRhs_.data(), reducedX_.data());
   for (std::size_t r = 0; r < nr; ++r) {
     if (!red.Aliased[r + 1]) continue;
     for (int q = 1; q <= n_; ++q) {
@@ -725,36 +719,22 @@ bool TFitEngine::SolveByIndexBlock() {
     }
   }
 
-  // x = G_red (reduced right-hand side), then the index values' steps.
-  const auto g = [&red](std::size_t r, std::size_t q) {
-    return r <= q ? red.WorkMat(static_cast<int>(r) + 1, static_cast<int>(q) + 1)
-                  : red.WorkMat(static_cast<int>(q) + 1, static_cast<int>(r) + 1);
-  };
-  reducedX_.assign(nr, 0.0L);
-  for (std::size_t r = 0; r < nr; ++r) {
-    if (red.Aliased[r + 1]) continue;
-    long double x = 0;
-    for (std::size_t q = 0; q < nr; ++q) {
-      if (!red.Aliased[q + 1]) x += g(r, q) * reducedRhs_[q];
-    }
-    reducedX_[r] = x;
-  }
   SweepStorage& full = *s_.sweep;
   long double multipliers[kMaxBlockConstraints + 1] = {};
   for (std::size_t r = 0; r < nr; ++r) {
     const int index = reduced_[r];
     full.Aliased[static_cast<std::size_t>(index)] = red.Aliased[r + 1];
     if (index <= p_) {
-      s_.step[static_cast<std::size_t>(index)] = reducedX_[r];
+      s_.step[static_cast<std::size_t>(index)] = reducedX_[r + 1];
     } else {
-      multipliers[index - p_] = reducedX_[r];
+      multipliers[index - p_] = reducedX_[r + 1];
     }
   }
   blockZ_.assign(nb, 0.0L);  // C' x
   for (std::size_t r = 0; r < nr; ++r) {
     const long double* cr = &blockCol_[r * nb];
     for (std::size_t b = stretch_[r].first; b < stretch_[r].second; ++b) {
-      blockZ_[b] += cr[b] * reducedX_[r];
+      blockZ_[b] += cr[b] * reducedX_[r + 1];
     }
   }
   for (std::size_t b = 0; b < nb; ++b) {

@@ -47,7 +47,6 @@
 
 #include <cfloat>
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -372,11 +371,8 @@ class TFitEngine {
   // Whether a junction held in the last pass would now be freed.
   bool HeldJunctionWouldMove(const TSegmentedModel& model, const TGxeMeans& means);
   void InferenceInverse(const TSegmentedModel& model);
-  // Inverts `store` (order n, parameters first) by the sweep, cell by cell where one of its
-  // first `counted` indices meets more than a quarter of the others.
-  void InvertStorage(SweepStorage& store, int n, int counted);
   // The step and its multipliers from the normal equations with the index block eliminated;
-  // false (nothing changed) where that block is not diagonal or the reduced inversion aliases an
+  // false (nothing changed) where that block is not diagonal or the reduced solve aliases an
   // index that the full one might not.
   bool SolveByIndexBlock();
   // What the step adds to the inverse's solution: the predicted decrease, the projection and the
@@ -422,7 +418,6 @@ class TFitEngine {
   std::vector<int> reduced_, block_;    // scratch: the indices kept and the index block
   std::vector<long double> blockCol_;   // scratch: M(kept, block), row-major
   std::vector<long double> blockScaled_;  // scratch: the same over the block's diagonal
-  std::vector<std::pair<std::uint64_t, int>> blockKey_;      // scratch: the block's order
   std::vector<std::pair<std::size_t, std::size_t>> stretch_;  // scratch: non-zeros per row
   std::vector<std::size_t> byStretch_;                         // scratch: rows by stretch
   std::vector<long double> blockDiag_;  // scratch: the block's diagonal

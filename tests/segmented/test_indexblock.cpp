@@ -1,7 +1,7 @@
 // Steps solved with the estimated index's block eliminated (TFitEngine::SolveByIndexBlock)
 // against steps from the full inverse: whole fits of the models with an estimated index, at
 // orders where the loop passes take the reduced solve, must reach the same estimates up to
-// rounding; and where the reduced inversion would alias a parameter that is not simply absent,
+// rounding; and where the reduced solve would alias a parameter that is not simply absent,
 // every step must come from the full inverse, so that the fit is the full one to the last bit.
 #include <gtest/gtest.h>
 
@@ -33,7 +33,8 @@ void BrokenLines(TGxeMeans& means, TAnalysisParams& params, int g, int a) {
 }
 
 bool Near(long double x, long double y, long double relative) {
-  return std::fabs(x - y) <= relative * std::max<long double>(1, std::fmax(std::fabs(x), std::fabs(y)));
+  return std::fabs(x - y) <=
+         relative * std::max<long double>(1, std::fmax(std::fabs(x), std::fabs(y)));
 }
 
 TEST(IndexBlock, FitsAgreeWithTheFullInverseUpToRounding) {
@@ -96,7 +97,7 @@ TEST(IndexBlock, FitsAgreeWithTheFullInverseUpToRounding) {
 
 // Toler's linear model with genotype 1's intercept entered twice: a(1) and d, whose columns of
 // the Jacobian are equal. The normal matrix is singular in a way no zero row shows, and the
-// sweep aliases d; the reduced inversion would decide that on a matrix of its own, so every
+// sweep aliases d; the reduced solve would decide that on a matrix of its own, so every
 // step must come from the full one.
 class TTwiceModel : public TSegmentedModel {
  public:
