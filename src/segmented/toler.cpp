@@ -1,7 +1,10 @@
 #include "segmented/toler.h"
 
 #include <algorithm>
+#include <functional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -22,6 +25,9 @@ const std::string kTooManyParameters =
         "Impossível realizar essa análise, pois o limite do\r programa foi ultrapassado. "
         "3*g+a+3 tem que ser inferior\ra ") +
     std::to_string(MaxPar) + "! Sinto muito!";
+
+// From this many environments on, the profile scan's splits are shared by two threads.
+constexpr std::size_t kParallelScanSplits = 40;
 
 std::string ParameterLabel(int g, int pos) {
   if (pos > 3 * g) return "     U(" + Int(pos - 3 * g, 4) + ")";
@@ -165,120 +171,152 @@ long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* 
   }
   const auto column = [&](int j) { return &byEnvironment[static_cast<std::size_t>(j - 1) * g]; };
 
-  long double bestSse = -1;
-  std::vector<long double> trial(static_cast<std::size_t>(Parameters()) + 1);
-  std::vector<char> low(a + 1);
-  std::vector<int> side[2];  // the environments above 0 and at or below it, ascending
-  std::vector<TGenotypeBlock> blocks(g + 1);
-  std::vector<long double> num(a + 1), intercept(g),
-      slope[2] = {std::vector<long double>(g), std::vector<long double>(g)};
-  for (std::size_t k = 1; k < a; ++k) {
-    for (std::size_t r = 0; r < a; ++r) low[static_cast<std::size_t>(order[r])] = r < k;
-    for (int s = 0; s < 2; ++s) {
-      side[s].clear();
-      for (int j = 1; j <= a_; ++j) {
-        if (static_cast<bool>(low[static_cast<std::size_t>(j)]) == (s == 1)) side[s].push_back(j);
-      }
-    }
-    std::copy(theta, theta + trial.size(), trial.begin());
-    long double previous = -1;
-    bool solved = true;
-    for (int round = 0; round < 200 && solved; ++round) {
-      // Given the index: the intercepts and slopes.
-      const long double* u = &trial[3 * g];
-      TGenotypeBlock design;
-      for (int j = 1; j <= a_; ++j) design.Add(0, u[j], 0, low[static_cast<std::size_t>(j)]);
-      TSlopeSums sums(g_);
-      solved = design.Invert();
-      // Cross-products with the design: the sum, U y at or below 0 and U y above it (the other
-      // column is 0 in each cell); four genotypes at a time, taken in their order.
-      for (int i = 1; i <= g_ && solved; i += 4) {
-        const long double* y[4];
-        long double c[4][3];
-        for (int q = 0; q < 4; ++q) {
-          const int row = std::min(i + q, g_);
-          y[q] = &byGenotype[static_cast<std::size_t>(row - 1) * a];
-          c[q][0] = ySum[static_cast<std::size_t>(row)];
-        }
-        for (int s = 0; s < 2; ++s) {
-          long double total[4];
-          CrossProducts4(side[s], u, y, total);
-          for (int q = 0; q < 4; ++q) c[q][2 - s] = total[q];
-        }
-        for (int q = 0; q < 4 && i + q <= g_; ++q) {
-          const auto b = static_cast<std::size_t>(i + q);
-          blocks[b].PrepareWith(design, c[q], yy[b]);
-          sums.Add(blocks[b]);
-        }
-      }
-      long double sse = 0;
-      if (!solved || !sums.SSE(sse)) {
-        solved = false;
-        break;
-      }
-      for (int i = 1; i <= g_; ++i) {
-        long double beta[4];
-        sums.Solution(blocks[static_cast<std::size_t>(i)], beta);
-        for (int q = 0; q < 3; ++q) trial[static_cast<std::size_t>(3 * (i - 1) + 1 + q)] = beta[q];
-        intercept[static_cast<std::size_t>(i - 1)] = beta[0];
-        slope[1][static_cast<std::size_t>(i - 1)] = beta[1];
-        slope[0][static_cast<std::size_t>(i - 1)] = beta[2];
-      }
-      if (previous >= 0 && previous - sse <= 1e-14L * sse) break;
-      previous = sse;
-      // Given the intercepts and slopes: each U(j) on its side's slopes, their sum kept by one
-      // multiplier. The sum of the squared slopes is the same for every environment of a side.
-      long double denominator[2] = {0, 0};  // above, at or below
-      for (int i = 0; i < g_; ++i) {
-        for (int s = 0; s < 2; ++s) {
-          const long double b = slope[s][static_cast<std::size_t>(i)];
-          denominator[s] += b * b;
-        }
-      }
+  // Each split of the index (the k smallest values at or below 0) is fitted on its own, so the
+  // splits can be shared between two threads: each keeps the best it finds, and the best of
+  // the two is the one the splits in their order would keep (the smallest sum, the first split
+  // among equal sums).
+  struct TBest {
+    long double sse = -1;
+    std::size_t k = 0;
+    std::vector<long double> theta;
+  };
+  const auto scan = [&](std::size_t firstK, std::size_t stepK, TBest& found) {
+    std::vector<long double> trial(static_cast<std::size_t>(Parameters()) + 1);
+    std::vector<char> low(a + 1);
+    std::vector<int> side[2];  // the environments above 0 and at or below it, ascending
+    std::vector<TGenotypeBlock> blocks(g + 1);
+    std::vector<long double> num(a + 1), intercept(g),
+        slope[2] = {std::vector<long double>(g), std::vector<long double>(g)};
+    for (std::size_t k = firstK; k < a; k += stepK) {
+      for (std::size_t r = 0; r < a; ++r) low[static_cast<std::size_t>(order[r])] = r < k;
       for (int s = 0; s < 2; ++s) {
-        const long double* b = slope[s].data();
-        const std::vector<int>& js = side[s];
-        std::size_t x = 0;
-        for (; x + 3 < js.size(); x += 4) {
-          const long double* y[4] = {column(js[x]), column(js[x + 1]), column(js[x + 2]),
-                                     column(js[x + 3])};
-          long double total[4];
-          SlopeWeighted4(b, intercept.data(), y, g_, total);
-          for (int q = 0; q < 4; ++q) num[static_cast<std::size_t>(js[x + q])] = total[q];
-        }
-        for (; x < js.size(); ++x) {
-          num[static_cast<std::size_t>(js[x])] =
-              SlopeWeighted(b, intercept.data(), column(js[x]), g_);
+        side[s].clear();
+        for (int j = 1; j <= a_; ++j) {
+          if (static_cast<bool>(low[static_cast<std::size_t>(j)]) == (s == 1)) side[s].push_back(j);
         }
       }
-      long double sumRatio = 0, sumInverse = 0;
-      for (int j = 1; j <= a_ && solved; ++j) {
-        const long double den = denominator[low[static_cast<std::size_t>(j)] ? 1 : 0];
-        if (!(den > 0)) solved = false;
-        sumRatio += num[static_cast<std::size_t>(j)] / den;
-        sumInverse += 1 / den;
+      std::copy(theta, theta + trial.size(), trial.begin());
+      long double previous = -1;
+      bool solved = true;
+      for (int round = 0; round < 200 && solved; ++round) {
+        // Given the index: the intercepts and slopes.
+        const long double* u = &trial[3 * g];
+        TGenotypeBlock design;
+        for (int j = 1; j <= a_; ++j) design.Add(0, u[j], 0, low[static_cast<std::size_t>(j)]);
+        TSlopeSums sums(g_);
+        solved = design.Invert();
+        // Cross-products with the design: the sum, U y at or below 0 and U y above it (the other
+        // column is 0 in each cell); four genotypes at a time, taken in their order.
+        for (int i = 1; i <= g_ && solved; i += 4) {
+          const long double* y[4];
+          long double c[4][3];
+          for (int q = 0; q < 4; ++q) {
+            const int row = std::min(i + q, g_);
+            y[q] = &byGenotype[static_cast<std::size_t>(row - 1) * a];
+            c[q][0] = ySum[static_cast<std::size_t>(row)];
+          }
+          for (int s = 0; s < 2; ++s) {
+            long double total[4];
+            CrossProducts4(side[s], u, y, total);
+            for (int q = 0; q < 4; ++q) c[q][2 - s] = total[q];
+          }
+          for (int q = 0; q < 4 && i + q <= g_; ++q) {
+            const auto b = static_cast<std::size_t>(i + q);
+            blocks[b].PrepareWith(design, c[q], yy[b]);
+            sums.Add(blocks[b]);
+          }
+        }
+        long double sse = 0;
+        if (!solved || !sums.SSE(sse)) {
+          solved = false;
+          break;
+        }
+        for (int i = 1; i <= g_; ++i) {
+          long double beta[4];
+          sums.Solution(blocks[static_cast<std::size_t>(i)], beta);
+          for (int q = 0; q < 3; ++q) trial[static_cast<std::size_t>(3 * (i - 1) + 1 + q)] = beta[q];
+          intercept[static_cast<std::size_t>(i - 1)] = beta[0];
+          slope[1][static_cast<std::size_t>(i - 1)] = beta[1];
+          slope[0][static_cast<std::size_t>(i - 1)] = beta[2];
+        }
+        if (previous >= 0 && previous - sse <= 1e-14L * sse) break;
+        previous = sse;
+        // Given the intercepts and slopes: each U(j) on its side's slopes, their sum kept by one
+        // multiplier. The sum of the squared slopes is the same for every environment of a side.
+        long double denominator[2] = {0, 0};  // above, at or below
+        for (int i = 0; i < g_; ++i) {
+          for (int s = 0; s < 2; ++s) {
+            const long double b = slope[s][static_cast<std::size_t>(i)];
+            denominator[s] += b * b;
+          }
+        }
+        for (int s = 0; s < 2; ++s) {
+          const long double* b = slope[s].data();
+          const std::vector<int>& js = side[s];
+          std::size_t x = 0;
+          for (; x + 3 < js.size(); x += 4) {
+            const long double* y[4] = {column(js[x]), column(js[x + 1]), column(js[x + 2]),
+                                       column(js[x + 3])};
+            long double total[4];
+            SlopeWeighted4(b, intercept.data(), y, g_, total);
+            for (int q = 0; q < 4; ++q) num[static_cast<std::size_t>(js[x + q])] = total[q];
+          }
+          for (; x < js.size(); ++x) {
+            num[static_cast<std::size_t>(js[x])] =
+                SlopeWeighted(b, intercept.data(), column(js[x]), g_);
+          }
+        }
+        long double sumRatio = 0, sumInverse = 0;
+        for (int j = 1; j <= a_ && solved; ++j) {
+          const long double den = denominator[low[static_cast<std::size_t>(j)] ? 1 : 0];
+          if (!(den > 0)) solved = false;
+          sumRatio += num[static_cast<std::size_t>(j)] / den;
+          sumInverse += 1 / den;
+        }
+        if (!solved) break;
+        const long double half = (sumRatio - sum) / sumInverse;
+        for (int j = 1; j <= a_; ++j) {
+          const auto c = static_cast<std::size_t>(j);
+          trial[3 * g + c] = (num[c] - half) / denominator[low[c] ? 1 : 0];
+        }
       }
-      if (!solved) break;
-      const long double half = (sumRatio - sum) / sumInverse;
+      if (!solved) continue;
+      bool sides = true;
       for (int j = 1; j <= a_; ++j) {
-        const auto c = static_cast<std::size_t>(j);
-        trial[3 * g + c] = (num[c] - half) / denominator[low[c] ? 1 : 0];
+        sides = sides && (trial[3 * g + static_cast<std::size_t>(j)] <= 0) ==
+                             static_cast<bool>(low[static_cast<std::size_t>(j)]);
+      }
+      if (!sides) continue;
+      const long double sse = SumOfSquares(means, trial.data());
+      if (found.sse < 0 || sse < found.sse) {
+        found.sse = sse;
+        found.k = k;
+        found.theta = trial;
       }
     }
-    if (!solved) continue;
-    bool sides = true;
-    for (int j = 1; j <= a_; ++j) {
-      sides = sides && (trial[3 * g + static_cast<std::size_t>(j)] <= 0) ==
-                           static_cast<bool>(low[static_cast<std::size_t>(j)]);
-    }
-    if (!sides) continue;
-    const long double sse = SumOfSquares(means, trial.data());
-    if (bestSse < 0 || sse < bestSse) {
-      bestSse = sse;
-      best = trial;
+  };
+  TBest mine, other;
+  bool shared = false;
+  if (shareScan_ && a >= kParallelScanSplits && std::thread::hardware_concurrency() > 1) {
+    try {
+      std::thread helper(scan, 2, 2, std::ref(other));
+      scan(1, 2, mine);
+      helper.join();
+      shared = true;
+    } catch (const std::system_error&) {
+      // No thread to be had: every split on this one.
     }
   }
-  return bestSse;
+  if (!shared) {
+    mine = TBest{};
+    other = TBest{};
+    scan(1, 1, mine);
+  }
+  const bool otherFirst = other.sse >= 0 && (mine.sse < 0 || other.sse < mine.sse ||
+                                             (other.sse == mine.sse && other.k < mine.k));
+  TBest& chosen = otherFirst ? other : mine;
+  if (chosen.sse >= 0) best = std::move(chosen.theta);
+  return chosen.sse;
 }
 
 TComputed<TTolerResult> TolerCompute(const TGxeMeans& means, const TAnalysisParams& p,

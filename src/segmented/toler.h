@@ -52,8 +52,15 @@ class TTolerModel : public TMeansModel {
   // (given the index, linear in the intercepts and slopes; given those, linear in the index,
   // whose sum is kept), and kept when the index it ends with puts the environments on those
   // sides.
+  // From 40 environments on, two threads share the splits; the result is the same.
   long double ProfileScan(const TGxeMeans& means, const long double* theta,
                           std::vector<long double>& best) const override;
+  // Whether the scan may share its splits between two threads (on by default; the tests
+  // compare both ways).
+  void ShareScan(bool on) { shareScan_ = on; }
+
+ private:
+  bool shareScan_ = true;
 };
 
 struct TTolerResult {

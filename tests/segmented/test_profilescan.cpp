@@ -4,6 +4,8 @@
 // multi-start, the broken-line sum searched pattern by pattern).
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,6 +63,33 @@ TEST(ProfileScan, TolerFindsTheBetterPlaceOfTheBend) {
   const TTolerModel other(onofriMargins, kOnofri.g, kOnofri.a);
   ASSERT_TRUE(fit->FitModel(other, *onofri).converged);
   EXPECT_GE(other.ProfileScan(*onofri, Estimates(*fit).data(), best), fit->SSE() * (1 - 1e-12L));
+}
+
+// From 40 environments on the splits are shared by two threads; the best is the one the splits
+// in their order give, to the last bit.
+TEST(ProfileScan, TolerSharedBetweenThreadsFindsWhatItFindsAlone) {
+  const int g = 12, a = 48;
+  TGxeMeans means;
+  TAnalysisParams params;
+  testing::FillMeans(means, params, g, a, [](int i, int j) {
+    const long double e = 3 * std::sin(1.7L * j);
+    const long double b = e <= 1.2L ? 0.5L + 0.1L * (i % 4) : 1.4L - 0.1L * (i % 3);
+    return 40 + i % 5 + b * e + testing::Scatter(i, j) / 4;
+  });
+  const TMargins margins = Margins(means, g, a);
+  TTolerModel model(margins, g, a);
+  std::vector<long double> start(static_cast<std::size_t>(model.Parameters()) + 1);
+  model.StartValues(start.data());
+  std::vector<long double> shared, alone;
+  const long double twoThreads = model.ProfileScan(means, start.data(), shared);
+  model.ShareScan(false);
+  const long double oneThread = model.ProfileScan(means, start.data(), alone);
+  ASSERT_GT(oneThread, 0);
+  EXPECT_EQ(std::memcmp(&twoThreads, &oneThread, 10), 0);
+  ASSERT_EQ(shared.size(), alone.size());
+  for (std::size_t p = 1; p < alone.size(); ++p) {
+    EXPECT_EQ(std::memcmp(&shared[p], &alone[p], 10), 0) << p;
+  }
 }
 
 // Silva's forms from their starts end on the Onofri and Sharma trials at local minima; the scan
