@@ -608,7 +608,11 @@ bool TFitEngine::SolveByIndexBlock() {
     (alone ? block_ : reduced_).push_back(p);
   }
   for (int c = 1; c <= k_; ++c) reduced_.push_back(p_ + c);
-  if (block_.empty()) return false;
+  // The reduced matrix is dense, and the whole one fills in only through the index: the
+  // elimination pays where the block is a large part of the matrix. Measured a pass at order
+  // 600 (bench_toler): 22 against 75 ms at 100 x 297, even at 150 x 120, 54 against 14 ms at
+  // 189 x 30.
+  if (block_.empty() || 4 * block_.size() < static_cast<std::size_t>(n_)) return false;
   const std::size_t nr = reduced_.size();
   const std::size_t nb = block_.size();
 

@@ -298,6 +298,11 @@ class TFitEngine {
   void BuildRhs(const TSegmentedModel& model, const TGxeMeans& means);
   void Invert();
   void ComputeStep();
+  // Instead of Invert and ComputeStep, in the loop passes of a model with an estimated index:
+  // the step and its multipliers from the normal equations with the index block eliminated;
+  // false (nothing changed) where that block is not diagonal or the reduced solve aliases an
+  // index that the full one might not.
+  bool SolveByIndexBlock();
   // A free junction on a breakpoint whose step turns to the side it may not take is held there,
   // and the step of the others is solved again without it.
   void HoldJunctionsAgainstTheirSide(const TSegmentedModel& model, const TGxeMeans& means);
@@ -371,10 +376,6 @@ class TFitEngine {
   // Whether a junction held in the last pass would now be freed.
   bool HeldJunctionWouldMove(const TSegmentedModel& model, const TGxeMeans& means);
   void InferenceInverse(const TSegmentedModel& model);
-  // The step and its multipliers from the normal equations with the index block eliminated;
-  // false (nothing changed) where that block is not diagonal or the reduced solve aliases an
-  // index that the full one might not.
-  bool SolveByIndexBlock();
   // What the step adds to the inverse's solution: the predicted decrease, the projection and the
   // constraint multipliers (those from `multipliers` when given, else from G).
   void FinishStep(const long double* multipliers);

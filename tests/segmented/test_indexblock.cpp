@@ -42,10 +42,12 @@ TEST(IndexBlock, FitsAgreeWithTheFullInverseUpToRounding) {
   const struct {
     const char* name;
     TKind kind;
-    int g, a;  // bordered order 3g + a + 3, 2g + a + 2, 4g + a + 4: all at least 200
-  } cases[] = {{"toler 60 x 30", TKind::Toler, 60, 30},
-               {"toler linear 85 x 30", TKind::TolerLinear, 85, 30},
-               {"silva-toler 40 x 40", TKind::SilvaToler, 40, 40}};
+    int g, a;    // bordered order 3g + a + 3, 2g + a + 2, 4g + a + 4: all at least 200
+    bool block;  // whether the index is a quarter of the order or more: the reduced solve
+  } cases[] = {{"toler 50 x 60", TKind::Toler, 50, 60, true},
+               {"toler linear 70 x 70", TKind::TolerLinear, 70, 70, true},
+               {"silva-toler 30 x 90", TKind::SilvaToler, 30, 90, true},
+               {"toler 60 x 30, a small index block", TKind::Toler, 60, 30, false}};
   auto block = std::make_unique<TFitEngine>();
   auto full = std::make_unique<TFitEngine>();
   full->UseIndexBlock(false);
@@ -72,15 +74,21 @@ TEST(IndexBlock, FitsAgreeWithTheFullInverseUpToRounding) {
     ASSERT_EQ(b.status, TFitStatus::Done);
     // Every loop pass of the one took the reduced solve, once or more (a junction held against
     // its side solves the step again; the final pass never does); the other took none.
-    EXPECT_GE(block->IndexBlockSteps(), b.loopPasses);
+    if (c.block) {
+      EXPECT_GE(block->IndexBlockSteps(), b.loopPasses);
+    } else {
+      EXPECT_EQ(block->IndexBlockSteps(), 0);
+    }
     EXPECT_EQ(full->IndexBlockSteps(), 0);
     EXPECT_TRUE(b.converged);
     EXPECT_EQ(b.converged, f.converged);
     EXPECT_EQ(b.loopPasses, f.loopPasses);
     EXPECT_EQ(b.genotypesAtBound, f.genotypesAtBound);
     EXPECT_TRUE(Near(block->SSE(), full->SSE(), 1e-14L)) << block->SSE() - full->SSE();
+    // Both stop where a pass changes the sum by at most 1e-13: the estimates are settled to
+    // about the square root of that, far below the 8 decimals printed.
     for (int p = 1; p <= model->Parameters(); ++p) {
-      EXPECT_TRUE(Near(block->Theta(p), full->Theta(p), 1e-10L))
+      EXPECT_TRUE(Near(block->Theta(p), full->Theta(p), 1e-8L))
           << p << ": " << block->Theta(p) << " " << full->Theta(p);
     }
     // The inference comes from the full inverse at (nearly) the same estimates.
