@@ -2,10 +2,71 @@
 #include "stats/sweepsolve.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <functional>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 namespace qv {
+namespace {
+
+// A second thread that runs one task each time it is started, and waits in between: every
+// update of the elimination is short (a few hundred microseconds), too short to start a thread
+// for each. It waits by spinning, yielding the core after a while. Without a thread to be had,
+// Running() is false and the caller does the whole task itself.
+class TPartner {
+ public:
+  TPartner(bool wanted, std::function<void()> task) : task_(std::move(task)) {
+    if (!wanted || std::thread::hardware_concurrency() < 2) return;
+    try {
+      thread_ = std::thread([this]() { Loop(); });
+    } catch (const std::system_error&) {
+      // No thread: the caller works alone.
+    }
+  }
+  TPartner(const TPartner&) = delete;
+  TPartner& operator=(const TPartner&) = delete;
+  ~TPartner() {
+    if (!thread_.joinable()) return;
+    stop_.store(true, std::memory_order_release);
+    thread_.join();
+  }
+  bool Running() const { return thread_.joinable(); }
+  // Runs the task once on the partner; Wait() returns when it has finished.
+  void Start() { started_.store(++round_, std::memory_order_release); }
+  void Wait() const {
+    for (int spins = 0; finished_.load(std::memory_order_acquire) != round_; ++spins) {
+      if (spins > kSpins) std::this_thread::yield();
+    }
+  }
+
+ private:
+  static constexpr int kSpins = 1 << 14;
+  void Loop() {
+    unsigned seen = 0;
+    for (;;) {
+      unsigned now = seen;
+      for (int spins = 0; (now = started_.load(std::memory_order_acquire)) == seen; ++spins) {
+        if (stop_.load(std::memory_order_acquire)) return;
+        if (spins > kSpins) std::this_thread::yield();
+      }
+      seen = now;
+      task_();
+      finished_.store(seen, std::memory_order_release);
+    }
+  }
+
+  std::function<void()> task_;
+  std::thread thread_;
+  std::atomic<unsigned> started_{0}, finished_{0};
+  std::atomic<bool> stop_{false};
+  unsigned round_ = 0;  // the caller's count of starts
+};
+
+}  // namespace
 
 void SweepSolver::Solve(SweepStorage& store, int n, const long double* rhs, long double* x) {
   InitSweep(store, n);
@@ -25,14 +86,16 @@ void SweepSolver::Solve(SweepStorage& store, int n, const long double* rhs, long
   // row less the pivots taken since the last update, and the diagonal is kept current pivot by
   // pivot for the choice of the next.
   std::size_t updated = 0;  // the turns already applied to the trailing rows
-  const auto flush = [&]() {
-    const std::size_t turns = pivot_.size() - updated;
-    if (turns == 0) return;
+  std::size_t turns = 0;    // the turns the update at hand applies
+  // The update of the live rows at positions first, first + step, ... Each row is written by
+  // one thread only, with the same operations whichever thread it is.
+  const auto update = [&](std::size_t first, std::size_t step) {
     const long double* u[kBlock];
     long double f[kBlock];
-    for (std::size_t t = 0; t < kBlock; ++t)
+    for (std::size_t t = 0; t < kBlock; ++t) {
       u[t] = &u_[(updated + std::min(t, turns - 1)) * stride];
-    for (std::size_t p = 0; p < live_.size(); ++p) {
+    }
+    for (std::size_t p = first; p < live_.size(); p += step) {
       const int i = live_[p];
       bool any = false;
       for (std::size_t t = 0; t < kBlock; ++t) {
@@ -45,6 +108,20 @@ void SweepSolver::Solve(SweepStorage& store, int n, const long double* rhs, long
         const int j = live_[q];
         row[j] -= (f[0] * u[0][j] + f[1] * u[1][j]) + (f[2] * u[2][j] + f[3] * u[3][j]);
       }
+    }
+  };
+  // On a large matrix a second thread takes every other row of each update; it waits for the
+  // next update in between (the choice of the next four pivots).
+  TPartner partner(n >= kParallelOrder, [&update]() { update(1, 2); });
+  const auto flush = [&]() {
+    turns = pivot_.size() - updated;
+    if (turns == 0) return;
+    if (partner.Running()) {
+      partner.Start();
+      update(0, 2);
+      partner.Wait();
+    } else {
+      update(0, 1);
     }
     updated = pivot_.size();
   };

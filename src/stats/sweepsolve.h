@@ -25,6 +25,9 @@ namespace qv {
 
 class SweepSolver {
  public:
+  // From this order on, a second thread shares each update of the trailing rows.
+  static constexpr int kParallelOrder = 160;
+
   // Solves the order-n matrix in store (its upper triangle, overwritten by the elimination) for
   // rhs[1..n] into x[1..n]. store's Aliased marks the indices no pivot could be taken for; the
   // other side vectors are left as the elimination used them. Allocates on the first call of

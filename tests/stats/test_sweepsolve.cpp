@@ -26,6 +26,8 @@ TEST(SweepSolver, SolvesWithTheSweepsPivotsAndAliases) {
   } cases[] = {
       {"Toler 9 x 7 (J'J singular, the border makes it whole)", TolerLike(9, 7, 11, false), 0},
       {"Toler 30 x 25, an index at 0", TolerLike(30, 25, 13, true), -1},
+      // Order 193: the updates shared by two threads.
+      {"Toler 50 x 40", TolerLike(50, 40, 17, false), 0},
       {"Silva 12 x 9, two junction rows of zeros", SilvaLike(12, 9, 3, 2), 2},
       {"dense 37, two rows repeating others", DenseWithZeros(37, 21), 2},
       {"dense 37 scaled by 1e305", Scaled(DenseWithZeros(37, 22), 1e305L), 2},
