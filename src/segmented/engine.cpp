@@ -404,6 +404,14 @@ void TFitEngine::AddRunProducts(SweepStorage& w, std::size_t obs, std::size_t en
   const auto cell = [&](int u, int v) -> long double& {
     return w.WorkMat(std::min(row[u].col, row[v].col), std::max(row[u].col, row[v].col));
   };
+  if (end == obs + 1) {
+    // A run of one row (each cell of a model with an estimated index has a column of its own,
+    // the index value's): each element takes its one product directly.
+    for (int u = 0; u < count; ++u) {
+      for (int v = u; v < count; ++v) cell(u, v) += row[u].value * row[v].value;
+    }
+    return;
+  }
   for (int u = 0; u < count; ++u) {
     for (int v0 = u; v0 < count; v0 += 4) {
       const int k = std::min(4, count - v0);
