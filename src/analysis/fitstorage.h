@@ -28,8 +28,6 @@ struct TFitStorage {
     if (sweep) return;
     sweep = std::make_unique<SweepStorage>();
     cells = std::make_unique<CellSweep>();
-    reduced = std::make_unique<SweepStorage>();
-    solver = std::make_unique<SweepSolver>();
     theta.assign(MaxPar + 1, 0.0L);
     rhs.assign(MaxPar + 1, 0.0L);
     step.assign(MaxPar + 1, 0.0L);
@@ -38,10 +36,11 @@ struct TFitStorage {
 
   std::unique_ptr<SweepStorage> sweep;  // WorkMat: the bordered matrix, then its inverse
   std::unique_ptr<CellSweep> cells;     // the same inversion cell by cell, with its work space
-  // The normal equations with the environmental index's block eliminated (the segmented fits'
-  // loop passes),
+  // The normal equations with the environmental index's block eliminated, and their solver:
+  // allocated by the first fit whose loop passes solve that way (a table with many
+  // environments), and kept.
   std::unique_ptr<SweepStorage> reduced;
-  std::unique_ptr<SweepSolver> solver;  // and solved by elimination with the sweep's pivots
+  std::unique_ptr<SweepSolver> solver;
   std::vector<long double> theta, rhs, step;
   std::vector<double> thetaPrev;
   // The Jacobian by rows, only the non-zeros: row obs holds jacCount[obs] entries from

@@ -658,6 +658,10 @@ bool TFitEngine::SolveByIndexBlock() {
   }
   // The reduced matrix, M_RR - C D^-1 C', into the second storage (upper triangle), and the
   // reduced right-hand side.
+  if (!s_.reduced) {
+    s_.reduced = std::make_unique<SweepStorage>();
+    s_.solver = std::make_unique<SweepSolver>();
+  }
   SweepStorage& red = *s_.reduced;
   reducedRhs_.assign(nr + 1, 0.0L);  // from 1
   // The columns q taken by stretch, so that four of the same stretch share the reads of row r.
