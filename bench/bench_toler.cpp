@@ -41,9 +41,9 @@ struct TTrial {
 
 // Arguments: how the step is solved -- 0 the whole inverse by the sweep cell by cell, 1 pivot
 // by pivot (GInverse; the same result to the last bit), 2 with the index block eliminated (what
-// the loop passes of a table with many environments do) -- then g and a: 189 x 30; 150 x 120,
-// where the two ways cost the same; and 100 x 297, where the environments' part of the normal
-// matrix is half of it.
+// the loop passes of a table with many environments do) -- then g and a: 189 x 30; 175 x 70,
+// where the two ways cost the same; 150 x 120; and 100 x 297, where the environments' part of
+// the normal matrix is half of it.
 void BM_TolerPass(benchmark::State& state) {
   const int g = static_cast<int>(state.range(1)), a = static_cast<int>(state.range(2));
   auto trial = std::make_unique<TTrial>(g, a);
@@ -76,6 +76,9 @@ BENCHMARK(BM_TolerPass)
     ->Args({2, 100, 297})
     ->Args({0, 150, 120})
     ->Args({2, 150, 120})
+    ->Args({0, 175, 70})
+    ->Args({2, 175, 70})
+
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
 

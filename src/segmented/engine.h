@@ -421,6 +421,13 @@ class TFitEngine {
   std::vector<long double> blockScaled_;  // scratch: the same over the block's diagonal
   std::vector<std::pair<std::size_t, std::size_t>> stretch_;  // scratch: non-zeros per row
   std::vector<std::size_t> byStretch_;                         // scratch: rows by stretch
+  struct TTwoPiece {
+    bool yes = false;
+    std::size_t at = 0;  // the first column of the second piece
+    long double first = 0, second = 0;
+  };
+  std::vector<TTwoPiece> twoPiece_;                 // scratch: per row of C
+  std::vector<long double> fromStart_, fromEnd_;   // scratch: running sums of W's rows
   std::vector<long double> blockDiag_;  // scratch: the block's diagonal
   std::vector<long double> reducedRhs_, reducedX_, blockZ_;  // scratch
   std::vector<int> degree_;  // scratch (Invert)

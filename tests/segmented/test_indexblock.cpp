@@ -43,11 +43,11 @@ TEST(IndexBlock, FitsAgreeWithTheFullInverseUpToRounding) {
     const char* name;
     TKind kind;
     int g, a;    // bordered order 3g + a + 3, 2g + a + 2, 4g + a + 4: all at least 200
-    bool block;  // whether the index is a quarter of the order or more: the reduced solve
+    bool block;  // whether the index is an eighth of the order or more: the reduced solve
   } cases[] = {{"toler 50 x 60", TKind::Toler, 50, 60, true},
                {"toler linear 70 x 70", TKind::TolerLinear, 70, 70, true},
                {"silva-toler 30 x 90", TKind::SilvaToler, 30, 90, true},
-               {"toler 60 x 30, a small index block", TKind::Toler, 60, 30, false}};
+               {"toler 65 x 10, a small index block", TKind::Toler, 65, 10, false}};
   auto block = std::make_unique<TFitEngine>();
   auto full = std::make_unique<TFitEngine>();
   full->UseIndexBlock(false);
