@@ -584,9 +584,8 @@ void TFitEngine::FinishStep(const long double* multipliers) {
 namespace {
 
 // sums[u] += the sum over b in [lo, hi) of c[b] wu[b], for four rows w0..w3 at once.
-void Dot4(const long double* c, const long double* w0, const long double* w1,
-          const long double* w2, const long double* w3, std::size_t lo, std::size_t hi,
-          long double* sums) {
+void Dot4(const long double* c, const long double* w0, const long double* w1, const long double* w2,
+          const long double* w3, std::size_t lo, std::size_t hi, long double* sums) {
   long double s0 = sums[0], s1 = sums[1], s2 = sums[2], s3 = sums[3];
   for (std::size_t b = lo; b < hi; ++b) {
     const long double x = c[b];
@@ -629,9 +628,8 @@ bool TFitEngine::SolveByIndexBlock() {
   // non-zero over one stretch of the columns, and two rows meet where their stretches overlap.
   // Any order gives the same solution, up to rounding.
   const long double* theta = s_.theta.data();
-  std::sort(block_.begin(), block_.end(), [theta](int x, int y) {
-    return std::tie(theta[x], x) < std::tie(theta[y], y);
-  });
+  std::sort(block_.begin(), block_.end(),
+            [theta](int x, int y) { return std::tie(theta[x], x) < std::tie(theta[y], y); });
 
   // C (nr x nb, by rows), W = C D^-1, and z = D^-1 r_D; each row's stretch of non-zeros.
   blockCol_.resize(nr * nb);

@@ -416,19 +416,19 @@ class TFitEngine {
   bool indexBlockAllowed_ = false;
   int indexBlockSteps_ = 0;
   int indexParams_ = 0;
-  std::vector<int> reduced_, block_;    // scratch: the indices kept and the index block
-  std::vector<long double> blockCol_;   // scratch: M(kept, block), row-major
+  std::vector<int> reduced_, block_;      // scratch: the indices kept and the index block
+  std::vector<long double> blockCol_;     // scratch: M(kept, block), row-major
   std::vector<long double> blockScaled_;  // scratch: the same over the block's diagonal
   std::vector<std::pair<std::size_t, std::size_t>> stretch_;  // scratch: non-zeros per row
-  std::vector<std::size_t> byStretch_;                         // scratch: rows by stretch
+  std::vector<std::size_t> byStretch_;                        // scratch: rows by stretch
   struct TTwoPiece {
     bool yes = false;
     std::size_t at = 0;  // the first column of the second piece
     long double first = 0, second = 0;
   };
-  std::vector<TTwoPiece> twoPiece_;                 // scratch: per row of C
-  std::vector<long double> fromStart_, fromEnd_;   // scratch: running sums of W's rows
-  std::vector<long double> blockDiag_;  // scratch: the block's diagonal
+  std::vector<TTwoPiece> twoPiece_;                          // scratch: per row of C
+  std::vector<long double> fromStart_, fromEnd_;             // scratch: running sums of W's rows
+  std::vector<long double> blockDiag_;                       // scratch: the block's diagonal
   std::vector<long double> reducedRhs_, reducedX_, blockZ_;  // scratch
   std::vector<int> degree_;  // scratch (Invert)
 };

@@ -234,7 +234,9 @@ long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* 
         for (int i = 1; i <= g_; ++i) {
           long double beta[4];
           sums.Solution(blocks[static_cast<std::size_t>(i)], beta);
-          for (int q = 0; q < 3; ++q) trial[static_cast<std::size_t>(3 * (i - 1) + 1 + q)] = beta[q];
+          for (int q = 0; q < 3; ++q) {
+            trial[static_cast<std::size_t>(3 * (i - 1) + 1 + q)] = beta[q];
+          }
           intercept[static_cast<std::size_t>(i - 1)] = beta[0];
           slope[1][static_cast<std::size_t>(i - 1)] = beta[1];
           slope[0][static_cast<std::size_t>(i - 1)] = beta[2];

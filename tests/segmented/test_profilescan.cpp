@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-
 #include <memory>
 #include <string>
 #include <vector>
