@@ -134,6 +134,12 @@ std::string TextCodec::Decode(std::string_view bytes) const {
   return out;
 }
 
+bool TextCodec::ReadsBack(std::string_view bytes, std::string_view utf8) const {
+  // ASCII, and bytes that are not UTF-8, go through Decode as Encode made them.
+  if (utf8_ || IsAscii(bytes) || !IsValidUtf8(bytes)) return true;
+  return Decode(bytes) == utf8;
+}
+
 bool TextCodec::Encode(std::string_view utf8, std::string& out) const {
   out.clear();
   if (IsAscii(utf8) || utf8_) {

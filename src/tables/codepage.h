@@ -38,6 +38,11 @@ class TextCodec {
   // UTF-8 to file bytes. False when a character has no place in the code page.
   bool Encode(std::string_view utf8, std::string& out) const;
 
+  // Whether file bytes that Encode made of utf8 read back as that text. Not when, in a
+  // single-byte code page, they happen to form valid UTF-8 ("Ê" and a no-break space in 1252
+  // are the UTF-8 of "ʠ"): Decode takes them as UTF-8.
+  bool ReadsBack(std::string_view bytes, std::string_view utf8) const;
+
  private:
   std::string name_;
   bool utf8_ = false;

@@ -29,6 +29,11 @@ void CheckFieldName(const std::string& path, const char* format, const TextCodec
                               " (vazio ou com caracteres fora do código de página "
                               "1252).");
   }
+  if (!codec.ReadsBack(encoded, name)) {
+    ThrowTableError(path, "o nome de campo \"" + name + "\" não pode ser gravado numa tabela " +
+                              format + ": no código de página da tabela ele seria lido como \"" +
+                              codec.Decode(encoded) + "\".");
+  }
   if (encoded.size() > maxBytes) {
     ThrowTableError(path, "o nome de campo \"" + name + "\" é longo demais para uma tabela " +
                               format + " (no máximo " + std::to_string(maxBytes) + " caracteres).");
@@ -51,6 +56,11 @@ void EncodeFieldText(const std::string& path, const char* format, const TextCode
                           "\" tem caracteres que não existem no código de página 1252 das "
                           "tabelas " +
                           format + ".");
+  }
+  if (!codec.ReadsBack(encoded, text)) {
+    ThrowRefusedValue(path, row, field,
+                      "o texto \"" + text + "\" seria lido como \"" + codec.Decode(encoded) +
+                          "\" no código de página da tabela " + format + ".");
   }
   if (encoded.size() > static_cast<std::size_t>(width)) {
     ThrowRefusedValue(path, row, field,

@@ -171,6 +171,9 @@ TEST_P(SizedText, RefusedValueLeavesFileAndRecordsAsTheyWere) {
       {"漢字 não cabe em 1252",
        "tem caracteres que não existem no código de página 1252 das tabelas " + format + "."},
       {std::string(31, 'a'), "tem 31 caracteres e o campo aceita no máximo 30."},
+      // "Ê" and a no-break space are, in 1252, the bytes of the UTF-8 "ʠ": the file would be
+      // read back as that.
+      {"Ê\u00a0", "seria lido como \"ʠ\" no código de página da tabela " + format + "."},
   };
   for (const auto& [text, cause] : refused) {
     t.First();
@@ -207,6 +210,8 @@ TEST_P(SizedText, FieldNamesTheFormatCannotHoldAreRefused) {
                    " (vazio ou com caracteres fora do código de página 1252)."},
       {longest + "x", "é longo demais para uma tabela " + format + " (no máximo " +
                           std::to_string(longest.size()) + " caracteres)."},
+      {"pÊ\u00a0", "não pode ser gravado numa tabela " + format +
+                        ": no código de página da tabela ele seria lido como \"pʠ\"."},
   };
   for (const auto& [name, cause] : cases) {
     TDataTable t;
