@@ -570,17 +570,17 @@ void TFitEngine::FinishStep(const long double* multipliers) {
 // reduced matrix, of order 3g + 3 instead of 3g + a + 3 in Toler's model, is solved by
 // elimination with the sweep's own choice of pivots (stats/sweepsolve.h), which decides what
 // is aliased among R; x holds the steps of R's parameters and the constraints' multipliers. In
-// Toler's model at 100 x 297 a loop pass's solve falls from about 50 ms of sweeping to 10:
-// about 303^2 a / 4 operations to form the reduced matrix (two threads share them) and 303^3 / 6
-// to solve it, against 600^3 / 2 for the whole inverse.
+// Toler's model at 100 x 297 a whole pass falls from about 70 ms to 12 (bench_toler): at most
+// 303^2 a / 2 operations to form the reduced matrix (far fewer over the rows' stretches, two
+// threads sharing them) and 303^3 / 6 to solve it, against 600^3 / 2 for the whole inverse.
 //
-// The step equals the full inverse's up to rounding, in the last bits, and so do the estimates
-// of a converged fit. The sweep's decisions are kept: an index value whose diagonal is small
-// enough for the full sweep to consider it (1e-8 or less) stays in R, and where the reduced
-// inversion aliases an index whose row of M is not entirely zero -- a rank the full sweep might
-// judge otherwise -- the full inverse is used instead. (A row of zeros, a held junction's, is
-// aliased by both, and has no step.) The inference always comes from the full inverse of the
-// final pass.
+// The step equals the full inverse's up to rounding, in the last bits; a converged fit reaches
+// the same estimates within what its convergence test leaves open. The sweep's decisions are
+// kept: an index value whose diagonal is small enough for the full sweep to consider it (1e-8
+// or less) stays in R, and where the reduced solve aliases an index whose row of M is not
+// entirely zero -- a rank the full sweep might judge otherwise -- the full inverse is used
+// instead. (A row of zeros, a held junction's, is aliased by both, and has no step.) The
+// inference always comes from the full inverse of the final pass.
 namespace {
 
 // sums[u] += the sum over b in [lo, hi) of c[b] wu[b], for four rows w0..w3 at once.
