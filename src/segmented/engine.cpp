@@ -93,6 +93,19 @@ TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& m
                        n_ >= kMinBlockOrder && k_ <= kMaxBlockConstraints &&
                        settings_.step == TStepKind::Increment &&
                        settings_.rhs == TRhsKind::Residuals;
+  lineBlockSteps_ = trialsRuledOut_ = 0;
+  lastStepByLines_ = false;
+  linesKnown_ = indexParams_ == 0 && PrepareLines(model, means);
+  // Ruling trials out on the lines' sums changes nothing the fit computes: only where the plain
+  // sum is compared and a step that no length lowers is abandoned (the last trial's sum is not
+  // kept).
+  lineFilter_ = ruleOutOn_ && linesKnown_ && settings_.startSum == TSumKind::Plain &&
+                settings_.trialSum == TSumKind::Plain &&
+                settings_.floorAction == TFloorAction::Restore;
+  lineBlocksAllowed_ = lineBlocksOn_ && linesKnown_ && p_ == kLineColumns * g_ &&
+                       n_ >= kMinBlockOrder && k_ <= kMaxBlockConstraints &&
+                       settings_.step == TStepKind::Increment &&
+                       settings_.rhs == TRhsKind::Residuals;
   do {
     OnePass(model, means);
     ++result.loopPasses;
@@ -118,7 +131,8 @@ TFitResult TFitEngine::FitModel(const TSegmentedModel& model, const TGxeMeans& m
     }
     pass_ = pass_ + 1;
   } while (!result.converged && pass_ <= settings_.maxPasses);
-  indexBlockAllowed_ = false;
+  indexBlockAllowed_ = lineBlocksAllowed_ = false;
+  if (lastStepByLines_ && !settings_.finalPass) InverseOfLastLinePass(model);
   if (settings_.finalPass) {
     OnePass(model, means);
     pass_ = pass_ + 1;
@@ -145,6 +159,12 @@ void TFitEngine::OnePass(const TSegmentedModel& model, const TGxeMeans& means) {
 }
 
 void TFitEngine::SolveStep(const TSegmentedModel& model, const TGxeMeans& means) {
+  lastStepByLines_ = false;
+  if (lineBlocksAllowed_ && SolveByLineBlocks(model, means)) {
+    ++lineBlockSteps_;
+    lastStepByLines_ = true;
+    return;
+  }
   FillJacobian(model);
   BuildNormalMatrix(model);
   BuildRhs(model, means);
@@ -309,6 +329,11 @@ void TFitEngine::BuildNormalMatrix(const TSegmentedModel& model) {
     AddRunProducts(w, obs, end);
     obs = end;
   }
+  SetBorderRows(model);
+}
+
+void TFitEngine::SetBorderRows(const TSegmentedModel& model) {
+  SweepStorage& w = *s_.sweep;
   for (int c = 1; c <= k_; ++c) {
     for (int p = 1; p <= p_; ++p) {
       const long double b = model.InConstraint(c, p) ? 1.0L : 0.0L;
@@ -978,7 +1003,8 @@ void TFitEngine::LineSearch(const TSegmentedModel& model, const TGxeMeans& means
   std::sort(landings.begin(), landings.end(), std::greater<>());
   std::erase_if(landings, [&](const auto& l) { return l.first >= longest; });
   const long double sse0 =
-      ResidualSS(model, means, settings_.startSum, settings_.runningMeanDouble);
+      lineFilter_ ? StartSumWithLines(model, means)
+                  : ResidualSS(model, means, settings_.startSum, settings_.runningMeanDouble);
   if (pass_ == 1) prevSse_ = store(sse0);
   if (settings_.step == TStepKind::NewEstimate) {
     for (int p = 1; p <= p_; ++p) {
@@ -1003,7 +1029,13 @@ void TFitEngine::LineSearch(const TSegmentedModel& model, const TGxeMeans& means
   lastRestored_ = false;
   for (;;) {
     TrialPoint(lambda, landing);
-    s = ResidualSS(model, means, settings_.trialSum, settings_.runningMeanDouble);
+    if (lineFilter_ && TrialRuledOut(model, sse0)) {
+      // Certainly not lower: the trial fails as the sum over the cells would have it fail.
+      ++trialsRuledOut_;
+      s = kInfinity;
+    } else {
+      s = ResidualSS(model, means, settings_.trialSum, settings_.runningMeanDouble);
+    }
     ++lastTrials_;
     if (s < sse0 && model.JunctionsInside(s_.theta.data())) break;
     if (landing == 0) usual = shorter(usual);

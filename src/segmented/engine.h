@@ -140,6 +140,20 @@ struct TBreakpoint {
 // Toler model).
 inline constexpr int kMaxJacobianRowEntries = 5;
 
+// A genotype whose response is a straight line in a known index on either side of its junction
+// (Silva's models): the model value of a cell with index x is c[s] + b[s] x, and its Jacobian row
+// over the genotype's kLineColumns parameters u[s] + v[s] x, with s = 0 on the lower line
+// (x <= x0) and 1 on the upper one. Every sum over a side's cells of these rows' products is
+// then a combination of the sums of 1, x and x^2 over those cells, and every sum of their
+// products with the residuals one of the residuals' sums and of their products with x.
+inline constexpr int kLineColumns = 4;
+struct TLinePair {
+  int column = 0;  // the first of the genotype's parameters, which follow it
+  long double x0 = 0;
+  long double c[2] = {}, b[2] = {};
+  long double u[2][kLineColumns] = {}, v[2][kLineColumns] = {};
+};
+
 // What a model hands the engine. The observation grid is genotypes x environments; the
 // observed values are read from the means matrix that FitModel is given.
 class TSegmentedModel {
@@ -200,6 +214,12 @@ class TSegmentedModel {
   // of the normal matrix is diagonal (see TFitEngine::SolveByIndexBlock). 0: none.
   virtual int IndexParameters() const { return 0; }
 
+  // A model whose genotypes follow two lines in a known index (TLinePair) gives that index,
+  // x(1..a) into index[1..a], and returns true; LinePair then describes genotype i at theta.
+  // The lines need not reproduce ModelValue to the last bit: the engine takes the residuals from
+  // ModelValues, and the lines' sums only for the normal equations and to rule out trials.
+  virtual bool KnownIndex(std::vector<long double>& /*index*/) const { return false; }
+  virtual void LinePair(const long double* /*theta*/, int /*i*/, TLinePair& /*out*/) const {}
   // --- junctions (see the top of this file); a model without them keeps these defaults -------
   virtual int Junctions() const { return 0; }
   // The parameter of junction k (1..Junctions()) and the genotype whose cells it moves.
@@ -348,6 +368,15 @@ class TFitEngine {
   // fit were solved so.
   void UseIndexBlock(bool on) { indexBlockOn_ = on; }
   int IndexBlockSteps() const { return indexBlockSteps_; }
+  // Whether the loop passes of a large model whose genotypes follow two lines in a known index
+  // (TLinePair) may solve their steps genotype by genotype (SolveByLineBlocks; on by default),
+  // and how many steps of the last fit were solved so.
+  void UseLineBlocks(bool on) { lineBlocksOn_ = on; }
+  int LineBlockSteps() const { return lineBlockSteps_; }
+  // Whether trials may be ruled out on the lines' sums (on by default; it changes nothing the
+  // fit computes), and how many trials of the last fit were (see TrialRuledOut).
+  void RuleOutTrials(bool on) { ruleOutOn_ = on; }
+  int TrialsRuledOut() const { return trialsRuledOut_; }
   // Whether junction k (1..) was held on its breakpoint in the last pass.
   bool JunctionHeld(int k) const { return junctions_[static_cast<std::size_t>(k)].held; }
 
@@ -379,6 +408,25 @@ class TFitEngine {
   // What the step adds to the inverse's solution: the predicted decrease, the projection and the
   // constraint multipliers (those from `multipliers` when given, else from G).
   void FinishStep(const long double* multipliers);
+  // The constraint rows of the bordered matrix, in both triangles.
+  void SetBorderRows(const TSegmentedModel& model);
+  // --- two lines per genotype in a known index (lineblocks.cpp) ------------------------------
+  // The index in ascending order and its running sums, each genotype's responses in that order;
+  // false when the model has no such lines.
+  bool PrepareLines(const TSegmentedModel& model, const TGxeMeans& means);
+  // Instead of FillJacobian to ComputeStep: the step from each genotype's block of the normal
+  // equations, formed from the sums of its cells on either side, and the constraints' 2 x 2
+  // system; false (nothing kept) where a block or the border would leave a parameter aliased
+  // that the whole inverse might not.
+  bool SolveByLineBlocks(const TSegmentedModel& model, const TGxeMeans& means);
+  // The inverse of the last pass solved by line blocks, formed whole at its parameters and
+  // junctions, for the inference.
+  void InverseOfLastLinePass(const TSegmentedModel& model);
+  // The plain residual sum at theta, to the last bit that of ResidualSS, with each genotype's
+  // running sums of the residuals in the order of the index and its lines.
+  long double StartSumWithLines(const TSegmentedModel& model, const TGxeMeans& means);
+  // Whether the plain residual sum at the trial point now in theta is certainly not below sse0.
+  bool TrialRuledOut(const TSegmentedModel& model, long double sse0) const;
   std::size_t RunEnd(std::size_t obs, std::size_t last) const;
   void AddRunProducts(SweepStorage& w, std::size_t obs, std::size_t end);
   void AddRhsRow(int i, const TGxeMeans& means);
@@ -431,6 +479,29 @@ class TFitEngine {
   std::vector<long double> blockDiag_;                       // scratch: the block's diagonal
   std::vector<long double> reducedRhs_, reducedX_, blockZ_;  // scratch
   std::vector<int> degree_;  // scratch (Invert)
+  // Two lines per genotype (lineblocks.cpp).
+  bool linesKnown_ = false;   // the model has them (PrepareLines)
+  bool lineBlocksOn_ = true;  // UseLineBlocks
+  bool ruleOutOn_ = true;     // RuleOutTrials
+  bool lineBlocksAllowed_ = false;
+  bool lineFilter_ = false;  // trials are ruled out on the lines' sums
+  bool lastStepByLines_ = false;
+  int lineBlockSteps_ = 0, trialsRuledOut_ = 0;
+  std::vector<long double> lineX_;           // the index, ascending (0..a-1)
+  std::vector<int> lineOrder_;               // its environments
+  std::vector<long double> xFrom_, xxFrom_;  // sums of x, x^2 over the first k values (0..a)
+  std::vector<long double> xTo_, xxTo_;      // and over the values from k on
+  long double xLargest_ = 0;                 // the largest |x|
+  std::vector<long double> yLines_;          // per genotype, its responses in the index's order
+  // At the start of the step, per genotype ((a + 1) each): the running sums of e, e^2, e x and
+  // |e| of its residuals in the index's order; its lines and the cells on its lower line.
+  std::vector<long double> eFrom_, eeFrom_, exFrom_, eAbsFrom_;
+  std::vector<TLinePair> startLines_;
+  std::vector<std::size_t> startLower_;
+  // Per genotype, the inverse of its block (kLineColumns^2) and its part of the step.
+  std::vector<long double> blockInverse_, blockStep_;
+  std::vector<long double> lineTheta_;         // the parameters of the last pass by line blocks
+  std::vector<TJunctionState> lineJunctions_;  // and its junctions
 };
 
 // A fit and its check by the model's profile scan: from the model's start values, or with

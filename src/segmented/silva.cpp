@@ -204,6 +204,40 @@ void TSilvaModel::JacobianRows(const long double* t, int i, bool above, TJacEntr
   }
 }
 
+bool TSilvaModel::KnownIndex(std::vector<long double>& index) const {
+  index = index_;
+  return true;
+}
+
+// The rows of Row as u + v x on either side: below the junction the segmented form is a + b1 x,
+// with the row (1, x, 0, 0); above it (a + (b1 - b2) X0) + b2 x, with (1, X0, x - X0, b1 - b2).
+// The modified form is (a - b1 X0) + b1 x below, with (1, x - X0, 0, -b1), and (a - b2 X0) + b2 x
+// above, with (1, 0, x - X0, -b2).
+void TSilvaModel::LinePair(const long double* t, int i, TLinePair& out) const {
+  const TLines l = LinesOf(t, i);
+  out = TLinePair{};
+  out.column = junction::A(i);
+  out.x0 = l.x0;
+  out.b[0] = l.b1;
+  out.b[1] = l.b2;
+  for (int s = 0; s < 2; ++s) out.u[s][0] = 1;
+  out.v[0][1] = 1;
+  out.v[1][2] = 1;
+  out.u[1][2] = -l.x0;
+  if (variant_ == TSilvaVariant::Segmented) {
+    out.c[0] = l.a;
+    out.c[1] = l.a + (l.b1 - l.b2) * l.x0;
+    out.u[1][1] = l.x0;
+    out.u[1][3] = l.b1 - l.b2;
+  } else {
+    out.c[0] = l.a - l.b1 * l.x0;
+    out.c[1] = l.a - l.b2 * l.x0;
+    out.u[0][1] = -l.x0;
+    out.u[0][3] = -l.b1;
+    out.u[1][3] = -l.b2;
+  }
+}
+
 int TSilvaModel::Row(const long double* t, int i, int j, bool lower, TJacEntry* row) const {
   const long double x = Index(j), x0 = t[junction::X0(i)];
   const long double b1 = t[junction::B1(i)], b2 = t[junction::B2(i)];

@@ -71,6 +71,9 @@ class TSilvaModel : public TMeansModel {
   int JacobianRowAbove(const long double* theta, int i, int j, TJacEntry* row) const override;
   void JacobianRows(const long double* theta, int i, bool above, TJacEntry* rows,
                     unsigned char* counts) const override;
+  // Each genotype's two lines in the classic index (the engine's passes of large tables).
+  bool KnownIndex(std::vector<long double>& index) const override;
+  void LinePair(const long double* theta, int i, TLinePair& out) const override;
   // Junction k is X0(k); it bends genotype k's lines at the index values between the bounds.
   int Junctions() const override { return g_; }
   int JunctionParameter(int k) const override { return 4 * k; }

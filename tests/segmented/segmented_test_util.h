@@ -1,6 +1,8 @@
 // Helpers shared by the tests of the segmented models.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -53,6 +55,22 @@ inline void FillFromExample(TGxeMeans& m, TAnalysisParams& p, const std::string&
 inline long double Scatter(int i, int j) {
   const unsigned x = (static_cast<unsigned>(i) * 2654435761u) ^ (static_cast<unsigned>(j) * 40503u);
   return 10 + i % 7 + 0.5L * (j % 5) + (x % 1000) / 1000.0L;
+}
+
+// Genotypes with their own slopes below and above their own junctions on a scattered index.
+inline void BrokenLines(TGxeMeans& means, TAnalysisParams& params, int g, int a) {
+  FillMeans(means, params, g, a, [](int i, int j) {
+    const long double e = 3 * std::sin(1.7L * j), x0 = -1.5L + 3.0L * ((i * 29) % 89) / 88;
+    const long double b =
+        e <= x0 ? 0.6L + ((i * 37) % 101) / 125.0L : 0.6L + ((i * 53) % 97) / 120.0L;
+    return 50 + i % 13 + b * (e - x0) + Scatter(i, j) / 5;
+  });
+}
+
+// x and y equal within `relative` of the larger magnitude (absolutely, below 1).
+inline bool Near(long double x, long double y, long double relative) {
+  return std::fabs(x - y) <=
+         relative * std::max<long double>(1, std::fmax(std::fabs(x), std::fabs(y)));
 }
 
 // Compares a model's Jacobian row at theta with central differences of its model values,

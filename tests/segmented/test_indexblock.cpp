@@ -22,20 +22,8 @@
 namespace qv {
 namespace {
 
-// Genotypes with their own slopes below and above their own junctions on a scattered index.
-void BrokenLines(TGxeMeans& means, TAnalysisParams& params, int g, int a) {
-  testing::FillMeans(means, params, g, a, [](int i, int j) {
-    const long double e = 3 * std::sin(1.7L * j), x0 = -1.5L + 3.0L * ((i * 29) % 89) / 88;
-    const long double b =
-        e <= x0 ? 0.6L + ((i * 37) % 101) / 125.0L : 0.6L + ((i * 53) % 97) / 120.0L;
-    return 50 + i % 13 + b * (e - x0) + testing::Scatter(i, j) / 5;
-  });
-}
-
-bool Near(long double x, long double y, long double relative) {
-  return std::fabs(x - y) <=
-         relative * std::max<long double>(1, std::fmax(std::fabs(x), std::fabs(y)));
-}
+using testing::BrokenLines;
+using testing::Near;
 
 TEST(IndexBlock, FitsAgreeWithTheFullInverseUpToRounding) {
   enum class TKind { Toler, TolerLinear, SilvaToler };
