@@ -185,6 +185,21 @@ long double TFitEngine::SideDescent(const TSegmentedModel& model, const TGxeMean
                                     const TJunctionState& junction, bool above) const {
   long double h = 0;
   const int i = junction.genotype;
+  if (lineBlocksAllowed_) {
+    // From the residuals' sums on either side: the junction's column is u + v x there.
+    TLinePair lines;
+    model.LinePair(s_.theta.data(), i, lines);
+    const TLineResiduals& r = LineResidualsOf(model, means, lines, i);
+    const int t = junction.p - lines.column;
+    const long double e[2] = {above ? r.e[0] : r.e[0] + r.e[1], above ? r.e[1] + r.e[2] : r.e[2]};
+    const long double ex[2] = {above ? r.ex[0] : r.ex[0] + r.ex[1],
+                               above ? r.ex[1] + r.ex[2] : r.ex[2]};
+    for (int s = 0; s < 2; ++s) h += lines.u[s][t] * e[s] + lines.v[s][t] * ex[s];
+    for (int c = 1; c <= k_; ++c) {
+      if (model.InConstraint(c, junction.p)) h -= mu_[static_cast<std::size_t>(c)];
+    }
+    return h;
+  }
   model.ModelValues(s_.theta.data(), i, rowValues_.data());
   model.JacobianRows(s_.theta.data(), i, above, rowJac_.data(), rowCount_.data());
   for (int j = 1; j <= a_; ++j) {
@@ -1034,7 +1049,8 @@ void TFitEngine::LineSearch(const TSegmentedModel& model, const TGxeMeans& means
       ++trialsRuledOut_;
       s = kInfinity;
     } else {
-      s = ResidualSS(model, means, settings_.trialSum, settings_.runningMeanDouble);
+      s = lineFilter_ ? TrialSumWithLines(model, means)
+                      : ResidualSS(model, means, settings_.trialSum, settings_.runningMeanDouble);
     }
     ++lastTrials_;
     if (s < sse0 && model.JunctionsInside(s_.theta.data())) break;

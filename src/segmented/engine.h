@@ -427,6 +427,20 @@ class TFitEngine {
   long double StartSumWithLines(const TSegmentedModel& model, const TGxeMeans& means);
   // Whether the plain residual sum at the trial point now in theta is certainly not below sse0.
   bool TrialRuledOut(const TSegmentedModel& model, long double sse0) const;
+  // The plain residual sum at theta, to the last bit that of ResidualSS; in the passes by line
+  // blocks each genotype's residuals are kept besides (KeepLineResiduals).
+  long double TrialSumWithLines(const TSegmentedModel& model, const TGxeMeans& means);
+  // Genotype i's residuals e[1..a] (in the order of j) at its parameters now in theta, summed
+  // below, at and above its junction.
+  struct TLineResiduals {
+    long double key[kLineColumns] = {};  // the genotype's parameters they belong to
+    long double e[3] = {}, ex[3] = {};   // sums of e and e x below, at and above the junction
+    bool kept = false;
+  };
+  void KeepLineResiduals(const TLinePair& lines, const long double* e) const;
+  // Genotype i's residual sums at theta: those kept, if its parameters have not moved since.
+  const TLineResiduals& LineResidualsOf(const TSegmentedModel& model, const TGxeMeans& means,
+                                        const TLinePair& lines, int i) const;
   std::size_t RunEnd(std::size_t obs, std::size_t last) const;
   void AddRunProducts(SweepStorage& w, std::size_t obs, std::size_t end);
   void AddRhsRow(int i, const TGxeMeans& means);
@@ -493,10 +507,16 @@ class TFitEngine {
   std::vector<long double> xTo_, xxTo_;      // and over the values from k on
   long double xLargest_ = 0;                 // the largest |x|
   std::vector<long double> yLines_;          // per genotype, its responses in the index's order
-  // At the start of the step, per genotype ((a + 1) each): the running sums of e, e^2, e x and
-  // |e| of its residuals in the index's order; its lines and the cells on its lower line.
-  std::vector<long double> eFrom_, eeFrom_, exFrom_, eAbsFrom_;
+  // At the start of the step, per genotype: its residuals in the index's order (a each), their
+  // sums of e, e^2 and e x on its lower and upper lines and of |e|; its lines and the cells on
+  // its lower line.
+  struct TStartSums {
+    long double e[2] = {}, ee[2] = {}, ex[2] = {}, absolute = 0;
+  };
+  std::vector<long double> eSorted_;
+  std::vector<TStartSums> startSums_;
   std::vector<TLinePair> startLines_;
+  mutable std::vector<TLineResiduals> lineResiduals_;  // per genotype
   std::vector<std::size_t> startLower_;
   // Per genotype, the inverse of its block (kLineColumns^2) and its part of the step.
   std::vector<long double> blockInverse_, blockStep_;

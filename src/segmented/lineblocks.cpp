@@ -123,18 +123,19 @@ bool TFitEngine::PrepareLines(const TSegmentedModel& model, const TGxeMeans& mea
     long double* y = &yLines_[static_cast<std::size_t>(i - 1) * a];
     for (std::size_t k = 0; k < a; ++k) y[k] = means.Y(i, lineOrder_[k]);
   }
-  for (auto* sums : {&eFrom_, &eeFrom_, &exFrom_, &eAbsFrom_}) sums->assign(g * (a + 1), 0.0L);
+  eSorted_.assign(g * a, 0.0L);
+  startSums_.assign(g + 1, TStartSums{});
   startLines_.assign(g + 1, TLinePair{});
   startLower_.assign(g + 1, 0);
   blockInverse_.assign((g + 1) * kL * kL, 0.0L);
   blockStep_.assign((g + 1) * kL, 0.0L);
+  lineResiduals_.assign(g + 1, TLineResiduals{});
   return true;
 }
 
 bool TFitEngine::SolveByLineBlocks(const TSegmentedModel& model, const TGxeMeans& means) {
   const auto a = static_cast<std::size_t>(a_);
   const long double* theta = s_.theta.data();
-  long double* f = rowValues_.data();
   SweepStorage& w = *s_.sweep;
   long double border[kMaxLineConstraints * kMaxLineConstraints] = {};
   long double borderRhs[kMaxLineConstraints] = {};
@@ -154,17 +155,14 @@ bool TFitEngine::SolveByLineBlocks(const TSegmentedModel& model, const TGxeMeans
     }
     const std::size_t lower = LowerCount(lineX_, lines.x0, junction != nullptr && junction->above);
 
-    // The residuals' sums on either side.
-    model.ModelValues(theta, i, f);
-    const long double* y = means.Row(i);
-    long double se[2] = {0, 0}, sex[2] = {0, 0};
-    for (std::size_t m = 0; m < a; ++m) {
-      const int j = lineOrder_[m];
-      const long double e = y[j - 1] - f[j];
-      const int s = m < lower ? 0 : 1;
-      se[s] += e;
-      sex[s] += e * lineX_[m];
-    }
+    // The residuals' sums on either side; the cells at the junction count on the upper line
+    // where it moves down.
+    const TLineResiduals& res = LineResidualsOf(model, means, lines, i);
+    const bool above = junction != nullptr && junction->above;
+    const long double se[2] = {above ? res.e[0] : res.e[0] + res.e[1],
+                               above ? res.e[1] + res.e[2] : res.e[2]};
+    const long double sex[2] = {above ? res.ex[0] : res.ex[0] + res.ex[1],
+                                above ? res.ex[1] + res.ex[2] : res.ex[2]};
     const long double n[2] = {static_cast<long double>(lower), static_cast<long double>(a - lower)};
     const long double sx[2] = {xFrom_[lower], xTo_[lower]};
     const long double sxx[2] = {xxFrom_[lower], xxTo_[lower]};
@@ -257,6 +255,63 @@ bool TFitEngine::SolveByLineBlocks(const TSegmentedModel& model, const TGxeMeans
   return true;
 }
 
+void TFitEngine::KeepLineResiduals(const TLinePair& lines, const long double* e) const {
+  const auto a = static_cast<std::size_t>(a_);
+  const int i = (lines.column - 1) / kLineColumns + 1;
+  TLineResiduals& r = lineResiduals_[static_cast<std::size_t>(i)];
+  std::copy(&s_.theta[static_cast<std::size_t>(lines.column)],
+            &s_.theta[static_cast<std::size_t>(lines.column)] + kLineColumns, r.key);
+  const std::size_t bounds[4] = {0, LowerCount(lineX_, lines.x0, true),
+                                 LowerCount(lineX_, lines.x0, false), a};
+  for (int part = 0; part < 3; ++part) {
+    long double se = 0, sex = 0;
+    for (std::size_t m = bounds[part]; m < bounds[part + 1]; ++m) {
+      const long double r1 = e[lineOrder_[m]];
+      se += r1;
+      sex += r1 * lineX_[m];
+    }
+    r.e[part] = se;
+    r.ex[part] = sex;
+  }
+  r.kept = true;
+}
+
+const TFitEngine::TLineResiduals& TFitEngine::LineResidualsOf(const TSegmentedModel& model,
+                                                              const TGxeMeans& means,
+                                                              const TLinePair& lines, int i) const {
+  const TLineResiduals& r = lineResiduals_[static_cast<std::size_t>(i)];
+  if (r.kept &&
+      std::equal(r.key, r.key + kLineColumns, &s_.theta[static_cast<std::size_t>(lines.column)])) {
+    return r;
+  }
+  long double* e = rowValues_.data();
+  model.ModelValues(s_.theta.data(), i, e);
+  const long double* y = means.Row(i);
+  for (int j = 1; j <= a_; ++j) e[j] = y[j - 1] - e[j];
+  KeepLineResiduals(lines, e);
+  return r;
+}
+
+long double TFitEngine::TrialSumWithLines(const TSegmentedModel& model, const TGxeMeans& means) {
+  const long double* theta = s_.theta.data();
+  long double* e = rowValues_.data();
+  long double sum = 0;
+  for (int i = 1; i <= g_; ++i) {
+    model.ModelValues(theta, i, e);
+    const long double* y = means.Row(i);
+    for (int j = 1; j <= a_; ++j) {
+      e[j] = y[j - 1] - e[j];
+      sum += e[j] * e[j];
+    }
+    if (lineBlocksAllowed_) {
+      TLinePair lines;
+      model.LinePair(theta, i, lines);
+      KeepLineResiduals(lines, e);
+    }
+  }
+  return sum;
+}
+
 void TFitEngine::InverseOfLastLinePass(const TSegmentedModel& model) {
   std::vector<long double> now(s_.theta.begin(), s_.theta.begin() + p_ + 1);
   std::copy(lineTheta_.begin(), lineTheta_.end(), s_.theta.begin());
@@ -282,21 +337,27 @@ long double TFitEngine::StartSumWithLines(const TSegmentedModel& model, const TG
       e[j] = y[j - 1] - e[j];
       sum += e[j] * e[j];
     }
-    const std::size_t at = static_cast<std::size_t>(i - 1) * (a + 1);
-    long double* e1 = &eFrom_[at];
-    long double* e2 = &eeFrom_[at];
-    long double* ex = &exFrom_[at];
-    long double* ea = &eAbsFrom_[at];
-    for (std::size_t m = 0; m < a; ++m) {
-      const long double r = e[lineOrder_[m]];
-      e1[m + 1] = e1[m] + r;
-      e2[m + 1] = e2[m] + r * r;
-      ex[m + 1] = ex[m] + r * lineX_[m];
-      ea[m + 1] = ea[m] + std::fabs(r);
-    }
+    // The residuals in the index's order, and their sums below and from the lower line's end.
     TLinePair& lines = startLines_[static_cast<std::size_t>(i)];
     model.LinePair(theta, i, lines);
-    startLower_[static_cast<std::size_t>(i)] = LowerCount(lineX_, lines.x0, false);
+    const std::size_t lower = LowerCount(lineX_, lines.x0, false);
+    long double* sorted = &eSorted_[static_cast<std::size_t>(i - 1) * a];
+    TStartSums& sums = startSums_[static_cast<std::size_t>(i)];
+    sums = TStartSums{};
+    for (int s = 0; s < 2; ++s) {
+      long double se = 0, see = 0, sex = 0, absolute = 0;
+      for (std::size_t m = s == 0 ? 0 : lower; m < (s == 0 ? lower : a); ++m) {
+        const long double r = e[lineOrder_[m]];
+        sorted[m] = r;
+        se += r;
+        see += r * r;
+        sex += r * lineX_[m];
+        absolute += std::fabs(r);
+      }
+      sums.e[s] = se, sums.ee[s] = see, sums.ex[s] = sex;
+      sums.absolute += absolute;
+    }
+    startLower_[static_cast<std::size_t>(i)] = lower;
   }
   return sum;
 }
@@ -317,39 +378,44 @@ bool TFitEngine::TrialRuledOut(const TSegmentedModel& model, long double sse0) c
     const std::size_t lowerWas = startLower_[static_cast<std::size_t>(i)];
     const std::size_t lowerNow = LowerCount(lineX_, now.x0, false);
     const std::size_t lo = std::min(lowerWas, lowerNow), hi = std::max(lowerWas, lowerNow);
-    const std::size_t at = static_cast<std::size_t>(i - 1) * (a + 1);
-    const long double* e1 = &eFrom_[at];
-    const long double* e2 = &eeFrom_[at];
-    const long double* ex = &exFrom_[at];
-    const long double* ea = &eAbsFrom_[at];
-    terms += e2[a];
+    const TStartSums& sums = startSums_[static_cast<std::size_t>(i)];
+    const long double* sorted = &eSorted_[static_cast<std::size_t>(i - 1) * a];
+    // The cells the junction passes: their start residuals (to take them out of the side they
+    // leave) and their sum of squares on the side they reach.
+    const long double* y = &yLines_[static_cast<std::size_t>(i - 1) * a];
+    long double pe = 0, pee = 0, pex = 0;
+    for (std::size_t m = lo; m < hi; ++m) {
+      const long double r = sorted[m];
+      pe += r;
+      pee += r * r;
+      pex += r * lineX_[m];
+      const int s = m < lowerNow ? 0 : 1;
+      const long double d = y[m] - (now.c[s] + now.b[s] * lineX_[m]);
+      estimate += d * d;
+      terms += d * d;
+    }
+    terms += sums.ee[0] + sums.ee[1];
     long double size = 0, change = 0;  // the largest model value and change of a line
     for (int s = 0; s < 2; ++s) {
       const long double dc = now.c[s] - was.c[s], db = now.b[s] - was.b[s];
-      size = std::fmax(size, std::fabs(now.c[s]) + std::fabs(was.c[s]) +
-                                 (std::fabs(now.b[s]) + std::fabs(was.b[s])) * xLargest_);
-      change = std::fmax(change, std::fabs(dc) + std::fabs(db) * xLargest_);
-      // The cells on side s before and after: below lo, or from hi on.
+      size = std::max(size, std::fabs(now.c[s]) + std::fabs(was.c[s]) +
+                                (std::fabs(now.b[s]) + std::fabs(was.b[s])) * xLargest_);
+      change = std::max(change, std::fabs(dc) + std::fabs(db) * xLargest_);
+      // The cells on side s before and after: below lo, or from hi on; the side's sums at the
+      // start less the passed cells where the junction left it.
+      const bool left = s == 0 ? lowerNow < lowerWas : lowerNow > lowerWas;
       const long double n =
           s == 0 ? static_cast<long double>(lo) : static_cast<long double>(a - hi);
-      const long double se = s == 0 ? e1[lo] : e1[a] - e1[hi];
-      const long double see = s == 0 ? e2[lo] : e2[a] - e2[hi];
-      const long double sex = s == 0 ? ex[lo] : ex[a] - ex[hi];
+      const long double se = left ? sums.e[s] - pe : sums.e[s];
+      const long double see = left ? sums.ee[s] - pee : sums.ee[s];
+      const long double sex = left ? sums.ex[s] - pex : sums.ex[s];
       const long double sx = s == 0 ? xFrom_[lo] : xTo_[hi];
       const long double sxx = s == 0 ? xxFrom_[lo] : xxTo_[hi];
       estimate += see - 2 * dc * se - 2 * db * sex + dc * dc * n + 2 * dc * db * sx + db * db * sxx;
       terms += see + 2 * std::fabs(dc * se) + 2 * std::fabs(db * sex) + dc * dc * n +
                2 * std::fabs(dc * db * sx) + db * db * sxx;
     }
-    values += size * (ea[a] + static_cast<long double>(a) * change);
-    // The cells the junction passes, on their new side.
-    const long double* y = &yLines_[static_cast<std::size_t>(i - 1) * a];
-    for (std::size_t m = lo; m < hi; ++m) {
-      const int s = m < lowerNow ? 0 : 1;
-      const long double d = y[m] - (now.c[s] + now.b[s] * lineX_[m]);
-      estimate += d * d;
-      terms += d * d;
-    }
+    values += size * (sums.absolute + static_cast<long double>(a) * change);
   }
   const long double margin = 1e-12L * (terms + sse0) + 1e-15L * values;
   return estimate > sse0 + margin;
