@@ -438,6 +438,9 @@ class TFitEngine {
     bool kept = false;
   };
   void KeepLineResiduals(const TLinePair& lines, const long double* e) const;
+  // Genotype i's residuals at theta into e[1..a]; returns sum plus their squares, added in order.
+  long double AddResiduals(const TSegmentedModel& model, const TGxeMeans& means, int i,
+                           long double* e, long double sum) const;
   // Genotype i's residual sums at theta: those kept, if its parameters have not moved since.
   const TLineResiduals& LineResidualsOf(const TSegmentedModel& model, const TGxeMeans& means,
                                         const TLinePair& lines, int i) const;

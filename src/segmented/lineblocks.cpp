@@ -285,11 +285,22 @@ const TFitEngine::TLineResiduals& TFitEngine::LineResidualsOf(const TSegmentedMo
     return r;
   }
   long double* e = rowValues_.data();
-  model.ModelValues(s_.theta.data(), i, e);
-  const long double* y = means.Row(i);
-  for (int j = 1; j <= a_; ++j) e[j] = y[j - 1] - e[j];
+  AddResiduals(model, means, i, e, 0);
   KeepLineResiduals(lines, e);
   return r;
+}
+
+// The plain sum of ResidualSS goes on cell by cell in the order of j: the model's
+// AddSquaredResiduals adds these very terms.
+long double TFitEngine::AddResiduals(const TSegmentedModel& model, const TGxeMeans& means, int i,
+                                     long double* e, long double sum) const {
+  model.ModelValues(s_.theta.data(), i, e);
+  const long double* y = means.Row(i);
+  for (int j = 1; j <= a_; ++j) {
+    e[j] = y[j - 1] - e[j];
+    sum += e[j] * e[j];
+  }
+  return sum;
 }
 
 long double TFitEngine::TrialSumWithLines(const TSegmentedModel& model, const TGxeMeans& means) {
@@ -297,12 +308,7 @@ long double TFitEngine::TrialSumWithLines(const TSegmentedModel& model, const TG
   long double* e = rowValues_.data();
   long double sum = 0;
   for (int i = 1; i <= g_; ++i) {
-    model.ModelValues(theta, i, e);
-    const long double* y = means.Row(i);
-    for (int j = 1; j <= a_; ++j) {
-      e[j] = y[j - 1] - e[j];
-      sum += e[j] * e[j];
-    }
+    sum = AddResiduals(model, means, i, e, sum);
     if (lineBlocksAllowed_) {
       TLinePair lines;
       model.LinePair(theta, i, lines);
@@ -329,14 +335,7 @@ long double TFitEngine::StartSumWithLines(const TSegmentedModel& model, const TG
   long double* e = rowValues_.data();
   long double sum = 0;
   for (int i = 1; i <= g_; ++i) {
-    // The plain sum of ResidualSS, cell by cell in the order of j (the model's AddSquaredResiduals
-    // adds these very terms).
-    model.ModelValues(theta, i, e);
-    const long double* y = means.Row(i);
-    for (int j = 1; j <= a_; ++j) {
-      e[j] = y[j - 1] - e[j];
-      sum += e[j] * e[j];
-    }
+    sum = AddResiduals(model, means, i, e, sum);
     // The residuals in the index's order, and their sums below and from the lower line's end.
     TLinePair& lines = startLines_[static_cast<std::size_t>(i)];
     model.LinePair(theta, i, lines);
