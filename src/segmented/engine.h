@@ -520,6 +520,9 @@ class TFitEngine {
   std::vector<TStartSums> startSums_;
   std::vector<TLinePair> startLines_;
   mutable std::vector<TLineResiduals> lineResiduals_;  // per genotype
+  // Per genotype, the residuals (1..a) of the last trial summed over the cells, and the
+  // parameters they belong to (NaN: none).
+  std::vector<long double> trialResiduals_, trialKeys_;
   std::vector<std::size_t> startLower_;
   // Per genotype, the inverse of its block (kLineColumns^2) and its part of the step.
   std::vector<long double> blockInverse_, blockStep_;

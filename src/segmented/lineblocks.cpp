@@ -32,6 +32,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -130,6 +131,8 @@ bool TFitEngine::PrepareLines(const TSegmentedModel& model, const TGxeMeans& mea
   blockInverse_.assign((g + 1) * kL * kL, 0.0L);
   blockStep_.assign((g + 1) * kL, 0.0L);
   lineResiduals_.assign(g + 1, TLineResiduals{});
+  trialResiduals_.assign((g + 1) * (a + 1), 0.0L);
+  trialKeys_.assign((g + 1) * kL, std::numeric_limits<long double>::quiet_NaN());
   return true;
 }
 
@@ -284,6 +287,13 @@ const TFitEngine::TLineResiduals& TFitEngine::LineResidualsOf(const TSegmentedMo
       std::equal(r.key, r.key + kLineColumns, &s_.theta[static_cast<std::size_t>(lines.column)])) {
     return r;
   }
+  // The last trial summed over the cells may have left them.
+  const long double* kept = &trialResiduals_[static_cast<std::size_t>(i) * (a_ + 1)];
+  const long double* key = &trialKeys_[static_cast<std::size_t>(i) * kLineColumns];
+  if (std::equal(key, key + kLineColumns, &s_.theta[static_cast<std::size_t>(lines.column)])) {
+    KeepLineResiduals(lines, kept);
+    return r;
+  }
   long double* e = rowValues_.data();
   AddResiduals(model, means, i, e, 0);
   KeepLineResiduals(lines, e);
@@ -308,12 +318,18 @@ long double TFitEngine::TrialSumWithLines(const TSegmentedModel& model, const TG
   long double* e = rowValues_.data();
   long double sum = 0;
   for (int i = 1; i <= g_; ++i) {
-    sum = AddResiduals(model, means, i, e, sum);
-    if (lineBlocksAllowed_) {
-      TLinePair lines;
-      model.LinePair(theta, i, lines);
-      KeepLineResiduals(lines, e);
+    if (!lineBlocksAllowed_) {
+      sum = AddResiduals(model, means, i, e, sum);
+      continue;
     }
+    // The residuals stay with the parameters they belong to, for the next step should this
+    // trial be taken.
+    long double* kept = &trialResiduals_[static_cast<std::size_t>(i) * (a_ + 1)];
+    sum = AddResiduals(model, means, i, kept, sum);
+    TLinePair lines;
+    model.LinePair(theta, i, lines);
+    std::copy(&theta[lines.column], &theta[lines.column] + kLineColumns,
+              &trialKeys_[static_cast<std::size_t>(i) * kLineColumns]);
   }
   return sum;
 }
@@ -361,11 +377,19 @@ long double TFitEngine::StartSumWithLines(const TSegmentedModel& model, const TG
   return sum;
 }
 
-// The estimate differs from the sum over the cells by the rounding of either: of the running sums
-// and of the lines' changes (at most a few units of 2^-64 of the largest term, relative to the
-// terms, and of the model values, relative to the residuals' absolute sum), and of the cells'
-// sum itself (relative to the sum, at most the number of cells times 2^-64). A trial is ruled
-// out only when the estimate exceeds the start's sum by a million times more than these bounds.
+// The estimate differs from the sum over the cells by the rounding of either (u = 2^-64, the
+// unit roundoff of the extended format; Higham 2002, Accuracy and Stability of Numerical
+// Algorithms, sec. 4.2):
+//  - the cells' sum, added one square at a time, by at most (g a + 1) u times the sum;
+//  - the estimate's sums over a side and its few operations per genotype, by at most (a + 64) u
+//    times the sum of the magnitudes of its terms;
+//  - the model values: the cells' sum squares residuals from the model's own values, the
+//    estimate from the start's residuals moved by the lines' changes. Each way a value carries a
+//    few units of u of the magnitudes it is formed from, at most |a| + (|b1| + |b2|)(|x| + |x0|)
+//    in Silva's forms, which |c[0]| + (|b[0]| + |b[1]|)(max |x| + 2 |x0|) bounds; times twice the
+//    residuals' absolute sum, before and after the change.
+// A trial is ruled out only when the estimate exceeds the start's sum by 16 times the first two
+// bounds and 1000 times the third.
 bool TFitEngine::TrialRuledOut(const TSegmentedModel& model, long double sse0) const {
   const auto a = static_cast<std::size_t>(a_);
   const long double* theta = s_.theta.data();
@@ -414,9 +438,17 @@ bool TFitEngine::TrialRuledOut(const TSegmentedModel& model, long double sse0) c
       terms += see + 2 * std::fabs(dc * se) + 2 * std::fabs(db * sex) + dc * dc * n +
                2 * std::fabs(dc * db * sx) + db * db * sxx;
     }
-    values += size * (sums.absolute + static_cast<long double>(a) * change);
+    const auto magnitude = [this](const TLinePair& l) {
+      return std::fabs(l.c[0]) +
+             (std::fabs(l.b[0]) + std::fabs(l.b[1])) * (xLargest_ + 2 * std::fabs(l.x0));
+    };
+    size = std::max(size, magnitude(now) + magnitude(was));
+    values += size * 2 * (sums.absolute + static_cast<long double>(a) * change);
   }
-  const long double margin = 1e-12L * (terms + sse0) + 1e-15L * values;
+  constexpr long double u = 0x1p-64L;
+  const long double cells = static_cast<long double>(g_) * static_cast<long double>(a_);
+  const long double margin =
+      16 * (cells + static_cast<long double>(a_) + 65) * u * (terms + sse0) + 1000 * u * values;
   return estimate > sse0 + margin;
 }
 
