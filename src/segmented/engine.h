@@ -9,7 +9,9 @@
 //          [ B    0  ] [ . ] = [     0     ]      parameters whose sum the group fixes,
 //
 // inverted by the sweep operator (stats/inv_g2.h; in the loop passes of a large model with an
-// estimated index, once that index's diagonal block has been eliminated: SolveByIndexBlock), a
+// estimated index, once that index's diagonal block has been eliminated: SolveByIndexBlock; in
+// those of a large model whose genotypes follow two lines in a known index, genotype by
+// genotype: SolveByLineBlocks, segmented/lineblocks.cpp), a
 // step-length control that shortens the step until the residual sum of squares falls, and a
 // convergence test on the change of that sum.
 // Because every step sums to zero within each group, the constraints keep the sums they have at
