@@ -240,17 +240,22 @@ long double TSilvaModel::ProfileScan(const TGxeMeans& means, const long double* 
   }
   long double current = 0;
   if (!sums.SSE(current)) return -1;
+  // The cells at or below each breakpoint, the same for every genotype; a crossing inside an
+  // interval splits them as the interval's lower end does.
+  std::vector<std::size_t> splits(breakpoints_.size());
+  for (std::size_t m = 0; m < splits.size(); ++m) splits[m] = cells[1].Split(breakpoints_[m].value);
+  TGenotypeBlock block(false), lines(true);
   for (int sweep = 0; sweep < 50; ++sweep) {
     bool moved = false;
     for (int i = 1; i <= g_; ++i) {
       const auto k = static_cast<std::size_t>(i);
       sums.Remove(blocks[k]);
       long double bestSse = current, bestX0 = x0[k];
-      const auto consider = [&](long double place) {
-        TGenotypeBlock block = cells[k].Block(place, false);
+      const auto consider = [&](std::size_t split, long double place) {
+        cells[k].Fill(split, place, block);
+        if (!block.Prepare()) return;
         TSlopeSums trial = sums;
         long double sse = 0;
-        if (!block.Prepare()) return;
         trial.Add(block);
         if (trial.SSE(sse) && sse < bestSse) {
           bestSse = sse;
@@ -259,12 +264,13 @@ long double TSilvaModel::ProfileScan(const TGxeMeans& means, const long double* 
       };
       for (std::size_t m = 0; m < breakpoints_.size(); ++m) {
         const long double v = breakpoints_[m].value;
-        consider(v);
+        consider(splits[m], v);
         if (m + 1 == breakpoints_.size()) break;
         // Inside the interval: the two lines fitted to the cells split there, if they cross in it.
         long double crossing = 0;
-        if (sums.Crossing(cells[k].Block(v, true), v, breakpoints_[m + 1].value, crossing)) {
-          consider(crossing);
+        cells[k].Fill(splits[m], v, lines);
+        if (sums.Crossing(lines, v, breakpoints_[m + 1].value, crossing)) {
+          consider(splits[m], crossing);
         }
       }
       if (bestSse < current * (1 - 1e-12L)) {

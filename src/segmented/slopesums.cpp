@@ -40,47 +40,92 @@ void TGenotypeBlock::PrepareWith(const TGenotypeBlock& design, const long double
   FormTotals();
 }
 
-// Gauss-Jordan elimination with partial pivoting; a pivot below 1e-13 of the largest diagonal
-// element counts as zero.
-bool TGenotypeBlock::Invert() {
-  long double a[4][8] = {};
-  long double scale = 0;
-  for (int p = 0; p < n_; ++p) {
-    for (int q = 0; q < n_; ++q) a[p][q] = p <= q ? H_[p][q] : H_[q][p];
-    a[p][n_ + p] = 1;
-    scale = std::fmax(scale, std::fabs(H_[p][p]));
+namespace {
+
+// Gauss-Jordan elimination with partial pivoting of the N x N matrix whose upper triangle is
+// h[o..o+N-1][o..o+N-1] on [H | I], its inverse written to the same places of `inverse`; a pivot
+// of at most `limit` counts as zero.
+//
+// Only the entries the elimination can change are formed. Left of the bar, the columns up to
+// the pivot's become those of the identity and are never read again. Right of it, a row holds
+// at each step only the columns of the rows already chosen as pivots besides its own (the
+// others are zeros, and dividing a zero or subtracting a multiple of one leaves a number as it
+// is). Every entry formed is formed by the same operations, in the same order, as in the full
+// elimination; an entry left out could differ only by the sign of a zero, which no sum, product
+// or comparison of the totals and solutions formed from the inverse can tell apart. The
+// interchanges are kept as an order of the rows instead of moving them.
+template <int N>
+bool GaussJordan(const long double (&h)[4][4], int o, long double limit,
+                 long double (&inverse)[4][4]) {
+  long double left[N][N], right[N][N] = {};
+  int row[N];  // row[k]: the row of the matrix standing at place k after the interchanges
+  for (int p = 0; p < N; ++p) {
+    for (int q = 0; q < N; ++q) left[p][q] = p <= q ? h[o + p][o + q] : h[o + q][o + p];
+    right[p][p] = 1;
+    row[p] = p;
   }
-  if (scale == 0) return false;
-  for (int k = 0; k < n_; ++k) {
+  for (int k = 0; k < N; ++k) {
     int pivot = k;
-    for (int p = k + 1; p < n_; ++p) {
-      if (std::fabs(a[p][k]) > std::fabs(a[pivot][k])) pivot = p;
+    for (int p = k + 1; p < N; ++p) {
+      if (std::fabs(left[row[p]][k]) > std::fabs(left[row[pivot]][k])) pivot = p;
     }
-    if (std::fabs(a[pivot][k]) <= 1e-13L * scale) return false;
-    if (pivot != k) std::swap(a[pivot], a[k]);
-    const long double d = a[k][k];
-    for (int q = 0; q < 2 * n_; ++q) a[k][q] /= d;
-    for (int p = 0; p < n_; ++p) {
-      if (p == k || a[p][k] == 0) continue;
-      const long double f = a[p][k];
-      for (int q = 0; q < 2 * n_; ++q) a[p][q] -= f * a[k][q];
+    if (std::fabs(left[row[pivot]][k]) <= limit) return false;
+    std::swap(row[pivot], row[k]);
+    const int s = row[k];
+    const long double d = left[s][k];
+    for (int q = k + 1; q < N; ++q) left[s][q] /= d;
+    for (int t = 0; t <= k; ++t) right[s][row[t]] /= d;
+    for (int p = 0; p < N; ++p) {
+      const int r = row[p];
+      if (p == k || left[r][k] == 0) continue;
+      const long double f = left[r][k];
+      for (int q = k + 1; q < N; ++q) left[r][q] -= f * left[s][q];
+      for (int t = 0; t <= k; ++t) right[r][row[t]] -= f * right[s][row[t]];
     }
   }
-  for (int p = 0; p < n_; ++p) {
-    for (int q = 0; q < n_; ++q) Hi_[p][q] = a[p][n_ + q];
+  for (int p = 0; p < N; ++p) {
+    for (int q = 0; q < N; ++q) inverse[o + p][o + q] = right[row[p]][q];
   }
   return true;
 }
 
-void TGenotypeBlock::FormTotals() {
-  r_ = yy_;
+}  // namespace
+
+// A pivot below 1e-13 of the largest diagonal element counts as zero. The block of two free
+// lines has no cross-products between its lines (each cell's row is zero on one of them): its
+// elimination never takes a pivot from the other line nor subtracts a multiple of a row of it (the
+// multiple is zero), so each line's 2 x 2 block is inverted on its own with the same operations,
+// and the zeros between the lines in the inverse are those the block was made with.
+bool TGenotypeBlock::Invert() {
+  long double scale = 0;
   for (int p = 0; p < n_; ++p) {
-    for (int q = 0; q < n_; ++q) r_ -= c_[p] * Hi_[p][q] * c_[q];
+    const long double diagonal = std::fabs(H_[p][p]);
+    if (diagonal > scale) scale = diagonal;
   }
-  const int e[2] = {B1(), B2()};
+  if (scale == 0) return false;
+  const long double limit = 1e-13L * scale;
+  if (n_ == 3) return GaussJordan<3>(H_, 0, limit, Hi_);
+  return GaussJordan<2>(H_, 0, limit, Hi_) && GaussJordan<2>(H_, 2, limit, Hi_);
+}
+
+void TGenotypeBlock::FormTotals() {
+  if (n_ == 3) {
+    FormTotalsOf<3>();
+  } else {
+    FormTotalsOf<4>();
+  }
+}
+
+template <int N>
+void TGenotypeBlock::FormTotalsOf() {
+  r_ = yy_;
+  for (int p = 0; p < N; ++p) {
+    for (int q = 0; q < N; ++q) r_ -= c_[p] * Hi_[p][q] * c_[q];
+  }
+  const int e[2] = {1, N - 1};  // b1 and b2
   for (int s = 0; s < 2; ++s) {
     v_[s] = 0;
-    for (int q = 0; q < n_; ++q) v_[s] += Hi_[e[s]][q] * c_[q];
+    for (int q = 0; q < N; ++q) v_[s] += Hi_[e[s]][q] * c_[q];
     for (int t = 0; t < 2; ++t) M_[s][t] = Hi_[e[s]][e[t]];
   }
 }
@@ -144,42 +189,50 @@ void TSortedCells::Assign(const long double* x, const long double* y,
   }
 }
 
+std::size_t TSortedCells::Split(long double x0) const {
+  return static_cast<std::size_t>(std::upper_bound(sortedX_.begin(), sortedX_.end(), x0) -
+                                  sortedX_.begin());
+}
+
+TGenotypeBlock TSortedCells::Block(long double x0, bool twoLines) const {
+  TGenotypeBlock b(twoLines);
+  Fill(Split(x0), x0, b);
+  return b;
+}
+
 // The sums of the cells below (at or below x0) and above give the block's cross-products: with
 // the junction in place the lower rows are (1, x, 0) and the upper (1, x0, x - x0); with two
-// lines (1, x, 0, 0) and (0, 0, 1, x).
-TGenotypeBlock TSortedCells::Block(long double x0, bool twoLines) const {
-  const auto split = static_cast<std::size_t>(
-      std::upper_bound(sortedX_.begin(), sortedX_.end(), x0) - sortedX_.begin());
+// lines (1, x, 0, 0) and (0, 0, 1, x), whose cross-products between the lines stay zero. Only
+// the upper triangle is formed, the one Add forms and Invert reads.
+void TSortedCells::Fill(std::size_t split, long double x0, TGenotypeBlock& b) const {
   const TSums& lo = running_[split];
   const TSums& all = running_.back();
   const TSums up{all.n - lo.n, all.x - lo.x,   all.xx - lo.xx,
                  all.y - lo.y, all.xy - lo.xy, all.yy - lo.yy};
-  TGenotypeBlock b(twoLines);
   b.yy_ = all.yy;
-  if (twoLines) {
+  if (b.n_ == 4) {
     const TSums* side[2] = {&lo, &up};
     for (int s = 0; s < 2; ++s) {
       const int o = 2 * s;
       b.H_[o][o] = side[s]->n;
-      b.H_[o][o + 1] = b.H_[o + 1][o] = side[s]->x;
+      b.H_[o][o + 1] = side[s]->x;
       b.H_[o + 1][o + 1] = side[s]->xx;
       b.c_[o] = side[s]->y;
       b.c_[o + 1] = side[s]->xy;
     }
-    return b;
+    return;
   }
   const long double d1 = up.x - x0 * up.n;                        // sum of (x - x0) above
   const long double d2 = up.xx - 2 * x0 * up.x + x0 * x0 * up.n;  // sum of (x - x0)^2 above
   b.H_[0][0] = all.n;
-  b.H_[0][1] = b.H_[1][0] = lo.x + x0 * up.n;
-  b.H_[0][2] = b.H_[2][0] = d1;
+  b.H_[0][1] = lo.x + x0 * up.n;
+  b.H_[0][2] = d1;
   b.H_[1][1] = lo.xx + x0 * x0 * up.n;
-  b.H_[1][2] = b.H_[2][1] = x0 * d1;
+  b.H_[1][2] = x0 * d1;
   b.H_[2][2] = d2;
   b.c_[0] = all.y;
   b.c_[1] = lo.xy + x0 * up.y;
   b.c_[2] = up.xy - x0 * up.y;
-  return b;
 }
 
 std::vector<TSortedCells> SortedCellsOf(const TGxeMeans& means, int g, int a,
@@ -198,13 +251,35 @@ std::vector<TSortedCells> SortedCellsOf(const TGxeMeans& means, int g, int a,
   return cells;
 }
 
+// The multipliers need the two lines' v and M but not their residual sum; the products with the
+// zeros between the lines (in H^-1, and in M between b1 and b2) are left out of the sums, to
+// which they would add zeros.
 bool TSlopeSums::Crossing(TGenotypeBlock lines, long double lo, long double hi,
                           long double& at) const {
-  if (!lines.Prepare()) return false;
+  if (!lines.Invert()) return false;
+  const auto& hi_ = lines.Hi_;
+  const long double* c = lines.c_;
   TSlopeSums with = *this;
-  with.Add(lines);
+  for (int s = 0; s < 2; ++s) {
+    const int o = 2 * s, e = o + 1;
+    long double v = 0;
+    v += hi_[e][o] * c[o];
+    v += hi_[e][e] * c[e];
+    with.V_[s] += v;
+    with.M_[s][s] += hi_[e][e];
+  }
+  long double mu[2] = {0, 0};
+  with.Multipliers(mu);
   long double beta[4];
-  with.Solution(lines, beta);
+  for (int s = 0; s < 2; ++s) {
+    const int o = 2 * s, e = o + 1;
+    const long double c0 = c[o], c1 = c[e] - mu[s];
+    for (const int p : {o, e}) {
+      beta[p] = 0;
+      beta[p] += hi_[p][o] * c0;
+      beta[p] += hi_[p][e] * c1;
+    }
+  }
   if (beta[1] == beta[3]) return false;
   at = (beta[2] - beta[0]) / (beta[1] - beta[3]);
   return at > lo && at < hi;

@@ -53,6 +53,9 @@ class TGenotypeBlock {
   void PrepareWith(const TGenotypeBlock& design, const long double* c, long double yy);
 
   int Size() const { return n_; }
+  // The cross-products X'X (upper triangle, p <= q) and, once inverted, the inverse.
+  long double CrossProduct(int p, int q) const { return H_[p][q]; }
+  long double Inverse(int p, int q) const { return Hi_[p][q]; }
   // The positions of b1 and b2 in beta.
   int B1() const { return 1; }
   int B2() const { return n_ == 4 ? 3 : 2; }
@@ -60,6 +63,8 @@ class TGenotypeBlock {
  private:
   friend class TSlopeSums;
   void FormTotals();
+  template <int N>
+  void FormTotalsOf();
   int n_;
   long double H_[4][4] = {}, c_[4] = {}, yy_ = 0;
   long double Hi_[4][4] = {};
@@ -75,6 +80,11 @@ class TSortedCells {
   void Assign(const long double* x, const long double* y, const std::vector<int>& order);
   // The block with the junction at x0 (or two free lines split at x0).
   TGenotypeBlock Block(long double x0, bool twoLines) const;
+  // The number of cells at or below x0: the same for every genotype of one index.
+  std::size_t Split(long double x0) const;
+  // Block in place: the cross-products of `block` (of either kind) with the junction at x0, the
+  // first `split` cells on the lower line; its inverse and totals are left to Prepare.
+  void Fill(std::size_t split, long double x0, TGenotypeBlock& block) const;
 
  private:
   struct TSums {
