@@ -118,44 +118,89 @@ void TGenotypeBlock::FormTotals() {
 
 template <int N>
 void TGenotypeBlock::FormTotalsOf() {
-  r_ = yy_;
+  TBlockTotals& t = totals_;
+  t.r = yy_;
   for (int p = 0; p < N; ++p) {
-    for (int q = 0; q < N; ++q) r_ -= c_[p] * Hi_[p][q] * c_[q];
+    for (int q = 0; q < N; ++q) t.r -= c_[p] * Hi_[p][q] * c_[q];
   }
   const int e[2] = {1, N - 1};  // b1 and b2
   for (int s = 0; s < 2; ++s) {
-    v_[s] = 0;
-    for (int q = 0; q < N; ++q) v_[s] += Hi_[e[s]][q] * c_[q];
-    for (int t = 0; t < 2; ++t) M_[s][t] = Hi_[e[s]][e[t]];
+    t.v[s] = 0;
+    for (int q = 0; q < N; ++q) t.v[s] += Hi_[e[s]][q] * c_[q];
+    for (int u = 0; u < 2; ++u) t.M[s][u] = Hi_[e[s]][e[u]];
   }
 }
 
-void TSlopeSums::Add(const TGenotypeBlock& block, int sign) {
-  R_ += sign * block.r_;
+// The sums over the other line's columns are left out: they would add the zeros between the
+// lines in H^-1.
+bool TGenotypeBlock::PrepareLines(TLinesTotals& lines) {
+  if (!Invert()) return false;
   for (int s = 0; s < 2; ++s) {
-    V_[s] += sign * block.v_[s];
-    for (int t = 0; t < 2; ++t) M_[s][t] += sign * block.M_[s][t];
+    const int o = 2 * s, e = o + 1;
+    long double v = 0;
+    v += Hi_[e][o] * c_[o];
+    v += Hi_[e][e] * c_[e];
+    lines.v[s] = v;
+    lines.c[s] = c_[e];
+    for (const int p : {o, e}) {
+      long double fixed = 0;
+      fixed += Hi_[p][o] * c_[o];
+      lines.fixed[p] = fixed;
+      lines.slope[p] = Hi_[p][e];
+    }
   }
-}
-
-bool TSlopeSums::Multipliers(long double* mu) const {
-  // M is positive definite when both slopes are identified.
-  const long double det = M_[0][0] * M_[1][1] - M_[0][1] * M_[1][0];
-  if (!(det > 1e-20L * M_[0][0] * M_[1][1])) return false;
-  const long double u = V_[0] - target_, w = V_[1] - target_;
-  mu[0] = (M_[1][1] * u - M_[0][1] * w) / det;
-  mu[1] = (M_[0][0] * w - M_[1][0] * u) / det;
   return true;
 }
 
-bool TSlopeSums::SSE(long double& sse) const {
-  long double mu[2];
-  if (!Multipliers(mu)) return false;
-  sse = R_;
+void TSlopeSums::Add(const TBlockTotals& block, int sign) {
+  R_ += sign * block.r;
   for (int s = 0; s < 2; ++s) {
-    for (int t = 0; t < 2; ++t) sse += mu[s] * M_[s][t] * mu[t];
+    V_[s] += sign * block.v[s];
+    for (int t = 0; t < 2; ++t) M_[s][t] += sign * block.M[s][t];
+  }
+}
+
+namespace {
+
+// The multipliers of the totals M and V; false when M is singular. M is positive definite when
+// both slopes are identified.
+inline bool SolveMultipliers(const long double (&M)[2][2], const long double (&V)[2],
+                             long double target, long double* mu) {
+  const long double det = M[0][0] * M[1][1] - M[0][1] * M[1][0];
+  if (!(det > 1e-20L * M[0][0] * M[1][1])) return false;
+  const long double u = V[0] - target, w = V[1] - target;
+  mu[0] = (M[1][1] * u - M[0][1] * w) / det;
+  mu[1] = (M[0][0] * w - M[1][0] * u) / det;
+  return true;
+}
+
+inline bool SumOfSquares(long double R, const long double (&M)[2][2], const long double (&V)[2],
+                         long double target, long double& sse) {
+  long double mu[2];
+  if (!SolveMultipliers(M, V, target, mu)) return false;
+  sse = R;
+  for (int s = 0; s < 2; ++s) {
+    for (int t = 0; t < 2; ++t) sse += mu[s] * M[s][t] * mu[t];
   }
   return std::isfinite(sse);
+}
+
+}  // namespace
+
+bool TSlopeSums::Multipliers(long double* mu) const {
+  return SolveMultipliers(M_, V_, target_, mu);
+}
+
+bool TSlopeSums::SSE(long double& sse) const {
+  return SumOfSquares(R_, M_, V_, target_, sse);
+}
+
+// The totals with the block added, as Add forms them (its sign, 1, multiplies exactly).
+bool TSlopeSums::SSEWith(const TBlockTotals& block, long double& sse) const {
+  const long double M[2][2] = {{M_[0][0] + block.M[0][0], M_[0][1] + block.M[0][1]},
+                               {M_[1][0] + block.M[1][0], M_[1][1] + block.M[1][1]}};
+  const long double V[2] = {V_[0] + block.v[0], V_[1] + block.v[1]};
+  return SumOfSquares(R_ + block.r, M, V, target_, sse);
 }
 
 void TSlopeSums::Solution(const TGenotypeBlock& block, long double* beta) const {
@@ -251,34 +296,18 @@ std::vector<TSortedCells> SortedCellsOf(const TGxeMeans& means, int g, int a,
   return cells;
 }
 
-// The multipliers need the two lines' v and M but not their residual sum; the products with the
-// zeros between the lines (in H^-1, and in M between b1 and b2) are left out of the sums, to
-// which they would add zeros.
-bool TSlopeSums::Crossing(TGenotypeBlock lines, long double lo, long double hi,
+// The multipliers need the two lines' v and M but not their residual sum; M has no terms between
+// b1 and b2 (the lines share no cross-products), which would add zeros to the others' totals.
+bool TSlopeSums::Crossing(const TLinesTotals& lines, long double lo, long double hi,
                           long double& at) const {
-  if (!lines.Invert()) return false;
-  const auto& hi_ = lines.Hi_;
-  const long double* c = lines.c_;
-  TSlopeSums with = *this;
-  for (int s = 0; s < 2; ++s) {
-    const int o = 2 * s, e = o + 1;
-    long double v = 0;
-    v += hi_[e][o] * c[o];
-    v += hi_[e][e] * c[e];
-    with.V_[s] += v;
-    with.M_[s][s] += hi_[e][e];
-  }
+  const long double M[2][2] = {{M_[0][0] + lines.slope[1], M_[0][1]},
+                               {M_[1][0], M_[1][1] + lines.slope[3]}};
+  const long double V[2] = {V_[0] + lines.v[0], V_[1] + lines.v[1]};
   long double mu[2] = {0, 0};
-  with.Multipliers(mu);
+  SolveMultipliers(M, V, target_, mu);
   long double beta[4];
-  for (int s = 0; s < 2; ++s) {
-    const int o = 2 * s, e = o + 1;
-    const long double c0 = c[o], c1 = c[e] - mu[s];
-    for (const int p : {o, e}) {
-      beta[p] = 0;
-      beta[p] += hi_[p][o] * c0;
-      beta[p] += hi_[p][e] * c1;
-    }
+  for (int p = 0; p < 4; ++p) {
+    beta[p] = lines.fixed[p] + lines.slope[p] * (lines.c[p / 2] - mu[p / 2]);
   }
   if (beta[1] == beta[3]) return false;
   at = (beta[2] - beta[0]) / (beta[1] - beta[3]);

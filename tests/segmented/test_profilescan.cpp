@@ -154,7 +154,8 @@ std::string Fingerprint(long double sse, const std::vector<long double>& best) {
 
 // The scan's sums and estimates on a 20 x 60 table, to the last bit, from the start and from
 // junctions spread over the index: those of blocks inverted by Gauss-Jordan elimination over
-// [H | I] with every entry formed, and each candidate tried in the order of the index.
+// [H | I] with every entry formed, and each candidate tried in the order of the index, whether
+// one thread tries every place of a junction or two share them.
 TEST(ProfileScan, SilvaScanResultsToTheLastBit) {
   const int g = 20, a = 60;
   const auto means = BendingTable(g, a);
@@ -170,14 +171,19 @@ TEST(ProfileScan, SilvaScanResultsToTheLastBit) {
       {TSilvaVariant::Modified, false, "0xf.f16932f017a87a9p-1 7092055348911086313"},
       {TSilvaVariant::Modified, true, "0xf.f16932f021284eep-1 1243778448883256343"}};
   for (const Case& c : cases) {
-    const TSilvaModel model(margins, g, a, c.variant);
-    std::vector<long double> start(static_cast<std::size_t>(model.Parameters()) + 1), best;
-    model.StartValues(start.data());
-    if (c.spread) {
-      for (int i = 1; i <= g; ++i) start[static_cast<std::size_t>(4 * i)] = -2 + 0.2L * i;
+    for (const bool shared : {true, false}) {
+      SCOPED_TRACE(std::string(c.variant == TSilvaVariant::Segmented ? "segmented" : "modified") +
+                   (c.spread ? ", spread" : ", start") + (shared ? ", shared" : ", alone"));
+      TSilvaModel model(margins, g, a, c.variant);
+      model.ShareScan(shared);
+      std::vector<long double> start(static_cast<std::size_t>(model.Parameters()) + 1), best;
+      model.StartValues(start.data());
+      if (c.spread) {
+        for (int i = 1; i <= g; ++i) start[static_cast<std::size_t>(4 * i)] = -2 + 0.2L * i;
+      }
+      const long double sse = model.ProfileScan(*means, start.data(), best);
+      EXPECT_EQ(Fingerprint(sse, best), c.expected);
     }
-    const long double sse = model.ProfileScan(*means, start.data(), best);
-    EXPECT_EQ(Fingerprint(sse, best), c.expected);
   }
 }
 
