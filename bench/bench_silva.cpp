@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "segmented/fitreport.h"
@@ -151,7 +152,8 @@ template <typename Model, typename... Args>
 void Scan(benchmark::State& state, int g, int a, Args... args) {
   auto trial = std::make_unique<TTrial>(g, a);
   const qv::TMargins margins = qv::Margins(trial->means, g, a);
-  const Model model(margins, g, a, args...);
+  Model model(margins, g, a, args...);
+  if constexpr (std::is_same_v<Model, qv::TSilvaModel>) model.ShareScan(state.range(0) != 0);
   std::vector<long double> start(static_cast<std::size_t>(model.Parameters()) + 1), best;
   model.StartValues(start.data());
   long double scanned = 0;
@@ -163,11 +165,12 @@ void Scan(benchmark::State& state, int g, int a, Args... args) {
 }
 
 // Silva's segmented form, g = 149, a = 600: every junction on each index value between the
-// bounds and inside each interval, until none moves.
+// bounds and inside each interval, until none moves (five sweeps); argument 1 with two threads
+// sharing each junction's places, 0 with one.
 void BM_SilvaScan(benchmark::State& state) {
   Scan<qv::TSilvaModel>(state, kSilvaG, kSilvaA, qv::TSilvaVariant::Segmented);
 }
-BENCHMARK(BM_SilvaScan)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SilvaScan)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Silva and Toler, g = 74, a = 300: every junction on each value of the index and inside each
 // interval, the other junctions sharing the move.

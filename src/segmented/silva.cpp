@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,9 +13,13 @@
 #include "segmented/indexcheck.h"
 #include "segmented/junctionreport.h"
 #include "segmented/slopesums.h"
+#include "stats/partner.h"
 
 namespace qv {
 namespace {
+
+// From this many breakpoints on, two threads share the places of each junction in the scan.
+constexpr std::size_t kParallelScanBreakpoints = 40;
 
 const char* const kTooFewCells =
     "Impossível realizar essa análise, pois é preciso\r que g*a>4*g, o que não ocorreu nesse "
@@ -274,38 +279,90 @@ long double TSilvaModel::ProfileScan(const TGxeMeans& means, const long double* 
   }
   long double current = 0;
   if (!sums.SSE(current)) return -1;
+  // The cells at or below each breakpoint, the same for every genotype; a crossing inside an
+  // interval splits them as the interval's lower end does.
+  std::vector<std::size_t> splits(breakpoints_.size());
+  for (std::size_t m = 0; m < splits.size(); ++m) splits[m] = cells[1].Split(breakpoints_[m].value);
+  // A place's block depends on the genotype's cells alone, not on the other junctions: the
+  // blocks formed in the first sweep are kept as their totals (a few numbers each), and the
+  // later sweeps only add them to the others'. A crossing moves with the others, and its block
+  // is formed each time. At the largest size the checks allow (149 genotypes, 598 places) the
+  // places take 29 MB.
+  struct TPlace {
+    TBlockTotals at;     // the junction on the breakpoint
+    TLinesTotals lines;  // the two free lines split there
+    bool atSolvable, linesSolvable;
+  };
+  const std::size_t count = breakpoints_.size();
+  const auto places = std::make_unique_for_overwrite<TPlace[]>(g * count);
+  std::vector<char> formed(g + 1, 0);
+  // The places of genotype k's junction on the breakpoints first .. last - 1 and inside the
+  // intervals above them, tried in the order of the index; the first of the lowest sums below
+  // `found`, if any, is kept. Each thread forms blocks in its own.
+  struct TFound {
+    long double sse, x0;
+  };
+  struct TScratch {
+    TGenotypeBlock block{false}, lines{true};
+  };
+  const auto scan = [&](std::size_t k, std::size_t first, std::size_t last, TScratch& scratch,
+                        TFound& found) {
+    TGenotypeBlock& block = scratch.block;
+    const bool form = !formed[k];
+    for (std::size_t m = first; m < last; ++m) {
+      TPlace& place = places[(k - 1) * count + m];
+      const long double v = breakpoints_[m].value;
+      const bool interval = m + 1 < count;
+      if (form) {
+        cells[k].Fill(splits[m], v, block);
+        place.atSolvable = block.Prepare();
+        if (place.atSolvable) place.at = block.Totals();
+        cells[k].Fill(splits[m], v, scratch.lines);
+        place.linesSolvable = interval && scratch.lines.PrepareLines(place.lines);
+      }
+      long double sse = 0;
+      if (place.atSolvable && sums.SSEWith(place.at, sse) && sse < found.sse) found = {sse, v};
+      // Inside the interval: the two lines fitted to the cells split there, if they cross in it.
+      long double crossing = 0;
+      if (place.linesSolvable &&
+          sums.Crossing(place.lines, v, breakpoints_[m + 1].value, crossing)) {
+        cells[k].Fill(splits[m], crossing, block);
+        if (block.Prepare() && sums.SSEWith(block.Totals(), sse) && sse < found.sse) {
+          found = {sse, crossing};
+        }
+      }
+    }
+  };
+  // On a long index a second thread takes the upper half of the breakpoints. Its best replaces
+  // the lower half's only when lower, as it would coming later in the order of the index.
+  const std::size_t half = count / 2;
+  std::size_t shared = 0;
+  TScratch mine, others;
+  TFound upper{};
+  TPartner partner(shareScan_ && count >= kParallelScanBreakpoints,
+                   [&]() { scan(shared, half, count, others, upper); });
   for (int sweep = 0; sweep < 50; ++sweep) {
     bool moved = false;
     for (int i = 1; i <= g_; ++i) {
       const auto k = static_cast<std::size_t>(i);
       sums.Remove(blocks[k]);
-      long double bestSse = current, bestX0 = x0[k];
-      const auto consider = [&](long double place) {
-        TGenotypeBlock block = cells[k].Block(place, false);
-        TSlopeSums trial = sums;
-        long double sse = 0;
-        if (!block.Prepare()) return;
-        trial.Add(block);
-        if (trial.SSE(sse) && sse < bestSse) {
-          bestSse = sse;
-          bestX0 = place;
-        }
-      };
-      for (std::size_t m = 0; m < breakpoints_.size(); ++m) {
-        const long double v = breakpoints_[m].value;
-        consider(v);
-        if (m + 1 == breakpoints_.size()) break;
-        // Inside the interval: the two lines fitted to the cells split there, if they cross in it.
-        long double crossing = 0;
-        if (sums.Crossing(cells[k].Block(v, true), v, breakpoints_[m + 1].value, crossing)) {
-          consider(crossing);
-        }
+      TFound found{current, x0[k]};
+      if (partner.Running()) {
+        shared = k;
+        upper = found;
+        partner.Start();
+        scan(k, 0, half, mine, found);
+        if (!partner.Finish()) scan(k, half, count, mine, upper);
+        if (upper.sse < found.sse) found = upper;
+      } else {
+        scan(k, 0, count, mine, found);
       }
-      if (bestSse < current * (1 - 1e-12L)) {
-        x0[k] = bestX0;
-        blocks[k] = cells[k].Block(bestX0, false);
+      formed[k] = 1;
+      if (found.sse < current * (1 - 1e-12L)) {
+        x0[k] = found.x0;
+        blocks[k] = cells[k].Block(found.x0, false);
         blocks[k].Prepare();
-        current = bestSse;
+        current = found.sse;
         moved = true;
       }
       sums.Add(blocks[k]);

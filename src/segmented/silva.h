@@ -84,6 +84,8 @@ class TSilvaModel : public TMeansModel {
   // others held, until no junction moves.
   long double ProfileScan(const TGxeMeans& means, const long double* theta,
                           std::vector<long double>& best) const override;
+  // On a long index two threads share each junction's places (on by default).
+  void ShareScan(bool on) { shareScan_ = on; }
 
   // The classic index X(j) = MedAmb(j) - MediaGeral.
   long double Index(int j) const;
@@ -102,6 +104,7 @@ class TSilvaModel : public TMeansModel {
   std::vector<long double> sorted_;  // the index in that order
   long double xu_ = 0, xl_ = 0;
   std::vector<TBreakpoint> breakpoints_;  // the distinct index values from XL to XU
+  bool shareScan_ = true;
 };
 
 struct TSilvaResult {

@@ -33,6 +33,22 @@
 
 namespace qv {
 
+// A block's share of the totals of its genotypes: y'y - c'H^-1 c, E H^-1 c and E H^-1 E'.
+struct TBlockTotals {
+  long double r, v[2], M[2][2];
+};
+
+// What the crossing of a genotype's two free lines takes from their block: their share of the
+// totals of the slopes, and the parts of beta = H^-1 (c - E' mu) that do not depend on the
+// multipliers mu. The lines share no cross-products, so beta(p) has one term with the
+// intercept of p's line and one with its slope.
+struct TLinesTotals {
+  long double v[2];      // E H^-1 c
+  long double fixed[4];  // 0 + H^-1(p, o) c(o), o the intercept of p's line
+  long double slope[4];  // H^-1(p, e), e the slope of p's line
+  long double c[2];      // c of the two slopes
+};
+
 class TGenotypeBlock {
  public:
   friend class TSortedCells;
@@ -51,8 +67,16 @@ class TGenotypeBlock {
   // squares is yy: the same block as one formed cell by cell, without inverting the design
   // again. Where every genotype shares the index, only these totals differ between them.
   void PrepareWith(const TGenotypeBlock& design, const long double* c, long double yy);
+  // For a block of two free lines: inverts it and forms what their crossing takes; false when
+  // it is singular.
+  bool PrepareLines(TLinesTotals& lines);
+  // Once prepared.
+  const TBlockTotals& Totals() const { return totals_; }
 
   int Size() const { return n_; }
+  // The cross-products X'X (upper triangle, p <= q) and, once inverted, the inverse.
+  long double CrossProduct(int p, int q) const { return H_[p][q]; }
+  long double Inverse(int p, int q) const { return Hi_[p][q]; }
   // The positions of b1 and b2 in beta.
   int B1() const { return 1; }
   int B2() const { return n_ == 4 ? 3 : 2; }
@@ -60,10 +84,12 @@ class TGenotypeBlock {
  private:
   friend class TSlopeSums;
   void FormTotals();
+  template <int N>
+  void FormTotalsOf();
   int n_;
   long double H_[4][4] = {}, c_[4] = {}, yy_ = 0;
   long double Hi_[4][4] = {};
-  long double r_ = 0, M_[2][2] = {}, v_[2] = {};
+  TBlockTotals totals_{};
 };
 
 // One genotype's cells in the order of the index, with running sums, so that the block of any
@@ -75,6 +101,11 @@ class TSortedCells {
   void Assign(const long double* x, const long double* y, const std::vector<int>& order);
   // The block with the junction at x0 (or two free lines split at x0).
   TGenotypeBlock Block(long double x0, bool twoLines) const;
+  // The number of cells at or below x0: the same for every genotype of one index.
+  std::size_t Split(long double x0) const;
+  // Block in place: the cross-products of `block` (of either kind) with the junction at x0, the
+  // first `split` cells on the lower line; its inverse and totals are left to Prepare.
+  void Fill(std::size_t split, long double x0, TGenotypeBlock& block) const;
 
  private:
   struct TSums {
@@ -93,15 +124,22 @@ std::vector<TSortedCells> SortedCellsOf(const TGxeMeans& means, int g, int a,
 class TSlopeSums {
  public:
   explicit TSlopeSums(long double target) : target_(target) {}
-  void Add(const TGenotypeBlock& block, int sign = 1);
+  void Add(const TBlockTotals& block, int sign = 1);
+  void Add(const TGenotypeBlock& block, int sign = 1) { Add(block.Totals(), sign); }
   void Remove(const TGenotypeBlock& block) { Add(block, -1); }
   // The residual sum of squares of the solution; false when the multipliers' system is singular.
   bool SSE(long double& sse) const;
+  // SSE with a block's totals added to these.
+  bool SSEWith(const TBlockTotals& block, long double& sse) const;
   // beta of a block (Size() values) in the solution of these totals.
   void Solution(const TGenotypeBlock& block, long double* beta) const;
   // With a genotype's block of two free lines added to these totals (the other genotypes'): the
   // junction where its two lines cross, when it lies strictly between lo and hi.
-  bool Crossing(TGenotypeBlock lines, long double lo, long double hi, long double& at) const;
+  bool Crossing(TGenotypeBlock lines, long double lo, long double hi, long double& at) const {
+    TLinesTotals totals;
+    return lines.PrepareLines(totals) && Crossing(totals, lo, hi, at);
+  }
+  bool Crossing(const TLinesTotals& lines, long double lo, long double hi, long double& at) const;
 
  private:
   bool Multipliers(long double* mu) const;

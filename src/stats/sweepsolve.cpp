@@ -2,71 +2,12 @@
 #include "stats/sweepsolve.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstddef>
-#include <functional>
-#include <system_error>
-#include <thread>
-#include <utility>
+
+#include "stats/partner.h"
 
 namespace qv {
-namespace {
-
-// A second thread that runs one task each time it is started, and waits in between: every
-// update of the elimination is short (a few hundred microseconds), too short to start a thread
-// for each. It waits by spinning, yielding the core after a while. Without a thread to be had,
-// Running() is false and the caller does the whole task itself.
-class TPartner {
- public:
-  TPartner(bool wanted, std::function<void()> task) : task_(std::move(task)) {
-    if (!wanted || std::thread::hardware_concurrency() < 2) return;
-    try {
-      thread_ = std::thread([this]() { Loop(); });
-    } catch (const std::system_error&) {
-      // No thread: the caller works alone.
-    }
-  }
-  TPartner(const TPartner&) = delete;
-  TPartner& operator=(const TPartner&) = delete;
-  ~TPartner() {
-    if (!thread_.joinable()) return;
-    stop_.store(true, std::memory_order_release);
-    thread_.join();
-  }
-  bool Running() const { return thread_.joinable(); }
-  // Runs the task once on the partner; Wait() returns when it has finished.
-  void Start() { started_.store(++round_, std::memory_order_release); }
-  void Wait() const {
-    for (int spins = 0; finished_.load(std::memory_order_acquire) != round_; ++spins) {
-      if (spins > kSpins) std::this_thread::yield();
-    }
-  }
-
- private:
-  static constexpr int kSpins = 1 << 14;
-  void Loop() {
-    unsigned seen = 0;
-    for (;;) {
-      unsigned now = seen;
-      for (int spins = 0; (now = started_.load(std::memory_order_acquire)) == seen; ++spins) {
-        if (stop_.load(std::memory_order_acquire)) return;
-        if (spins > kSpins) std::this_thread::yield();
-      }
-      seen = now;
-      task_();
-      finished_.store(seen, std::memory_order_release);
-    }
-  }
-
-  std::function<void()> task_;
-  std::thread thread_;
-  std::atomic<unsigned> started_{0}, finished_{0};
-  std::atomic<bool> stop_{false};
-  unsigned round_ = 0;  // the caller's count of starts
-};
-
-}  // namespace
 
 void SweepSolver::Solve(SweepStorage& store, int n, const long double* rhs, long double* x) {
   InitSweep(store, n);

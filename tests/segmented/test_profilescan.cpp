@@ -4,6 +4,8 @@
 // multi-start, the broken-line sum searched pattern by pattern).
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -118,6 +120,69 @@ TEST(ProfileScan, SilvaFindsTheBestJunctionsOfTheExamples) {
       EXPECT_TRUE(result.converged);
       EXPECT_NEAR(fit->SSE() / c.best, 1, 1e-12);
       EXPECT_NEAR(model.ProfileScan(*means, Estimates(*fit).data(), best) / c.best, 1, 1e-12);
+    }
+  }
+}
+
+// A table whose genotypes bend at their own places, the index in no order: the scan moves
+// junctions over several sweeps, onto index values and onto crossings inside the intervals.
+std::unique_ptr<TGxeMeans> BendingTable(int g, int a) {
+  auto means = std::make_unique<TGxeMeans>();
+  TAnalysisParams params;
+  testing::FillMeans(*means, params, g, a, [](int i, int j) {
+    const long double e = 3 * std::sin(1.7L * j);
+    const long double x0 = -1.5L + 3.0L * ((i * 29) % 89) / 88.0L;
+    const long double b = e <= x0 ? 0.6L + 0.1L * (i % 5) : 1.4L - 0.1L * (i % 4);
+    return 40 + i % 5 + b * (e - x0) + testing::Scatter(i, j) / 4;
+  });
+  return means;
+}
+
+// The bytes of the scan's result: its sum, printed in hexadecimal, and a hash (FNV-1a) of the
+// ten significant bytes of every estimate.
+std::string Fingerprint(long double sse, const std::vector<long double>& best) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%La ", sse);
+  std::uint64_t hash = 14695981039346656037ull;
+  for (std::size_t p = 1; p < best.size(); ++p) {
+    unsigned char bytes[sizeof(long double)];
+    std::memcpy(bytes, &best[p], sizeof bytes);
+    for (int b = 0; b < 10; ++b) hash = (hash ^ bytes[b]) * 1099511628211ull;
+  }
+  return text + std::to_string(hash);
+}
+
+// The scan's sums and estimates on a 20 x 60 table, to the last bit, from the start and from
+// junctions spread over the index: those of blocks inverted by Gauss-Jordan elimination over
+// [H | I] with every entry formed, and each candidate tried in the order of the index, whether
+// one thread tries every place of a junction or two share them.
+TEST(ProfileScan, SilvaScanResultsToTheLastBit) {
+  const int g = 20, a = 60;
+  const auto means = BendingTable(g, a);
+  const TMargins margins = Margins(*means, g, a);
+  struct Case {
+    TSilvaVariant variant;
+    bool spread;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {TSilvaVariant::Segmented, false, "0xf.f6e5958c83b293ap-1 1853296265292571498"},
+      {TSilvaVariant::Segmented, true, "0xf.f16932f021284e9p-1 16086883529748183949"},
+      {TSilvaVariant::Modified, false, "0xf.f16932f017a87a9p-1 7092055348911086313"},
+      {TSilvaVariant::Modified, true, "0xf.f16932f021284eep-1 1243778448883256343"}};
+  for (const Case& c : cases) {
+    for (const bool shared : {true, false}) {
+      SCOPED_TRACE(std::string(c.variant == TSilvaVariant::Segmented ? "segmented" : "modified") +
+                   (c.spread ? ", spread" : ", start") + (shared ? ", shared" : ", alone"));
+      TSilvaModel model(margins, g, a, c.variant);
+      model.ShareScan(shared);
+      std::vector<long double> start(static_cast<std::size_t>(model.Parameters()) + 1), best;
+      model.StartValues(start.data());
+      if (c.spread) {
+        for (int i = 1; i <= g; ++i) start[static_cast<std::size_t>(4 * i)] = -2 + 0.2L * i;
+      }
+      const long double sse = model.ProfileScan(*means, start.data(), best);
+      EXPECT_EQ(Fingerprint(sse, best), c.expected);
     }
   }
 }

@@ -1,0 +1,79 @@
+// A second thread for work shared out in many short turns.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+namespace qv {
+
+// A second thread that runs one task each time it is started, and waits in between, for work
+// shared out in turns too short (tens or hundreds of microseconds) to start a thread for each:
+// the updates of an elimination, the candidates of one junction in a profile scan. It waits by
+// spinning, yielding the core after a while. Without a thread to be had, Running() is false and
+// the caller does the whole task itself.
+class TPartner {
+ public:
+  TPartner(bool wanted, std::function<void()> task) : task_(std::move(task)) {
+    if (!wanted || std::thread::hardware_concurrency() < 2) return;
+    try {
+      thread_ = std::thread([this]() { Loop(); });
+    } catch (const std::system_error&) {
+      // No thread: the caller works alone.
+    }
+  }
+  TPartner(const TPartner&) = delete;
+  TPartner& operator=(const TPartner&) = delete;
+  ~TPartner() {
+    if (!thread_.joinable()) return;
+    stop_.store(true, std::memory_order_release);
+    thread_.join();
+  }
+  bool Running() const { return thread_.joinable(); }
+  // Runs the task once on the partner; Wait() returns when it has finished.
+  void Start() { started_.store(++round_, std::memory_order_release); }
+  void Wait() const {
+    for (int spins = 0; finished_.load(std::memory_order_acquire) != round_; ++spins) {
+      if (spins > kSpins) std::this_thread::yield();
+    }
+  }
+  // Wait() when the partner has begun the task; when it has not (on a busy machine it may not
+  // have had a core since), takes the task back instead, and returns false: the caller runs it
+  // itself rather than wait for the partner to be scheduled.
+  bool Finish() {
+    unsigned taken = taken_.load(std::memory_order_acquire);
+    if (taken != round_ && taken_.compare_exchange_strong(taken, round_)) return false;
+    Wait();
+    return true;
+  }
+
+ private:
+  static constexpr int kSpins = 1 << 14;
+  void Loop() {
+    unsigned seen = 0;
+    for (;;) {
+      unsigned now = seen;
+      for (int spins = 0; (now = started_.load(std::memory_order_acquire)) == seen; ++spins) {
+        if (stop_.load(std::memory_order_acquire)) return;
+        if (spins > kSpins) std::this_thread::yield();
+      }
+      seen = now;
+      // The round is the partner's unless the caller has taken it (or a later one) back.
+      unsigned taken = taken_.load(std::memory_order_acquire);
+      if (taken >= now || !taken_.compare_exchange_strong(taken, now)) continue;
+      task_();
+      finished_.store(seen, std::memory_order_release);
+    }
+  }
+
+  std::function<void()> task_;
+  std::thread thread_;
+  std::atomic<unsigned> started_{0}, finished_{0};
+  std::atomic<unsigned> taken_{0};  // the last round begun, by the partner or taken back
+  std::atomic<bool> stop_{false};
+  unsigned round_ = 0;  // the caller's count of starts
+};
+
+}  // namespace qv
