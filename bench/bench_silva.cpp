@@ -51,7 +51,8 @@ struct TTrial {
 };
 
 // One pass from the start of a fit: the engine's sizes set up by a fit stopped after its first
-// pass, then the passes timed from there.
+// pass, then the passes timed from there, as a pass that inverts the whole bordered matrix
+// takes them (outside a fit the engine does not solve genotype by genotype; see BM_SilvaFit).
 template <typename Model>
 class TOnePass : public Model {
  public:
@@ -88,6 +89,37 @@ BENCHMARK(BM_SilvaPass)
     ->Arg(static_cast<int>(qv::TSilvaVariant::Modified))
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
+
+// The whole fit, from the start values to the inverse the inference reads: arguments the form
+// (0 segmented, 1 modified) and how the loop passes solve their steps (0 the whole bordered
+// matrix inverted, 1 genotype by genotype from the lines' sums, what the fits of this size do).
+// Trials are ruled out on the lines' sums either way.
+void BM_SilvaFit(benchmark::State& state) {
+  const auto variant = static_cast<qv::TSilvaVariant>(state.range(0));
+  auto trial = std::make_unique<TTrial>(kSilvaG, kSilvaA);
+  const qv::TMargins margins = qv::Margins(trial->means, kSilvaG, kSilvaA);
+  const qv::TSilvaModel model(margins, kSilvaG, kSilvaA, variant);
+  auto fit = std::make_unique<qv::TFitEngine>();
+  fit->UseLineBlocks(state.range(1) != 0);
+  int passes = 0;
+  for (auto _ : state) {
+    const qv::TFitResult result = fit->FitModel(model, trial->means);
+    passes = result.loopPasses;
+    benchmark::DoNotOptimize(fit->SSE());
+  }
+  state.counters["passes"] = passes;
+  state.counters["line_steps"] = fit->LineBlockSteps();
+  // Seconds per pass.
+  state.counters["per_pass"] =
+      benchmark::Counter(passes, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_SilvaFit)
+    ->Args({static_cast<int>(qv::TSilvaVariant::Segmented), 0})
+    ->Args({static_cast<int>(qv::TSilvaVariant::Segmented), 1})
+    ->Args({static_cast<int>(qv::TSilvaVariant::Modified), 0})
+    ->Args({static_cast<int>(qv::TSilvaVariant::Modified), 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 void BM_SilvaVariable(benchmark::State& state) {
   const auto variant = static_cast<qv::TSilvaVariant>(state.range(0));
