@@ -35,6 +35,9 @@ struct TComputeContext {
   // The segmented models start their fits from the best junctions of their profile scan
   // instead of their fixed start values (the command line's --scan-start).
   bool scanStart = false;
+  // No numeric variable follows this one in the run: a command that goes on with the last
+  // variable's means once the run ends (Toler's) may start on that work beside this step.
+  bool lastVariable = false;
 };
 
 // What a computation step hands back to the run: the result value, or the refusal.

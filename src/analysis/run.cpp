@@ -388,11 +388,13 @@ TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host) {
 
     if (out.tableOpened && !out.abandoned) {
       std::string errorMessage;  // the box shown for every variable once the run has failed
+      // Every numeric field but the genotype's and the environment's codes is a variable.
+      const auto isVariable = [&](int k) {
+        return k != session.params.colGenot && k != session.params.colAmb &&
+               table.GetFieldType(k - 1) != FieldType::String;
+      };
       for (int k = 1; k <= table.FieldCount(); ++k) {
-        if (k == session.params.colGenot || k == session.params.colAmb ||
-            table.GetFieldType(k - 1) == FieldType::String) {
-          continue;
-        }
+        if (!isVariable(k)) continue;
         const std::string name = table.FieldName(k - 1);
         if (!method.phase2Entries.empty()) AskPhase2(method, session, host, k, name);
 
@@ -419,9 +421,17 @@ TRunOutcome RunAnalysis(const TMethod& method, TSession& session, THost& host) {
           report.Append(text::kErrorLine);
           continue;
         }
-        const TComputeContext context{
-            session.means,      session.params,           report,
-            session.fitStorage, session.decimalSeparator, session.scanStart};
+        bool last = true;
+        for (int later = k + 1; later <= table.FieldCount() && last; ++later) {
+          last = !isVariable(later);
+        }
+        const TComputeContext context{session.means,
+                                      session.params,
+                                      report,
+                                      session.fitStorage,
+                                      session.decimalSeparator,
+                                      session.scanStart,
+                                      last};
         TStepResult step = method.compute(context);
         if (!step.Refused()) {
           record.result = std::move(step.result);

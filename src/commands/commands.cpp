@@ -25,9 +25,13 @@ void TolerContinuation(TRunOutcome& outcome, TSession& session, THost& host) {
   TVariableRecord& last = outcome.variables.back();
   const TTolerResult* bisegmented = last.result.As<TTolerResult>();
   if (last.status != TVariableStatus::Analysed || !bisegmented) return;
+  // The fit started beside the bisegmented one, if it was: the same result.
   TComputed<TTolerLinearResult> linear =
-      TolerLinearCompute(session.means, bisegmented->means.margins, bisegmented->T, session.params,
-                         session.fitStorage);
+      bisegmented->linearAhead
+          ? bisegmented->linearAhead->Take(session.means, bisegmented->means.margins,
+                                           bisegmented->T, session.params, session.fitStorage)
+          : TolerLinearCompute(session.means, bisegmented->means.margins, bisegmented->T,
+                               session.params, session.fitStorage);
   // As every step of a run: nothing that is not a finite number reaches the report.
   if (!linear.Refused() && !AllFinite(ResultData(linear.Value()))) {
     linear = TRefusal::OfVariable(kNonFiniteResultCause);
@@ -39,7 +43,14 @@ void TolerContinuation(TRunOutcome& outcome, TSession& session, THost& host) {
     ++outcome.variablesRefused;
     return;
   }
-  AppendTolerLinearReport(session.report, linear.Value(), session.decimalSeparator);
+  const std::string* written = bisegmented->linearAhead
+                                   ? bisegmented->linearAhead->Report(session.decimalSeparator)
+                                   : nullptr;
+  if (written != nullptr) {
+    session.report.Append(*written);
+  } else {
+    AppendTolerLinearReport(session.report, linear.Value(), session.decimalSeparator);
+  }
   last.continuation = TAnyResult(std::move(linear).Value());
 }
 

@@ -13,6 +13,7 @@
 #include "segmented/fitreport.h"
 #include "segmented/indexcheck.h"
 #include "segmented/slopesums.h"
+#include "segmented/tolerlinear.h"
 
 namespace qv {
 namespace {
@@ -25,6 +26,10 @@ const std::string kTooManyParameters =
         "Impossível realizar essa análise, pois o limite do\r programa foi ultrapassado. "
         "3*g+a+3 tem que ser inferior\ra ") +
     std::to_string(MaxPar) + "! Sinto muito!";
+
+// From this bordered order of the simple linear model on (2g + a + 2), its fit is started beside
+// the bisegmented one; below it the fit takes a few milliseconds.
+constexpr int kLinearAheadOrder = 200;
 
 // From this many environments on, the profile scan's splits are shared by two threads.
 constexpr std::size_t kParallelScanSplits = 40;
@@ -322,7 +327,8 @@ long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* 
 }
 
 TComputed<TTolerResult> TolerCompute(const TGxeMeans& means, const TAnalysisParams& p,
-                                     TFitStorage& storage, bool scanStart) {
+                                     TFitStorage& storage, bool scanStart, bool linearAhead,
+                                     char separator) {
   const long long g = p.g, a = p.a;
   // The model has 3g + a parameters under 3 constraints: the table must hold at least as many
   // means, and the bordered normal matrix must fit the fitting storage.
@@ -338,6 +344,9 @@ TComputed<TTolerResult> TolerCompute(const TGxeMeans& means, const TAnalysisPara
   res.means = ComputeMeansAnova(means, p, status);
   if (TCheck refusal = SegmentedIndexRefusal(means, res.means.margins, p.g, p.a)) return *refusal;
   res.T = res.means.T;
+  if (linearAhead && 2 * p.g + p.a + 2 >= kLinearAheadOrder) {
+    res.linearAhead = TTolerLinearAhead::Start(means, res.means.margins, res.T, p, separator);
+  }
   const TTolerModel model(res.means.margins, p.g, p.a);
   TFitEngine fit(storage);
   const TScannedFit scanned = FitAndScan(fit, model, means, scanStart);
@@ -390,7 +399,8 @@ TMethod TolerMethod() {
   m.accumulatesMediaGeral = true;
   m.compute = [](const TComputeContext& c) {
     return WriteStep(
-        TolerCompute(c.means, c.params, c.fitStorage, c.scanStart),
+        TolerCompute(c.means, c.params, c.fitStorage, c.scanStart, c.lastVariable,
+                     c.decimalSeparator),
         [&](const TTolerResult& r) { AppendTolerReport(c.report, r, c.decimalSeparator); });
   };
   return m;

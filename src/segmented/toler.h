@@ -8,6 +8,7 @@
 // b2(i) and of the U(j) kept at their starting values (g, g and the sum of the classic index).
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "analysis/fitstorage.h"
@@ -63,6 +64,8 @@ class TTolerModel : public TMeansModel {
   bool shareScan_ = true;
 };
 
+class TTolerLinearAhead;
+
 struct TTolerResult {
   TMeansAnova means;  // margins, sums of squares of the means and their analysis of variance
   TFitReport fit;     // the iteration, the fit's analysis of variance, tables, covariances
@@ -71,14 +74,22 @@ struct TTolerResult {
   // The corrected total sum of squares of the means times r, which the simple linear model
   // splits too.
   long double T = 0;
+  // The simple linear model's fit of these means, started beside this one (see TolerCompute);
+  // null when it was not.
+  std::shared_ptr<TTolerLinearAhead> linearAhead;
 };
 
 // The computation of one variable: the size checks (refusing the rest of the run), the refusal
 // of a non-positive gle, QME or r, the sums of squares of the means, the fit on `storage` and
-// everything its report prints.
+// everything its report prints. With `linearAhead`, on a table whose simple linear model has a
+// bordered system of order 200 or more, that model's fit is started on a thread of its own once
+// the sums of squares are known (TTolerLinearAhead), its report written there with
+// `decimalSeparator`, for the command to take up afterwards.
 [[nodiscard]] TComputed<TTolerResult> TolerCompute(const TGxeMeans& means,
                                                    const TAnalysisParams& params,
-                                                   TFitStorage& storage, bool scanStart = false);
+                                                   TFitStorage& storage, bool scanStart = false,
+                                                   bool linearAhead = false,
+                                                   char decimalSeparator = '.');
 void AppendTolerReport(TReport& report, const TTolerResult& result, char decimalSeparator);
 TResultData ResultData(const TTolerResult& result);
 

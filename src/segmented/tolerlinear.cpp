@@ -144,3 +144,85 @@ TResultData ResultData(const TTolerLinearResult& res) {
 }
 
 }  // namespace qv
+
+namespace qv {
+
+TTolerLinearAhead::TTolerLinearAhead(const TGxeMeans& means, const TMargins& margins, long double T,
+                                     const TAnalysisParams& params, char decimalSeparator)
+    : margins_(margins),
+      T_(T),
+      params_(params),
+      storage_(std::make_unique<TFitStorage>()),
+      separator_(decimalSeparator) {
+  // The table's cells only: the copy's other pages stay untouched.
+  means_.MediaGeral = means.MediaGeral;
+  for (int i = 1; i <= params.g; ++i) {
+    for (int j = 1; j <= params.a; ++j) means_.Y(i, j) = means.Y(i, j);
+  }
+}
+
+std::shared_ptr<TTolerLinearAhead> TTolerLinearAhead::Start(const TGxeMeans& means,
+                                                            const TMargins& margins, long double T,
+                                                            const TAnalysisParams& params,
+                                                            char decimalSeparator) {
+  std::shared_ptr<TTolerLinearAhead> ahead(
+      new TTolerLinearAhead(means, margins, T, params, decimalSeparator));
+  try {
+    TTolerLinearAhead* self = ahead.get();
+    ahead->thread_ = std::thread([self] {
+      try {
+        self->result_.emplace(TolerLinearCompute(self->means_, self->margins_, self->T_,
+                                                 self->params_, *self->storage_));
+        if (!self->result_->Refused()) {
+          AppendTolerLinearReport(self->report_, self->result_->Value(), self->separator_);
+        }
+      } catch (...) {
+        self->failure_ = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+    return nullptr;  // no thread: the continuation fits the model itself
+  }
+  return ahead;
+}
+
+TTolerLinearAhead::~TTolerLinearAhead() {
+  if (thread_.joinable()) thread_.join();
+}
+
+bool TTolerLinearAhead::SameInputs(const TGxeMeans& means, const TMargins& margins, long double T,
+                                   const TAnalysisParams& params) const {
+  if (T != T_ || params.g != params_.g || params.a != params_.a || params.r != params_.r ||
+      params.gle != params_.gle || params.QME != params_.QME ||
+      means.MediaGeral != means_.MediaGeral || margins.MediaGeral != margins_.MediaGeral ||
+      margins.MedGen.Values() != margins_.MedGen.Values() ||
+      margins.MedAmb.Values() != margins_.MedAmb.Values()) {
+    return false;
+  }
+  for (int i = 1; i <= params.g; ++i) {
+    for (int j = 1; j <= params.a; ++j) {
+      if (means.Y(i, j) != means_.Y(i, j)) return false;
+    }
+  }
+  return true;
+}
+
+TComputed<TTolerLinearResult> TTolerLinearAhead::Take(const TGxeMeans& means,
+                                                      const TMargins& margins, long double T,
+                                                      const TAnalysisParams& params,
+                                                      TFitStorage& storage) {
+  if (thread_.joinable()) thread_.join();
+  if (failure_) std::rethrow_exception(failure_);
+  if (result_ && SameInputs(means, margins, T, params)) {
+    taken_ = true;
+    return std::move(*result_);
+  }
+  return TolerLinearCompute(means, margins, T, params, storage);
+}
+
+const std::string* TTolerLinearAhead::Report(char decimalSeparator) const {
+  return taken_ && decimalSeparator == separator_ && !report_.Text().empty() ? &report_.Text()
+                                                                             : nullptr;
+}
+
+}  // namespace qv

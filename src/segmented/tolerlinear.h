@@ -11,6 +11,12 @@
 // against the same corrected total T; its report follows that variable's block.
 #pragma once
 
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
 #include "analysis/fitstorage.h"
 #include "analysis/means.h"
 #include "analysis/method.h"
@@ -56,6 +62,48 @@ struct TTolerLinearResult {
                                                                long double T,
                                                                const TAnalysisParams& params,
                                                                TFitStorage& storage);
+
+// The simple linear model fitted on a thread of its own while the bisegmented fit of the same
+// variable runs: the Toler command goes on with it once the run ends, and on a large table its
+// fit takes a third of the command. The thread works on copies of its inputs and on fitting
+// storage of its own, so that it computes exactly what TolerLinearCompute computes on them.
+class TTolerLinearAhead {
+ public:
+  // The fit of these inputs started on a thread, which also writes its report with this decimal
+  // separator; nullptr when no thread can be had.
+  static std::shared_ptr<TTolerLinearAhead> Start(const TGxeMeans& means, const TMargins& margins,
+                                                  long double T, const TAnalysisParams& params,
+                                                  char decimalSeparator);
+  TTolerLinearAhead(const TTolerLinearAhead&) = delete;
+  TTolerLinearAhead& operator=(const TTolerLinearAhead&) = delete;
+  ~TTolerLinearAhead();
+  // TolerLinearCompute of these inputs: the thread's result, waited for, when it started on the
+  // same ones; else computed here on `storage`.
+  [[nodiscard]] TComputed<TTolerLinearResult> Take(const TGxeMeans& means, const TMargins& margins,
+                                                   long double T, const TAnalysisParams& params,
+                                                   TFitStorage& storage);
+  // After Take: AppendTolerLinearReport of the result it gave, as the thread wrote it, when it
+  // gave the thread's and the separator is the same; else null.
+  const std::string* Report(char decimalSeparator) const;
+
+ private:
+  TTolerLinearAhead(const TGxeMeans& means, const TMargins& margins, long double T,
+                    const TAnalysisParams& params, char decimalSeparator);
+  bool SameInputs(const TGxeMeans& means, const TMargins& margins, long double T,
+                  const TAnalysisParams& params) const;
+
+  TGxeMeans means_;
+  TMargins margins_;
+  long double T_;
+  TAnalysisParams params_;
+  std::unique_ptr<TFitStorage> storage_;
+  std::thread thread_;
+  char separator_;
+  std::optional<TComputed<TTolerLinearResult>> result_;
+  TReport report_;
+  bool taken_ = false;  // Take gave the thread's result
+  std::exception_ptr failure_;
+};
 // Three blank lines, then the model's report.
 void AppendTolerLinearReport(TReport& report, const TTolerLinearResult& result,
                              char decimalSeparator);

@@ -323,6 +323,22 @@ TEST_F(RunTest, AFailedVariableStopsTheRestOfTheRun) {
             (std::vector<std::string>{text::kDatabaseError, text::kDatabaseError}));
 }
 
+// A step learns whether a numeric variable follows it: the Toler command starts on the last
+// variable's continuation beside its step. Text fields are no variables.
+TEST_F(RunTest, TheLastNumericVariableIsToldSo) {
+  Table("gen,env,y1,label,y2,tag\n1,1,1,p,5,x\n1,2,2,q,6,y\n2,1,3,r,7,z\n2,2,4,s,8,w\n");
+  Entries("2", "2");
+  TMethod m;
+  std::vector<bool> last;
+  m.compute = [&](const TComputeContext& c) {
+    last.push_back(c.lastVariable);
+    return TStepResult::Done({});
+  };
+  const TRunOutcome out = RunAnalysis(m, session, host);
+  ASSERT_EQ(out.variablesAnalysed, 2) << session.report.Text();
+  EXPECT_EQ(last, (std::vector<bool>{false, true}));
+}
+
 // A method with a second phase: the dialog comes back until every entry converts (and, for a
 // method that asks for it, is positive), with no other way out.
 TEST_F(RunTest, PhaseTwoLoopsUntilTheEntriesAreValid) {
