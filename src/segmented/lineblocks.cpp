@@ -156,12 +156,11 @@ bool TFitEngine::SolveByLineBlocks(const TSegmentedModel& model, const TGxeMeans
       if (junction->on.param != 0 || held < 0 || held >= kL) return false;
       for (int s = 0; s < 2; ++s) lines.u[s][held] = lines.v[s][held] = 0;
     }
-    const std::size_t lower = LowerCount(lineX_, lines.x0, junction != nullptr && junction->above);
-
     // The residuals' sums on either side; the cells at the junction count on the upper line
     // where it moves down.
-    const TLineResiduals& res = LineResidualsOf(model, means, lines, i);
     const bool above = junction != nullptr && junction->above;
+    const std::size_t lower = LowerCount(lineX_, lines.x0, above);
+    const TLineResiduals& res = LineResidualsOf(model, means, lines, i);
     const long double se[2] = {above ? res.e[0] : res.e[0] + res.e[1],
                                above ? res.e[1] + res.e[2] : res.e[2]};
     const long double sex[2] = {above ? res.ex[0] : res.ex[0] + res.ex[1],
