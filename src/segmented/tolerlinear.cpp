@@ -214,9 +214,13 @@ TComputed<TTolerLinearResult> TTolerLinearAhead::Take(const TGxeMeans& means,
   if (thread_.joinable()) thread_.join();
   if (failure_) std::rethrow_exception(failure_);
   if (result_ && SameInputs(means, margins, T, params)) {
+    // Once only: a second Take fits again.
+    TComputed<TTolerLinearResult> taken = std::move(*result_);
+    result_.reset();
     taken_ = true;
-    return std::move(*result_);
+    return taken;
   }
+  taken_ = false;
   return TolerLinearCompute(means, margins, T, params, storage);
 }
 

@@ -47,6 +47,10 @@ TEST(TolerLinearAhead, TakesWhatTheFitAfterwardsGives) {
   EXPECT_EQ(*b.linearAhead->Report(','), expected);
   // Another separator: the command writes the report itself.
   EXPECT_EQ(b.linearAhead->Report('.'), nullptr);
+  // The thread's result is given once; a second Take fits again, to the same result.
+  EXPECT_EQ(ReportOf(b.linearAhead->Take(means, b.means.margins, b.T, params, *storage), ','),
+            expected);
+  EXPECT_EQ(b.linearAhead->Report(','), nullptr);
 
   // Means changed after the start: fitted again, and no report from the thread.
   TComputed<TTolerResult> again = TolerCompute(means, params, *storage, false, true, ',');
