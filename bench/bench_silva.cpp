@@ -69,20 +69,30 @@ void Pass(qv::TFitEngine& fit, const qv::TSegmentedModel& model, const qv::TGxeM
   fit.OnePass(model, means);
 }
 
+// The largest table of Silva's forms, its margins, the model and an engine of its own.
+struct TSilvaSetup {
+  explicit TSilvaSetup(qv::TSilvaVariant variant)
+      : trial(std::make_unique<TTrial>(kSilvaG, kSilvaA)),
+        margins(qv::Margins(trial->means, kSilvaG, kSilvaA)),
+        model(margins, kSilvaG, kSilvaA, variant),
+        fit(std::make_unique<qv::TFitEngine>()) {}
+  std::unique_ptr<TTrial> trial;
+  qv::TMargins margins;
+  qv::TSilvaModel model;
+  std::unique_ptr<qv::TFitEngine> fit;
+};
+
 void BM_SilvaPass(benchmark::State& state) {
   const auto variant = static_cast<qv::TSilvaVariant>(state.range(0));
-  auto trial = std::make_unique<TTrial>(kSilvaG, kSilvaA);
-  const qv::TMargins margins = qv::Margins(trial->means, kSilvaG, kSilvaA);
-  const qv::TSilvaModel model(margins, kSilvaG, kSilvaA, variant);
-  auto fit = std::make_unique<qv::TFitEngine>();
-  const qv::TFitResult first =
-      fit->FitModel(TOnePass<qv::TSilvaModel>(margins, kSilvaG, kSilvaA, variant), trial->means);
+  TSilvaSetup setup(variant);
+  const qv::TFitResult first = setup.fit->FitModel(
+      TOnePass<qv::TSilvaModel>(setup.margins, kSilvaG, kSilvaA, variant), setup.trial->means);
   benchmark::DoNotOptimize(first.loopPasses);
   for (auto _ : state) {
-    Pass(*fit, model, trial->means);
-    benchmark::DoNotOptimize(fit->SSE());
+    Pass(*setup.fit, setup.model, setup.trial->means);
+    benchmark::DoNotOptimize(setup.fit->SSE());
   }
-  state.counters["order"] = fit->Order();
+  state.counters["order"] = setup.fit->Order();
 }
 BENCHMARK(BM_SilvaPass)
     ->Arg(static_cast<int>(qv::TSilvaVariant::Segmented))
@@ -95,20 +105,16 @@ BENCHMARK(BM_SilvaPass)
 // matrix inverted, 1 genotype by genotype from the lines' sums, what the fits of this size do).
 // Trials are ruled out on the lines' sums either way.
 void BM_SilvaFit(benchmark::State& state) {
-  const auto variant = static_cast<qv::TSilvaVariant>(state.range(0));
-  auto trial = std::make_unique<TTrial>(kSilvaG, kSilvaA);
-  const qv::TMargins margins = qv::Margins(trial->means, kSilvaG, kSilvaA);
-  const qv::TSilvaModel model(margins, kSilvaG, kSilvaA, variant);
-  auto fit = std::make_unique<qv::TFitEngine>();
-  fit->UseLineBlocks(state.range(1) != 0);
+  TSilvaSetup setup(static_cast<qv::TSilvaVariant>(state.range(0)));
+  setup.fit->UseLineBlocks(state.range(1) != 0);
   int passes = 0;
   for (auto _ : state) {
-    const qv::TFitResult result = fit->FitModel(model, trial->means);
+    const qv::TFitResult result = setup.fit->FitModel(setup.model, setup.trial->means);
     passes = result.loopPasses;
-    benchmark::DoNotOptimize(fit->SSE());
+    benchmark::DoNotOptimize(setup.fit->SSE());
   }
   state.counters["passes"] = passes;
-  state.counters["line_steps"] = fit->LineBlockSteps();
+  state.counters["line_steps"] = setup.fit->LineBlockSteps();
   // Seconds per pass.
   state.counters["per_pass"] =
       benchmark::Counter(passes, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);

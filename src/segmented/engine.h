@@ -528,6 +528,7 @@ class TFitEngine {
   std::vector<std::size_t> startLower_;
   // Per genotype, the inverse of its block (kLineColumns^2) and its part of the step.
   std::vector<long double> blockInverse_, blockStep_;
+  std::vector<int> blockColumn_;               // and its first parameter
   std::vector<long double> lineTheta_;         // the parameters of the last pass by line blocks
   std::vector<TJunctionState> lineJunctions_;  // and its junctions
 };

@@ -130,6 +130,7 @@ bool TFitEngine::PrepareLines(const TSegmentedModel& model, const TGxeMeans& mea
   startLower_.assign(g + 1, 0);
   blockInverse_.assign((g + 1) * kL * kL, 0.0L);
   blockStep_.assign((g + 1) * kL, 0.0L);
+  blockColumn_.assign(g + 1, 0);
   lineResiduals_.assign(g + 1, TLineResiduals{});
   trialResiduals_.assign((g + 1) * (a + 1), 0.0L);
   trialKeys_.assign((g + 1) * kL, std::numeric_limits<long double>::quiet_NaN());
@@ -190,6 +191,7 @@ bool TFitEngine::SolveByLineBlocks(const TSegmentedModel& model, const TGxeMeans
     SweepSmall(h, kL, tol, unswept);
     long double* inverse = &blockInverse_[static_cast<std::size_t>(i) * kL * kL];
     long double* step = &blockStep_[static_cast<std::size_t>(i) * kL];
+    blockColumn_[static_cast<std::size_t>(i)] = lines.column;
     for (int p = 0; p < kL; ++p) {
       // A parameter the block leaves aliased may still be determined through a constraint, as
       // the whole sweep would find; only the held junction's empty column is aliased here.
@@ -233,21 +235,20 @@ bool TFitEngine::SolveByLineBlocks(const TSegmentedModel& model, const TGxeMeans
     s_.rhs[static_cast<std::size_t>(p_ + c + 1)] = 0;
   }
   for (int i = 1; i <= g_; ++i) {
-    TLinePair lines;
-    model.LinePair(theta, i, lines);
+    const int column = blockColumn_[static_cast<std::size_t>(i)];
     const long double* inverse = &blockInverse_[static_cast<std::size_t>(i) * kL * kL];
     const long double* y = &blockStep_[static_cast<std::size_t>(i) * kL];
     long double em[kL];  // E' mu
     for (int q = 0; q < kL; ++q) {
       em[q] = 0;
       for (int c = 0; c < k_; ++c) {
-        if (model.InConstraint(c + 1, lines.column + q)) em[q] += mu[c + 1];
+        if (model.InConstraint(c + 1, column + q)) em[q] += mu[c + 1];
       }
     }
     for (int p = 0; p < kL; ++p) {
       long double s = y[p];
       for (int q = 0; q < kL; ++q) s -= inverse[p * kL + q] * em[q];
-      s_.step[static_cast<std::size_t>(lines.column + p)] = s;
+      s_.step[static_cast<std::size_t>(column + p)] = s;
     }
   }
   SetBorderRows(model);
