@@ -172,11 +172,18 @@ char* FixedFast(long double value, int decimals, char* end) {
       m = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
       k = 64 - e2;  // |value| = m / 2^k
     }
-    if (k <= 0 || k >= 128) return nullptr;
-    const TUInt128 scaled = static_cast<TUInt128>(m) * power;
-    TUInt128 q = scaled >> k;
-    const TUInt128 rest = scaled - (q << k);
-    if (rest >= (static_cast<TUInt128>(1) << (k - 1))) ++q;
+    if (k <= 0) return nullptr;
+    const TUInt128 scaled = static_cast<TUInt128>(m) * power;  // < 2^64 10^19 < 2^128
+    TUInt128 q = 0;
+    if (k < 128) {
+      q = scaled >> k;
+      const TUInt128 rest = scaled - (q << k);
+      if (rest >= (static_cast<TUInt128>(1) << (k - 1))) ++q;
+    } else if (k == 128) {
+      // A value below 2^-64, as the covariances of parameters that hardly share anything are:
+      // the quotient is 0, and the figure rounds to a unit in its last place at the half.
+      q = scaled >> 127;
+    }  // k > 128: scaled / 2^k < 2^127.2 / 2^129 < 1/2, a zero figure
     if (q >> 63) return nullptr;
     digits = static_cast<std::uint64_t>(q);
   }

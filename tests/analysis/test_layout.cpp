@@ -87,6 +87,11 @@ TEST(Layout, FixedShortcutAgreesWithExactDigits) {
                                      -std::numeric_limits<long double>::denorm_min(),
                                      std::numeric_limits<long double>::infinity(),
                                      std::numeric_limits<long double>::quiet_NaN()};
+  // Around 2^-64, where the figure of 19 decimals turns from a unit in its last place to 0.
+  for (int e = -62; e >= -70; --e) {
+    const long double v = std::ldexp(1.0L, e);
+    values.insert(values.end(), {v, -v, std::nextafter(v, 0.0L), 3 * v, 0.6L * v, 5e-20L, 1e-300L});
+  }
   for (long double v : {0.125L, 2.5L, 0.0009765625L, 1234.5L}) {
     values.push_back(std::nextafter(v, 0.0L));
     values.push_back(std::nextafter(v, 10.0L * v));
