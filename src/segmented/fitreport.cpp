@@ -40,11 +40,12 @@ long double TwoSided(long double t, int gle, ProbStatus& status) {
   return 2 * (1 - v);
 }
 
-// Lines of up to six pieces.
-void AppendSixToALine(TReport& report, int count, const std::function<std::string(int)>& piece) {
+// Lines of up to six pieces; append(line, k) appends piece k (1..count) to the line.
+template <class TAppendPiece>
+void AppendSixToALine(TReport& report, int count, const TAppendPiece& append) {
   std::string line;
   for (int k = 1; k <= count; ++k) {
-    line += piece(k);
+    append(line, k);
     if (k % 6 == 0) {
       report.AppendLine(line);
       line.clear();
@@ -401,10 +402,14 @@ long double TCovarianceMatrix::operator()(int p, int q) const {
 void AppendCovarianceMatrix(TReport& report, const TCovarianceMatrix& matrix) {
   const int parameters = matrix.Parameters();
   AppendTableHead(report, {"Matriz de variância e covariância dos parâmetros"});
-  AppendSixToALine(report, parameters, [&](int k) { return matrix.Label(k); });
+  AppendSixToALine(report, parameters,
+                   [&](std::string& line, int k) { line += matrix.Label(k); });
   report.AppendSeparator();
+  // A 600-parameter matrix is 360,000 figures: each is written straight into its line.
   for (int row = 1; row <= parameters; ++row) {
-    AppendSixToALine(report, parameters, [&](int col) { return Fixed(matrix(row, col), 12, 5); });
+    AppendSixToALine(report, parameters, [&](std::string& line, int col) {
+      AppendFixed(line, matrix(row, col), 12, 5);
+    });
     report.AppendBlankLines(1);
   }
   AppendTableEnd(report);
