@@ -11,9 +11,11 @@ namespace qv {
 
 // A second thread that runs one task each time it is started, and waits in between, for work
 // shared out in turns too short (tens or hundreds of microseconds) to start a thread for each:
-// the updates of an elimination, the candidates of one junction in a profile scan. It waits by
-// spinning, yielding the core after a while. Without a thread to be had, Running() is false and
-// the caller does the whole task itself.
+// the updates of an elimination, the candidates of one junction in a profile scan. Each side
+// waits for the other by spinning a while, then sleeps until woken: on a machine where other
+// threads want the cores (two fits at once), a sleeping waiter leaves its core to them, where
+// one that yields it would take it back at once and again. Without a thread to be had,
+// Running() is false and the caller does the whole task itself.
 class TPartner {
  public:
   TPartner(bool wanted, std::function<void()> task) : task_(std::move(task)) {
@@ -29,14 +31,20 @@ class TPartner {
   ~TPartner() {
     if (!thread_.joinable()) return;
     stop_.store(true, std::memory_order_release);
+    started_.fetch_add(1, std::memory_order_release);  // wakes a sleeping partner to stop
+    started_.notify_one();
     thread_.join();
   }
   bool Running() const { return thread_.joinable(); }
   // Runs the task once on the partner; Wait() returns when it has finished.
-  void Start() { started_.store(++round_, std::memory_order_release); }
+  void Start() {
+    started_.store(++round_, std::memory_order_release);
+    started_.notify_one();  // no system call unless the partner sleeps
+  }
   void Wait() const {
-    for (int spins = 0; finished_.load(std::memory_order_acquire) != round_; ++spins) {
-      if (spins > kSpins) std::this_thread::yield();
+    unsigned done = 0;
+    for (int spins = 0; (done = finished_.load(std::memory_order_acquire)) != round_; ++spins) {
+      if (spins > kSpins) finished_.wait(done, std::memory_order_acquire);
     }
   }
   // Wait() when the partner has begun the task; when it has not (on a busy machine it may not
@@ -57,14 +65,16 @@ class TPartner {
       unsigned now = seen;
       for (int spins = 0; (now = started_.load(std::memory_order_acquire)) == seen; ++spins) {
         if (stop_.load(std::memory_order_acquire)) return;
-        if (spins > kSpins) std::this_thread::yield();
+        if (spins > kSpins) started_.wait(seen, std::memory_order_acquire);
       }
+      if (stop_.load(std::memory_order_acquire)) return;
       seen = now;
       // The round is the partner's unless the caller has taken it (or a later one) back.
       unsigned taken = taken_.load(std::memory_order_acquire);
       if (taken >= now || !taken_.compare_exchange_strong(taken, now)) continue;
       task_();
       finished_.store(seen, std::memory_order_release);
+      finished_.notify_one();
     }
   }
 

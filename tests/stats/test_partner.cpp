@@ -1,0 +1,62 @@
+#include "stats/partner.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace qv {
+namespace {
+
+// Turns far apart: the partner has gone to sleep between them and each Start must wake it, and
+// each Wait must return only once that turn's work is done.
+TEST(Partner, WakesForTurnsFarApartAndEachWaitSeesItsTurnDone) {
+  std::atomic<int> runs{0};
+  TPartner partner(true, [&runs]() { runs.fetch_add(1); });
+  if (!partner.Running()) GTEST_SKIP() << "one core";
+  for (int turn = 1; turn <= 5; ++turn) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    partner.Start();
+    partner.Wait();
+    EXPECT_EQ(runs.load(), turn);
+  }
+}
+
+// A partner whose task takes longer than the caller spins: the caller sleeps in Wait and is woken.
+TEST(Partner, CallerWokenWhenALongTurnEnds) {
+  std::atomic<int> runs{0};
+  TPartner partner(true, [&runs]() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    runs.fetch_add(1);
+  });
+  if (!partner.Running()) GTEST_SKIP() << "one core";
+  partner.Start();
+  partner.Wait();
+  EXPECT_EQ(runs.load(), 1);
+}
+
+// Every turn is run exactly once, by the partner or taken back by the caller; a partner asleep
+// when it is destroyed stops.
+TEST(Partner, EveryTurnRunOnceWhetherTakenBackOrNot) {
+  std::atomic<int> byPartner{0};
+  int byCaller = 0;
+  {
+    TPartner partner(true, [&byPartner]() { byPartner.fetch_add(1); });
+    if (!partner.Running()) GTEST_SKIP() << "one core";
+    for (int turn = 0; turn < 2000; ++turn) {
+      partner.Start();
+      if (!partner.Finish()) ++byCaller;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(byPartner.load() + byCaller, 2000);
+}
+
+TEST(Partner, NotWantedRunsNoThread) {
+  TPartner partner(false, []() {});
+  EXPECT_FALSE(partner.Running());
+}
+
+}  // namespace
+}  // namespace qv
