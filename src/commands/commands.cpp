@@ -33,7 +33,7 @@ void TolerContinuation(TRunOutcome& outcome, TSession& session, THost& host) {
           : TolerLinearCompute(session.means, bisegmented->means.margins, bisegmented->T,
                                session.params, session.fitStorage);
   // As every step of a run: nothing that is not a finite number reaches the report.
-  if (!linear.Refused() && !AllFinite(ResultData(linear.Value()))) {
+  if (!linear.Refused() && !FiniteResult(linear.Value())) {
     linear = TRefusal::OfVariable(kNonFiniteResultCause);
   }
   if (linear.Refused()) {

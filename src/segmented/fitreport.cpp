@@ -392,6 +392,10 @@ TCovarianceMatrix::TCovarianceMatrix(const TFitEngine& fit, int parameters,
   }
 }
 
+bool TCovarianceMatrix::Finite() const {
+  return std::all_of(upper_.begin(), upper_.end(), [](long double x) { return std::isfinite(x); });
+}
+
 long double TCovarianceMatrix::operator()(int p, int q) const {
   const int lo = std::min(p, q), hi = std::max(p, q), n = Parameters();
   // Rows 1 .. lo - 1 hold n, n - 1, ..., n - lo + 2 entries.
@@ -534,6 +538,30 @@ void AppendFitData(TResultData& data, const TFitReport& fit, const TMargins& mar
   data.tables.push_back(FittedResultTable(fit.fitted));
   data.tables.push_back(GenotypeMeansResultTable(margins));
   data.tables.push_back(EnvironmentMeansResultTable(margins));
+}
+
+bool FiniteFitData(const TFitReport& fit, const TMargins& margins) {
+  const auto finite = [](const std::vector<long double>& v) {
+    return std::all_of(v.begin(), v.end(), [](long double x) { return std::isfinite(x); });
+  };
+  if (!fit.covariance.Finite() || !finite(fit.fitted.observed) || !finite(fit.fitted.fitted)) {
+    return false;
+  }
+  // The rest of the data is small: formed as AppendFitData forms it, with both large tables
+  // empty.
+  TFitReport rest;
+  rest.summary = fit.summary;
+  rest.anova = fit.anova;
+  rest.parameters = fit.parameters;
+  TResultData data;
+  AppendFitData(data, rest, margins);
+  return AllFinite(data);
+}
+
+bool FiniteModelData(const TMeansAnova& means, const TFitReport& fit) {
+  TResultData data;
+  AppendMeansAnovaData(data, means);
+  return AllFinite(data) && FiniteFitData(fit, means.margins);
 }
 
 }  // namespace qv

@@ -238,6 +238,8 @@ class TCovarianceMatrix {
   const std::string& Label(int p) const { return labels_[static_cast<std::size_t>(p - 1)]; }
   // Covariance of the estimates p and q (symmetric).
   long double operator()(int p, int q) const;
+  // Whether every covariance is a finite number.
+  bool Finite() const;
 
  private:
   std::vector<std::string> labels_;
@@ -301,5 +303,10 @@ void AppendModelReport(TReport& report, const TMeansAnova& means,
 void AppendFitData(TResultData& data, const TFitReport& fit, const TMargins& margins);
 // The block of AppendModelReport as data.
 TResultData ModelData(const TMeansAnova& means, const TFitReport& fit);
+// AllFinite of AppendFitData's and of ModelData's data, without forming their tables of a cell
+// per parameter pair and per mean (a 600-parameter fit has 360,000 covariances): what a run
+// checks before it writes a fit's report.
+bool FiniteFitData(const TFitReport& fit, const TMargins& margins);
+bool FiniteModelData(const TMeansAnova& means, const TFitReport& fit);
 
 }  // namespace qv

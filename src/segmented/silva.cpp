@@ -458,6 +458,10 @@ TResultData ResultData(const TSilvaResult& res) {
   return ModelData(res.means, res.fit);
 }
 
+bool FiniteResult(const TSilvaResult& res) {
+  return FiniteModelData(res.means, res.fit);
+}
+
 namespace {
 
 TMethod SilvaVariantMethod(const char* name, TSilvaVariant variant) {

@@ -125,6 +125,8 @@ struct TSilvaResult {
                                                    bool scanStart = false);
 void AppendSilvaReport(TReport& report, const TSilvaResult& result, char decimalSeparator);
 TResultData ResultData(const TSilvaResult& result);
+// AllFinite(ResultData(result)), without the tables of the covariances and the fitted means.
+bool FiniteResult(const TSilvaResult& result);
 
 // The runs' descriptions: the segmented form ("silva") and the modified one ("silva-mod").
 TMethod SilvaMethod();

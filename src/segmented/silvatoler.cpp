@@ -306,6 +306,10 @@ TResultData ResultData(const TSilvaTolerResult& res) {
   return ModelData(res.means, res.fit);
 }
 
+bool FiniteResult(const TSilvaTolerResult& res) {
+  return FiniteModelData(res.means, res.fit);
+}
+
 TMethod SilvaTolerMethod() {
   TMethod m;
   m.name = "silva-toler";

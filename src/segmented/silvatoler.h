@@ -78,6 +78,8 @@ struct TSilvaTolerResult {
 void AppendSilvaTolerReport(TReport& report, const TSilvaTolerResult& result,
                             char decimalSeparator);
 TResultData ResultData(const TSilvaTolerResult& result);
+// AllFinite(ResultData(result)), without the tables of the covariances and the fitted means.
+bool FiniteResult(const TSilvaTolerResult& result);
 
 // The run's description ("silva-toler").
 TMethod SilvaTolerMethod();

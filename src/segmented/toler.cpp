@@ -391,6 +391,10 @@ TResultData ResultData(const TTolerResult& res) {
   return ModelData(res.means, res.fit);
 }
 
+bool FiniteResult(const TTolerResult& res) {
+  return FiniteModelData(res.means, res.fit);
+}
+
 TMethod TolerMethod() {
   TMethod m;
   m.name = "toler";

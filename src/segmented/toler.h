@@ -92,6 +92,8 @@ struct TTolerResult {
                                                    char decimalSeparator = '.');
 void AppendTolerReport(TReport& report, const TTolerResult& result, char decimalSeparator);
 TResultData ResultData(const TTolerResult& result);
+// AllFinite(ResultData(result)), without the tables of the covariances and the fitted means.
+bool FiniteResult(const TTolerResult& result);
 
 // The run's description (command-line name "toler").
 TMethod TolerMethod();

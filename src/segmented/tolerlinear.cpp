@@ -148,6 +148,10 @@ TResultData ResultData(const TTolerLinearResult& res) {
   return data;
 }
 
+bool FiniteResult(const TTolerLinearResult& res) {
+  return FiniteFitData(res.fit, res.margins);
+}
+
 }  // namespace qv
 
 namespace qv {

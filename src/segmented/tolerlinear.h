@@ -108,5 +108,7 @@ class TTolerLinearAhead {
 void AppendTolerLinearReport(TReport& report, const TTolerLinearResult& result,
                              char decimalSeparator);
 TResultData ResultData(const TTolerLinearResult& result);
+// AllFinite(ResultData(result)), without the tables of the covariances and the fitted means.
+bool FiniteResult(const TTolerLinearResult& result);
 
 }  // namespace qv

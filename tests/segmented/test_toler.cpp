@@ -3,7 +3,9 @@
 // and the refusals.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,14 @@ const double kFixture[4][6] = {{6.1, 8.3, 9.0, 11.2, 12.9, 14.8},
                                {3.9, 6.8, 7.9, 10.6, 11.4, 12.1},
                                {5.2, 7.9, 8.4, 10.9, 13.8, 15.6}};
 
+// The fixture's means, with r = 3, gle = 36 and QME = 0.35.
+void FillFixture(TGxeMeans& m, TAnalysisParams& p) {
+  p.r = 3;
+  p.gle = 36;
+  p.QME = 0.35;
+  FillMeans(m, p, 4, 6, [](int i, int j) { return kFixture[i - 1][j - 1]; });
+}
+
 // The whole block of a 4 x 6 table (r = 3, gle = 36, QME = 0.35) and the simple model's report
 // after it. Checked against R 4 (nls, Gauss-Newton with central-difference derivatives, on the
 // model reparametrized so that the constraints hold: b1(4) = 4 - b1(1) - b1(2) - b1(3), and so
@@ -53,10 +63,7 @@ const double kFixture[4][6] = {{6.1, 8.3, 9.0, 11.2, 12.9, 14.8},
 TEST(Toler, ReportMatchesGoldenFile) {
   TGxeMeans m;
   TAnalysisParams p;
-  p.r = 3;
-  p.gle = 36;
-  p.QME = 0.35;
-  FillMeans(m, p, 4, 6, [](int i, int j) { return kFixture[i - 1][j - 1]; });
+  FillFixture(m, p);
   const TComputed<TTolerResult> bisegmented = TolerCompute(m, p, Storage());
   ASSERT_FALSE(bisegmented.Refused()) << bisegmented.Refusal().cause;
   EXPECT_TRUE(bisegmented->fit.summary.converged);
@@ -70,13 +77,56 @@ TEST(Toler, ReportMatchesGoldenFile) {
   EXPECT_EQ(report.Text(), testing::Golden("toler_4x6.txt"));
 }
 
+// A run checks a fit's numbers before writing them without forming the tables of the
+// covariances and of the fitted means; it must come to what the whole data say, wherever a
+// number that is not finite sits.
+TEST(Toler, FiniteResultSaysWhatTheWholeDataSay) {
+  TGxeMeans m;
+  TAnalysisParams p;
+  FillFixture(m, p);
+  const TComputed<TTolerResult> fit = TolerCompute(m, p, Storage());
+  ASSERT_FALSE(fit.Refused());
+  const long double nan = std::nanl(""), inf = HUGE_VALL;
+  // Covariances QME G / r beyond the range of the reals where G > r / QME: a QME at the top of
+  // the range.
+  TAnalysisParams huge = p;
+  huge.QME = LDBL_MAX;
+  const TTolerModel model(fit->means.margins, p.g, p.a);
+  TFitEngine engine;
+  (void)engine.FitModel(model, m);
+  const TCovarianceMatrix overflowing(engine, model.Parameters(), huge,
+                                      [](int) { return std::string(12, ' '); });
+  const struct {
+    const char* what;
+    std::function<void(TTolerResult&)> change;
+    bool finite;
+  } cases[] = {
+      {"as computed", [](TTolerResult&) {}, true},
+      {"a fitted mean", [&](TTolerResult& r) { r.fit.fitted.fitted[5] = nan; }, false},
+      {"an observed mean", [&](TTolerResult& r) { r.fit.fitted.observed[0] = -inf; }, false},
+      {"a covariance", [&](TTolerResult& r) { r.fit.covariance = overflowing; }, false},
+      {"an estimate", [&](TTolerResult& r) { r.fit.parameters[1].rows[2].estimate = inf; }, false},
+      {"the deviation's sum", [&](TTolerResult& r) { r.fit.anova.deviation.ss = nan; }, false},
+  };
+  for (const auto& c : cases) {
+    TTolerResult r = *fit;
+    c.change(r);
+    EXPECT_EQ(AllFinite(ResultData(r)), c.finite) << c.what;
+    EXPECT_EQ(FiniteResult(r), c.finite) << c.what;
+  }
+  const TComputed<TTolerLinearResult> linear =
+      TolerLinearCompute(m, fit->means.margins, fit->T, p, Storage());
+  ASSERT_FALSE(linear.Refused());
+  EXPECT_TRUE(FiniteResult(*linear));
+  TTolerLinearResult changed = *linear;
+  changed.fit.fitted.fitted.back() = nan;
+  EXPECT_FALSE(FiniteResult(changed));
+}
+
 TEST(Toler, ConstraintSumsKeepTheirStartingValues) {
   TGxeMeans m;
   TAnalysisParams p;
-  p.r = 3;
-  p.gle = 36;
-  p.QME = 0.35;
-  FillMeans(m, p, 4, 6, [](int i, int j) { return kFixture[i - 1][j - 1]; });
+  FillFixture(m, p);
   const TComputed<TTolerResult> fit = TolerCompute(m, p, Storage());
   ASSERT_FALSE(fit.Refused());
   long double b1 = 0, b2 = 0, u = 0, u0 = 0;
