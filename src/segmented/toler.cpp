@@ -14,6 +14,7 @@
 #include "segmented/indexcheck.h"
 #include "segmented/slopesums.h"
 #include "segmented/tolerlinear.h"
+#include "stats/splitextended.h"
 
 namespace qv {
 namespace {
@@ -108,16 +109,21 @@ void TTolerModel::JacobianRows(const long double* t, int i, bool /*above*/, TJac
 
 namespace {
 
+// The sums of the scan's rounds read their operands as stored: extended values, or their exact
+// splits into two doubles (stats/splitextended.h), which load several times faster and give the
+// same bits.
+
 // sum over i < g of b[i] (y[i] - a[i]), in the order of i, for four columns y at once: four
 // running sums side by side, each in its own order.
-void SlopeWeighted4(const long double* b, const long double* a, const long double* const* y, int g,
-                    long double* s) {
+template <class T>
+void SlopeWeighted4(const T* b, const T* a, const T* const* y, int g, long double* s) {
   long double t0 = 0, t1 = 0, t2 = 0, t3 = 0;
   for (int i = 0; i < g; ++i) {
-    t0 += b[i] * (y[0][i] - a[i]);
-    t1 += b[i] * (y[1][i] - a[i]);
-    t2 += b[i] * (y[2][i] - a[i]);
-    t3 += b[i] * (y[3][i] - a[i]);
+    const long double bi = Load(b[i]), ai = Load(a[i]);
+    t0 += bi * (Load(y[0][i]) - ai);
+    t1 += bi * (Load(y[1][i]) - ai);
+    t2 += bi * (Load(y[2][i]) - ai);
+    t3 += bi * (Load(y[3][i]) - ai);
   }
   s[0] = t0;
   s[1] = t1;
@@ -126,15 +132,15 @@ void SlopeWeighted4(const long double* b, const long double* a, const long doubl
 }
 
 // sum over the environments js of u[j] y[j - 1], in their order, for four genotypes' rows y.
-void CrossProducts4(const std::vector<int>& js, const long double* u, const long double* const* y,
-                    long double* s) {
+template <class T>
+void CrossProducts4(const std::vector<int>& js, const T* u, const T* const* y, long double* s) {
   long double t0 = 0, t1 = 0, t2 = 0, t3 = 0;
   for (const int j : js) {
-    const long double x = u[j];
-    t0 += x * y[0][j - 1];
-    t1 += x * y[1][j - 1];
-    t2 += x * y[2][j - 1];
-    t3 += x * y[3][j - 1];
+    const long double x = Load(u[j]);
+    t0 += x * Load(y[0][j - 1]);
+    t1 += x * Load(y[1][j - 1]);
+    t2 += x * Load(y[2][j - 1]);
+    t3 += x * Load(y[3][j - 1]);
   }
   s[0] = t0;
   s[1] = t1;
@@ -142,10 +148,20 @@ void CrossProducts4(const std::vector<int>& js, const long double* u, const long
   s[3] = t3;
 }
 
-long double SlopeWeighted(const long double* b, const long double* a, const long double* y, int g) {
+template <class T>
+long double SlopeWeighted(const T* b, const T* a, const T* y, int g) {
   long double t = 0;
-  for (int i = 0; i < g; ++i) t += b[i] * (y[i] - a[i]);
+  for (int i = 0; i < g; ++i) t += Load(b[i]) * (Load(y[i]) - Load(a[i]));
   return t;
+}
+
+// The splits of v[0..n), into `to`; false (to partly written) where one would not be exact.
+bool SplitAll(const long double* v, std::size_t n, TSplit* to) {
+  for (std::size_t k = 0; k < n; ++k) {
+    if (!SplitsExactly(v[k])) return false;
+    Put(to[k], v[k]);
+  }
+  return true;
 }
 
 }  // namespace
@@ -174,7 +190,14 @@ long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* 
       byGenotype[static_cast<std::size_t>(i - 1) * a + static_cast<std::size_t>(j - 1)] = y;
     }
   }
+  // The same, split, when every mean splits exactly.
+  std::vector<TSplit> byEnvironmentPair(a * g), byGenotypePair(g * a);
+  const bool meansSplit = SplitAll(byEnvironment.data(), a * g, byEnvironmentPair.data()) &&
+                          SplitAll(byGenotype.data(), g * a, byGenotypePair.data());
   const auto column = [&](int j) { return &byEnvironment[static_cast<std::size_t>(j - 1) * g]; };
+  const auto columnPair = [&](int j) {
+    return &byEnvironmentPair[static_cast<std::size_t>(j - 1) * g];
+  };
 
   // Each split of the index (the k smallest values at or below 0) is fitted on its own, so the
   // splits can be shared between two threads: each keeps the best it finds, and the best of
@@ -192,6 +215,8 @@ long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* 
     std::vector<TGenotypeBlock> blocks(g + 1);
     std::vector<long double> num(a + 1), intercept(g),
         slope[2] = {std::vector<long double>(g), std::vector<long double>(g)};
+    std::vector<TSplit> uPair(a + 1), interceptPair(g),
+        slopePair[2] = {std::vector<TSplit>(g), std::vector<TSplit>(g)};
     for (std::size_t k = firstK; k < a; k += stepK) {
       for (std::size_t r = 0; r < a; ++r) low[static_cast<std::size_t>(order[r])] = r < k;
       for (int s = 0; s < 2; ++s) {
@@ -210,19 +235,26 @@ long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* 
         for (int j = 1; j <= a_; ++j) design.Add(0, u[j], 0, low[static_cast<std::size_t>(j)]);
         TSlopeSums sums(g_);
         solved = design.Invert();
+        const bool uSplit = meansSplit && SplitAll(u + 1, a, uPair.data() + 1);
         // Cross-products with the design: the sum, U y at or below 0 and U y above it (the other
         // column is 0 in each cell); four genotypes at a time, taken in their order.
         for (int i = 1; i <= g_ && solved; i += 4) {
           const long double* y[4];
+          const TSplit* yPair[4];
           long double c[4][3];
           for (int q = 0; q < 4; ++q) {
-            const int row = std::min(i + q, g_);
-            y[q] = &byGenotype[static_cast<std::size_t>(row - 1) * a];
-            c[q][0] = ySum[static_cast<std::size_t>(row)];
+            const auto row = static_cast<std::size_t>(std::min(i + q, g_));
+            y[q] = &byGenotype[(row - 1) * a];
+            yPair[q] = &byGenotypePair[(row - 1) * a];
+            c[q][0] = ySum[row];
           }
           for (int s = 0; s < 2; ++s) {
             long double total[4];
-            CrossProducts4(side[s], u, y, total);
+            if (uSplit) {
+              CrossProducts4(side[s], uPair.data(), yPair, total);
+            } else {
+              CrossProducts4(side[s], u, y, total);
+            }
             for (int q = 0; q < 4; ++q) c[q][2 - s] = total[q];
           }
           for (int q = 0; q < 4 && i + q <= g_; ++q) {
@@ -257,20 +289,30 @@ long double TTolerModel::ProfileScan(const TGxeMeans& means, const long double* 
             denominator[s] += b * b;
           }
         }
+        const bool linesSplit = meansSplit && SplitAll(intercept.data(), g, interceptPair.data()) &&
+                                SplitAll(slope[0].data(), g, slopePair[0].data()) &&
+                                SplitAll(slope[1].data(), g, slopePair[1].data());
         for (int s = 0; s < 2; ++s) {
-          const long double* b = slope[s].data();
           const std::vector<int>& js = side[s];
           std::size_t x = 0;
           for (; x + 3 < js.size(); x += 4) {
-            const long double* y[4] = {column(js[x]), column(js[x + 1]), column(js[x + 2]),
-                                       column(js[x + 3])};
             long double total[4];
-            SlopeWeighted4(b, intercept.data(), y, g_, total);
+            if (linesSplit) {
+              const TSplit* y[4] = {columnPair(js[x]), columnPair(js[x + 1]), columnPair(js[x + 2]),
+                                    columnPair(js[x + 3])};
+              SlopeWeighted4(slopePair[s].data(), interceptPair.data(), y, g_, total);
+            } else {
+              const long double* y[4] = {column(js[x]), column(js[x + 1]), column(js[x + 2]),
+                                         column(js[x + 3])};
+              SlopeWeighted4(slope[s].data(), intercept.data(), y, g_, total);
+            }
             for (int q = 0; q < 4; ++q) num[static_cast<std::size_t>(js[x + q])] = total[q];
           }
           for (; x < js.size(); ++x) {
             num[static_cast<std::size_t>(js[x])] =
-                SlopeWeighted(b, intercept.data(), column(js[x]), g_);
+                linesSplit ? SlopeWeighted(slopePair[s].data(), interceptPair.data(),
+                                           columnPair(js[x]), g_)
+                           : SlopeWeighted(slope[s].data(), intercept.data(), column(js[x]), g_);
           }
         }
         long double sumRatio = 0, sumInverse = 0;

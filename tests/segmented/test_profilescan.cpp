@@ -4,6 +4,7 @@
 // multi-start, the broken-line sum searched pattern by pattern).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -181,6 +182,44 @@ TEST(ProfileScan, SilvaScanResultsToTheLastBit) {
       if (c.spread) {
         for (int i = 1; i <= g; ++i) start[static_cast<std::size_t>(4 * i)] = -2 + 0.2L * i;
       }
+      const long double sse = model.ProfileScan(*means, start.data(), best);
+      EXPECT_EQ(Fingerprint(sse, best), c.expected);
+    }
+  }
+}
+
+// Toler's scan on a 20 x 60 table, to the last bit, from its start values: as read from
+// storage of either kind (a mean of -0 or one below the doubles' range keeps the extended one),
+// on one thread and on two.
+TEST(ProfileScan, TolerScanResultsToTheLastBit) {
+  const int g = 20, a = 60;
+  struct Case {
+    const char* what;
+    long double planted;  // the mean of genotype 3 in environment 5, if not NaN
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"the table", std::nanl(""), "0xa.76c5f7dde425a54p+0 1057055899298737552"},
+      {"a mean of -0", -0.0L, "0xa.76c5f7dde425a54p+0 1057055899298737552"},
+      {"a mean of 1e-300", 1e-300L, "0xa.76c5f7dde425a54p+0 1057055899298737552"}};
+  for (const Case& c : cases) {
+    // Shifted so that the mean of genotype 3 in environment 5 is 0, and then that mean as
+    // planted.
+    const auto bending = BendingTable(g, a);
+    const long double shift = bending->Y(3, 5);
+    auto means = std::make_unique<TGxeMeans>();
+    TAnalysisParams params;
+    testing::FillMeans(*means, params, g, a, [&](int i, int j) {
+      if (i == 3 && j == 5 && !std::isnan(c.planted)) return c.planted;
+      return bending->Y(i, j) - shift;
+    });
+    const TMargins margins = Margins(*means, g, a);
+    for (const bool shared : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (shared ? ", shared" : ", alone"));
+      TTolerModel model(margins, g, a);
+      model.ShareScan(shared);
+      std::vector<long double> start(static_cast<std::size_t>(model.Parameters()) + 1), best;
+      model.StartValues(start.data());
       const long double sse = model.ProfileScan(*means, start.data(), best);
       EXPECT_EQ(Fingerprint(sse, best), c.expected);
     }
