@@ -1,7 +1,10 @@
 #include "methods/plaisted.h"
 
 #include <cmath>
+#include <functional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "analysis/jointanova.h"
@@ -9,6 +12,10 @@
 
 namespace qv {
 namespace {
+
+// From this many terms of the pairs' sums on (g (g - 1) / 2 pairs of a terms), two threads
+// share them.
+constexpr std::size_t kParallelCells = std::size_t{1} << 18;
 
 // Position of theta(i, k), i < k, in the row-by-row storage.
 std::size_t PairIndex(int g, int i, int k) {
@@ -20,9 +27,10 @@ std::size_t PairIndex(int g, int i, int k) {
 // a store, which chains each addition to the one before: eight pairs, then four, are summed
 // side by side, each in its own order, so that their chains overlap. row(i) points at the a
 // means of genotype i, of 64-bit or extended reals.
+// Only the rows i = first, first + step, ... are summed.
 template <typename RowOf, typename Done>
-void PairSums(int g, int a, RowOf row, Done done) {
-  for (int i = 1; i < g; ++i) {
+void PairSums(int g, int a, int first, int step, RowOf row, Done done) {
+  for (int i = first; i < g; i += step) {
     const auto* yi = row(i);
     int k = i + 1;
     for (; k + 7 <= g; k += 8) {
@@ -114,14 +122,12 @@ TComputed<TPlaistedResult> PlaistedCompute(const TGxeMeans& m, const TAnalysisPa
   const std::size_t pairs = static_cast<std::size_t>(g) * (g - 1) / 2;
   std::vector<double>& theta = res.theta;
   theta.resize(pairs);
-  std::size_t at = 0;
-  bool finite = true;
-  auto component = [&](int i, int k, double s) {
+  const auto component = [&](int i, int k, double s, bool& finite) {
     const long double dm = a * res.MedGen(i) - a * res.MedGen(k);
     const long double t = dm * dm * (1.0L / a);
     double th = static_cast<double>((s - t) * (r / 2) / (a - 1));
     th = static_cast<double>((static_cast<long double>(th) - p.QME) / r);
-    theta[at++] = th;
+    theta[PairIndex(g, i, k)] = th;
     finite = finite && std::isfinite(th);
   };
   // S = sum_j d_j^2 is rounded to 64 bits after every term (179,700 pairs of 600 terms at
@@ -129,15 +135,35 @@ TComputed<TPlaistedResult> PlaistedCompute(const TGxeMeans& m, const TAnalysisPa
   // from a 64-bit copy, which x87 converts exactly on loading, so every d_j and every sum is
   // the same as from the extended matrix at half the cost of the 80-bit loads.
   std::vector<double> rows;
-  if (ExactDoubleMeans(m, g, a, rows)) {
-    const std::size_t stride = static_cast<std::size_t>(a);
-    PairSums(
-        g, a, [&](int i) { return rows.data() + static_cast<std::size_t>(i - 1) * stride; },
-        component);
-  } else {
-    PairSums(
-        g, a, [&](int i) { return m.Row(i); }, component);
+  const bool exact = ExactDoubleMeans(m, g, a, rows);
+  const auto stride = static_cast<std::size_t>(a);
+  const auto rowsFrom = [&](int first, int step, bool& finite) {
+    const auto done = [&](int i, int k, double s) { component(i, k, s, finite); };
+    if (exact) {
+      PairSums(
+          g, a, first, step,
+          [&](int i) { return rows.data() + static_cast<std::size_t>(i - 1) * stride; }, done);
+    } else {
+      PairSums(
+          g, a, first, step, [&](int i) { return m.Row(i); }, done);
+    }
+  };
+  // Every pair's sum is its own: on a large table a second thread takes every other row of
+  // pairs (row i holds g - i of them, so the two shares are nearly equal). Each component is
+  // the same whichever thread computes it.
+  bool finite = true, finiteOther = true, shared = false;
+  if (pairs * stride >= kParallelCells && std::thread::hardware_concurrency() > 1) {
+    try {
+      std::thread helper(rowsFrom, 2, 2, std::ref(finiteOther));
+      rowsFrom(1, 2, finite);
+      helper.join();
+      shared = true;
+    } catch (const std::system_error&) {
+      // No thread to be had: every row on this one.
+    }
   }
+  if (!shared) rowsFrom(1, 1, finite);
+  finite = finite && finiteOther;
   // Means of the order of 1e154 overflow the 64-bit sums of squares.
   if (!finite) {
     return TRefusal::OfVariable(

@@ -141,35 +141,37 @@ TEST(Plaisted, DegenerateInputIsRefusedBeforeAnyLine) {
 // table gives them, and with means that only an extended real holds. 21 genotypes take the
 // blocks of eight pairs, of four and the single pairs.
 TEST(Plaisted, ComponentsEqualTheirDefinitionBitForBit) {
-  constexpr int g = 21, a = 7;
-  for (const bool extended : {false, true}) {
-    auto means = std::make_unique<TGxeMeans>();
-    for (int i = 1; i <= g; ++i) {
-      for (int j = 1; j <= a; ++j) {
-        const double v = 3.0 + std::sin(1.3 * i + 0.7 * j * j) * (1 + 0.1 * i);
-        means->Y(i, j) = extended ? v + std::ldexp(static_cast<long double>(i + j), -60) : v;
-      }
-    }
-    TAnalysisParams p;
-    p.g = g, p.a = a, p.r = 3, p.QME = 0.25;
-    const auto computed = PlaistedCompute(*means, p);
-    ASSERT_FALSE(computed.Refused());
-    const TPlaistedResult& res = *computed;
-    for (int i = 1; i < g; ++i) {
-      for (int k = i + 1; k <= g; ++k) {
-        double s = 0.0;
+  // 81 x 90: the rows of pairs shared by two threads.
+  for (const auto& [g, a] : {std::pair{21, 7}, std::pair{81, 90}})
+    for (const bool extended : {false, true}) {
+      auto means = std::make_unique<TGxeMeans>();
+      for (int i = 1; i <= g; ++i) {
         for (int j = 1; j <= a; ++j) {
-          const long double d = means->Y(i, j) - means->Y(k, j);
-          s = static_cast<double>(s + d * d);
+          const double v = 3.0 + std::sin(1.3 * i + 0.7 * j * j) * (1 + 0.1 * i);
+          means->Y(i, j) = extended ? v + std::ldexp(static_cast<long double>(i + j), -60) : v;
         }
-        const long double dm = a * res.MedGen(i) - a * res.MedGen(k);
-        const long double t = dm * dm * (1.0L / a);
-        double th = static_cast<double>((s - t) * (p.r / 2) / (a - 1));
-        th = static_cast<double>((static_cast<long double>(th) - p.QME) / p.r);
-        EXPECT_EQ(res.Theta(i, k), th) << i << "-" << k << (extended ? " extended" : "");
+      }
+      TAnalysisParams p;
+      p.g = g, p.a = a, p.r = 3, p.QME = 0.25;
+      const auto computed = PlaistedCompute(*means, p);
+      ASSERT_FALSE(computed.Refused());
+      const TPlaistedResult& res = *computed;
+      for (int i = 1; i < g; ++i) {
+        for (int k = i + 1; k <= g; ++k) {
+          double s = 0.0;
+          for (int j = 1; j <= a; ++j) {
+            const long double d = means->Y(i, j) - means->Y(k, j);
+            s = static_cast<double>(s + d * d);
+          }
+          const long double dm = a * res.MedGen(i) - a * res.MedGen(k);
+          const long double t = dm * dm * (1.0L / a);
+          double th = static_cast<double>((s - t) * (p.r / 2) / (a - 1));
+          th = static_cast<double>((static_cast<long double>(th) - p.QME) / p.r);
+          ASSERT_EQ(res.Theta(i, k), th)
+              << g << " x " << a << ": " << i << "-" << k << (extended ? " extended" : "");
+        }
       }
     }
-  }
 }
 
 }  // namespace
