@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "stats/partner.h"
+#include "stats/splitextended.h"
 
 namespace qv {
 
@@ -19,8 +20,13 @@ void SweepSolver::Solve(SweepStorage& store, int n, const long double* rhs, long
     live_[static_cast<std::size_t>(i - 1)] = i;
     diag_[static_cast<std::size_t>(i)] = store.WorkMat(i, i);
   }
+  if (uPair_.size() < stride * stride) uPair_.resize(stride * stride);
   pivot_.clear();
   d_.clear();
+  // The turns' rows are kept also split into pairs of doubles (stats/splitextended.h), which the
+  // updates read several times faster than extended values and to the same bits, as long as
+  // every value stored so far splits exactly.
+  bool split = true;
 
   // The trailing rows are brought up to date four pivots at a time (one read and one write of
   // each cell per four pivots instead of per pivot); in between, a pivot's row is its stored
@@ -30,25 +36,33 @@ void SweepSolver::Solve(SweepStorage& store, int n, const long double* rhs, long
   std::size_t turns = 0;    // the turns the update at hand applies
   // The update of the live rows at positions first, first + step, ... Each row is written by
   // one thread only, with the same operations whichever thread it is.
-  const auto update = [&](std::size_t first, std::size_t step) {
-    const long double* u[kBlock];
+  const auto updateFrom = [&](const auto& rows, std::size_t first, std::size_t step) {
+    decltype(&rows[0]) u[kBlock];
     long double f[kBlock];
     for (std::size_t t = 0; t < kBlock; ++t) {
-      u[t] = &u_[(updated + std::min(t, turns - 1)) * stride];
+      u[t] = &rows[(updated + std::min(t, turns - 1)) * stride];
     }
     for (std::size_t p = first; p < live_.size(); p += step) {
       const int i = live_[p];
       bool any = false;
       for (std::size_t t = 0; t < kBlock; ++t) {
-        f[t] = t < turns ? u[t][i] / d_[updated + t] : 0.0L;
+        f[t] = t < turns ? Load(u[t][i]) / d_[updated + t] : 0.0L;
         any = any || f[t] != 0;
       }
       if (!any) continue;
       long double* row = &store.WorkMat(i, 0);
       for (std::size_t q = p; q < live_.size(); ++q) {
         const int j = live_[q];
-        row[j] -= (f[0] * u[0][j] + f[1] * u[1][j]) + (f[2] * u[2][j] + f[3] * u[3][j]);
+        row[j] -= (f[0] * Load(u[0][j]) + f[1] * Load(u[1][j])) +
+                  (f[2] * Load(u[2][j]) + f[3] * Load(u[3][j]));
       }
+    }
+  };
+  const auto update = [&](std::size_t first, std::size_t step) {
+    if (split) {
+      updateFrom(uPair_, first, step);
+    } else {
+      updateFrom(u_, first, step);
     }
   };
   // On a large matrix a second thread takes every other row of each update; it waits for the
@@ -93,6 +107,13 @@ void SweepSolver::Solve(SweepStorage& store, int n, const long double* rhs, long
       for (const int j : live_) u[j] -= fk * v[j];
     }
     for (const int i : live_) diag_[static_cast<std::size_t>(i)] -= (u[i] / d) * u[i];
+    if (split) {
+      TSplit* pair = &uPair_[pivot_.size() * stride];
+      for (std::size_t j = 0; j < stride && split; ++j) {
+        split = SplitsExactly(u[j]);
+        Put(pair[j], u[j]);
+      }
+    }
     pivot_.push_back(k);
     d_.push_back(d);
     if (pivot_.size() - updated == kBlock) flush();

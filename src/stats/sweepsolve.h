@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "stats/inv_g2.h"
+#include "stats/splitextended.h"
 
 namespace qv {
 
@@ -39,6 +40,7 @@ class SweepSolver {
   std::vector<int> pivot_;         // per turn: the index taken
   std::vector<long double> d_;     // per turn: its diagonal
   std::vector<long double> u_;     // per turn t, (n + 1) cells from t (n + 1): row k at its turn
+  std::vector<TSplit> uPair_;      // the same split, while every value splits exactly
   std::vector<long double> y_;     // the right-hand side through the eliminations
   std::vector<long double> diag_;  // the unswept diagonal, pivot by pivot
   static constexpr std::size_t kBlock = 4;  // pivots per update of the trailing rows

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,6 +68,33 @@ TEST(SweepSolver, SolvesWithTheSweepsPivotsAndAliases) {
     }
     if (c.aliased >= 0) {
       EXPECT_EQ(aliased, c.aliased);
+    }
+  }
+}
+
+// The eliminations read the turns' rows split into pairs of doubles while every value splits
+// exactly, and the extended values otherwise: the same bits either way. A -0 in the first
+// pivot's row (which no pair keeps) sends the whole solve the extended way.
+TEST(SweepSolver, SplitRowsGiveTheBitsOfTheExtendedOnes) {
+  for (const Matrix& m : {TolerLike(50, 40, 17, false), TolerLike(9, 7, 11, false)}) {
+    const int n = static_cast<int>(m.size());
+    Matrix negativeZero = m;
+    std::size_t zero = 1;
+    while (zero < m.size() && m[0][zero] != 0) ++zero;
+    ASSERT_LT(zero, m.size());
+    negativeZero[0][zero] = -0.0L;
+    std::vector<long double> rhs(static_cast<std::size_t>(n) + 1);
+    for (int i = 1; i <= n; ++i) rhs[i] = std::sin(0.9L * i) - 0.1L;
+    std::vector<long double> split(rhs.size()), extended(rhs.size());
+    auto store = std::make_unique<SweepStorage>();
+    SweepSolver solver;
+    Load(*store, m);
+    solver.Solve(*store, n, rhs.data(), split.data());
+    Load(*store, negativeZero);
+    solver.Solve(*store, n, rhs.data(), extended.data());
+    for (int i = 1; i <= n; ++i) {
+      EXPECT_EQ(std::memcmp(&split[i], &extended[i], 10), 0)
+          << n << ": " << i << " " << split[i] << " " << extended[i];
     }
   }
 }
