@@ -3,12 +3,11 @@
 #include <cmath>
 #include <functional>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "analysis/jointanova.h"
 #include "analysis/layout.h"
+#include "stats/partner.h"
 
 namespace qv {
 namespace {
@@ -151,19 +150,10 @@ TComputed<TPlaistedResult> PlaistedCompute(const TGxeMeans& m, const TAnalysisPa
   // Every pair's sum is its own: on a large table a second thread takes every other row of
   // pairs (row i holds g - i of them, so the two shares are nearly equal). Each component is
   // the same whichever thread computes it.
-  bool finite = true, finiteOther = true, shared = false;
-  if (pairs * stride >= kParallelCells && std::thread::hardware_concurrency() > 1) {
-    try {
-      std::thread helper(rowsFrom, 2, 2, std::ref(finiteOther));
-      rowsFrom(1, 2, finite);
-      helper.join();
-      shared = true;
-    } catch (const std::system_error&) {
-      // No thread to be had: every row on this one.
-    }
-  }
-  if (!shared) rowsFrom(1, 1, finite);
-  finite = finite && finiteOther;
+  bool finitePart[2] = {true, true};
+  RunInTwo(pairs * stride >= kParallelCells,
+           [&](int part, int parts) { rowsFrom(1 + part, parts, finitePart[part]); });
+  const bool finite = finitePart[0] && finitePart[1];
   // Means of the order of 1e154 overflow the 64-bit sums of squares.
   if (!finite) {
     return TRefusal::OfVariable(

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "stats/partner.h"
 #include "stats/splitextended.h"
 
 namespace qv {
@@ -21,12 +22,17 @@ namespace {
 
 constexpr int kColumnBlock = 48;
 
-// Adds the terms of one block of columns, `width` wide, to every sum; block row i (1-based)
-// starts at block + (i - 1) * width. `first`: the sums start from zero instead of A.
+// From this many products on (g (g + 1) / 2 sums of a terms), two threads share the rows.
+constexpr std::size_t kParallelProducts = std::size_t{1} << 20;
+
+// Adds the terms of one block of columns, `width` wide, to the sums of rows firstRow,
+// firstRow + rowStep, ...; block row i (1-based) starts at block + (i - 1) * width. `first`: the
+// sums start from zero instead of A.
 template <class Cell>
-void AddBlock(const Cell* block, int g, int width, bool first, SymEigenSolver& solver) {
+void AddBlock(const Cell* block, int g, int width, bool first, int firstRow, int rowStep,
+              SymEigenSolver& solver) {
   const auto row = [&](int i) { return block + static_cast<std::size_t>(i - 1) * width; };
-  for (int i = 1; i <= g; ++i) {
+  for (int i = firstRow; i <= g; i += rowStep) {
     const Cell* zi = row(i);
     int k = i;
     for (; k + 3 <= g; k += 4) {
@@ -60,7 +66,8 @@ void AddBlock(const Cell* block, int g, int width, bool first, SymEigenSolver& s
 }
 
 template <class Cell>
-void CrossProductIn(const long double* z, int g, int a, SymEigenSolver& solver) {
+void CrossProductIn(const long double* z, int g, int a, int firstRow, int rowStep,
+                    SymEigenSolver& solver) {
   std::vector<Cell> block(static_cast<std::size_t>(g) * std::min(a, kColumnBlock));
   for (int j0 = 0; j0 < a; j0 += kColumnBlock) {
     const int width = std::min(a, j0 + kColumnBlock) - j0;
@@ -69,7 +76,7 @@ void CrossProductIn(const long double* z, int g, int a, SymEigenSolver& solver) 
       Cell* bi = block.data() + static_cast<std::size_t>(i) * width;
       for (int j = 0; j < width; ++j) Store(bi[j], zi[j]);
     }
-    AddBlock(block.data(), g, width, j0 == 0, solver);
+    AddBlock(block.data(), g, width, j0 == 0, firstRow, rowStep, solver);
   }
 }
 
@@ -77,11 +84,17 @@ void CrossProductIn(const long double* z, int g, int a, SymEigenSolver& solver) 
 
 void CrossProductUpper(const long double* z, int g, int a, SymEigenSolver& solver) {
   const std::size_t cells = static_cast<std::size_t>(g) * a;
-  if (std::all_of(z, z + cells, SplitsExactly)) {
-    CrossProductIn<TSplit>(z, g, a, solver);
-  } else {
-    CrossProductIn<long double>(z, g, a, solver);
-  }
+  const bool split = std::all_of(z, z + cells, SplitsExactly);
+  // Every sum is its own: on a large table a second thread takes every other row of sums, with
+  // its own copy of each block (row i holds g - i + 1 sums, so the shares are nearly equal).
+  const std::size_t products = static_cast<std::size_t>(g) * (g + 1) / 2 * a;
+  RunInTwo(products >= kParallelProducts, [&](int part, int parts) {
+    if (split) {
+      CrossProductIn<TSplit>(z, g, a, 1 + part, parts, solver);
+    } else {
+      CrossProductIn<long double>(z, g, a, 1 + part, parts, solver);
+    }
+  });
 }
 
 }  // namespace qv

@@ -1,4 +1,4 @@
-// A second thread for work shared out in many short turns.
+// A second thread for work shared out in many short turns, or in two parts at once.
 #pragma once
 
 #include <atomic>
@@ -104,5 +104,26 @@ class TPartner {
   std::atomic<bool> stop_{false};
   unsigned round_ = 0;  // the caller's count of starts
 };
+
+// Runs work(part, parts) for every part of independent work: as parts 0 and 1 of 2, part 1 on a
+// second thread, when `wanted` and a thread is to be had; otherwise as part 0 of 1, here alone.
+// Each part must write only what is its own.
+template <class TWork>
+void RunInTwo(bool wanted, const TWork& work) {
+  if (wanted && std::thread::hardware_concurrency() > 1) {
+    std::thread helper;
+    try {
+      helper = std::thread([&work]() { work(1, 2); });
+    } catch (const std::system_error&) {
+      // No thread to be had: the whole work here.
+    }
+    if (helper.joinable()) {
+      work(0, 2);
+      helper.join();
+      return;
+    }
+  }
+  work(0, 1);
+}
 
 }  // namespace qv
