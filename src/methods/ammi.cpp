@@ -10,10 +10,14 @@
 #include "analysis/layout.h"
 #include "stats/crossproduct.h"
 #include "stats/genztqf.h"
+#include "stats/partner.h"
 #include "stats/symeigen.h"
 
 namespace qv {
 namespace {
+
+// From this many lines of predictions on, two threads write them.
+constexpr std::size_t kParallelPredictionLines = std::size_t{1} << 16;
 
 // Columns of the eigenvector, score and prediction tables.
 constexpr int kMaxShownComponents = 4;
@@ -412,21 +416,41 @@ void AppendAmmiReport(TReport& report, const TAmmiResult& res) {
   report.Reserve(static_cast<std::size_t>(g) * static_cast<std::size_t>(a) *
                      (9 + 14 * static_cast<std::size_t>(shown)) +
                  1024);
-  std::string line;
-  for (int i = 1; i <= g; ++i) {
-    for (int j = 1; j <= a; ++j) {
-      line.clear();
-      AppendInt(line, i, 3);
-      line += ' ';
-      AppendInt(line, j, 3);
-      double predicted = res.AdditivePrediction(i, j);
-      for (int c = 1; c <= shown; ++c) {
-        predicted = res.AddComponent(predicted, i, j, c);
-        AppendFixed(line, predicted, 14, 3);
+  // The genotypes from..to, each line appended to `out`.
+  const auto linesOf = [&](int from, int to, TReport& out) {
+    std::string line;
+    for (int i = from; i <= to; ++i) {
+      for (int j = 1; j <= a; ++j) {
+        line.clear();
+        AppendInt(line, i, 3);
+        line += ' ';
+        AppendInt(line, j, 3);
+        double predicted = res.AdditivePrediction(i, j);
+        for (int c = 1; c <= shown; ++c) {
+          predicted = res.AddComponent(predicted, i, j, c);
+          AppendFixed(line, predicted, 14, 3);
+        }
+        out.AppendLine(line);
       }
-      report.AppendLine(line);
     }
-  }
+  };
+  // On a large table a second thread writes the lines of the second half of the genotypes,
+  // appended after the first half's.
+  const int half = (g + 1) / 2;
+  TReport secondHalf;
+  secondHalf.Reserve(static_cast<std::size_t>(g - half) * static_cast<std::size_t>(a) *
+                     (9 + 14 * static_cast<std::size_t>(shown)));
+  RunInTwo(static_cast<std::size_t>(g) * static_cast<std::size_t>(a) >= kParallelPredictionLines,
+           [&](int part, int parts) {
+             if (parts == 1) {
+               linesOf(1, g, report);
+             } else if (part == 0) {
+               linesOf(1, half, report);
+             } else {
+               linesOf(half + 1, g, secondHalf);
+             }
+           });
+  report.Append(secondHalf.Text());
   report.AppendSeparator();
   report.AppendBlankLines(2);
 }

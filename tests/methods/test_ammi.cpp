@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/layout.h"
 #include "analysis/means.h"
 #include "analysis/params.h"
 #include "analysis/session.h"
@@ -196,6 +197,39 @@ TEST(Ammi, RealSizeTableAgainstSvd) {
   EXPECT_NE(run.text.find("  Desvios          128 "), std::string::npos);
   ASSERT_EQ(rows[6].size(), 4u);
   EXPECT_NEAR(rows[6][1], 64.65179435, 5.1e-7);
+}
+
+// From 65,536 lines on two threads write the predictions, each half of the genotypes: every
+// line is there once, in its order, with the figures of the result's data.
+TEST(Ammi, PredictionLinesOfALargeTableInOrder) {
+  const int g = 257, a = 256;
+  auto m = std::make_unique<TGxeMeans>();
+  for (int i = 1; i <= g; ++i)
+    for (int j = 1; j <= a; ++j) m->Y(i, j) = 50 + (7 * i * i + 3 * j * j + 11 * i * j) % 23;
+  TAnalysisParams p;
+  p.g = g;
+  p.a = a;
+  p.r = 2;
+  p.gle = 200000;
+  p.QME = 3.5;
+  const qv::TComputed<qv::TAmmiResult> computed = qv::AmmiCompute(*m, p);
+  ASSERT_FALSE(computed.Refused());
+  qv::TReport report;
+  qv::AppendAmmiReport(report, computed.Value());
+  const std::string& text = report.Text();
+  const qv::TResultData data = qv::ResultData(computed.Value());
+  const qv::TResultTable& predicted = data.tables.back();
+  ASSERT_EQ(predicted.rows.size(), static_cast<std::size_t>(g * a));
+  std::string expected;
+  for (const auto& row : predicted.rows) {
+    expected +=
+        qv::Int(std::get<long long>(row[0]), 3) + " " + qv::Int(std::get<long long>(row[1]), 3);
+    for (std::size_t c = 2; c < row.size(); ++c) {
+      expected += qv::Fixed(std::get<long double>(row[c]), 14, 3);
+    }
+    expected += "\r\n";
+  }
+  EXPECT_NE(text.find("\r\n" + expected + std::string(78, '_')), std::string::npos);
 }
 
 // A result is finite only when every prediction is: one term too large for the doubles, in any
