@@ -406,8 +406,7 @@ long double TCovarianceMatrix::operator()(int p, int q) const {
 void AppendCovarianceMatrix(TReport& report, const TCovarianceMatrix& matrix) {
   const int parameters = matrix.Parameters();
   AppendTableHead(report, {"Matriz de variância e covariância dos parâmetros"});
-  AppendSixToALine(report, parameters,
-                   [&](std::string& line, int k) { line += matrix.Label(k); });
+  AppendSixToALine(report, parameters, [&](std::string& line, int k) { line += matrix.Label(k); });
   report.AppendSeparator();
   // A 600-parameter matrix is 360,000 figures: each is written straight into its line.
   for (int row = 1; row <= parameters; ++row) {

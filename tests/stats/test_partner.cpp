@@ -1,10 +1,10 @@
-#include "stats/partner.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
+
+#include "stats/partner.h"
 
 namespace qv {
 namespace {
