@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "analysis/layout.h"
+#include "stats/partner.h"
 #include "stats/runningsums.h"
 
 namespace qv {
@@ -39,6 +40,9 @@ long double TwoSided(long double t, int gle, ProbStatus& status) {
   Keep(status, st);
   return 2 * (1 - v);
 }
+
+// From this many parameters on, two threads write the covariance matrix.
+constexpr int kParallelCovarianceRows = 200;
 
 // Lines of up to six pieces; append(line, k) appends piece k (1..count) to the line.
 template <class TAppendPiece>
@@ -408,13 +412,29 @@ void AppendCovarianceMatrix(TReport& report, const TCovarianceMatrix& matrix) {
   AppendTableHead(report, {"Matriz de variância e covariância dos parâmetros"});
   AppendSixToALine(report, parameters, [&](std::string& line, int k) { line += matrix.Label(k); });
   report.AppendSeparator();
-  // A 600-parameter matrix is 360,000 figures: each is written straight into its line.
-  for (int row = 1; row <= parameters; ++row) {
-    AppendSixToALine(report, parameters, [&](std::string& line, int col) {
-      AppendFixed(line, matrix(row, col), 12, 5);
-    });
-    report.AppendBlankLines(1);
-  }
+  // A 600-parameter matrix is 360,000 figures: each is written straight into its line, and on
+  // a large matrix a second thread writes the second half of the rows into a buffer of its
+  // own, appended after the first half.
+  const auto rowsOf = [&](int from, int to, TReport& out) {
+    for (int row = from; row <= to; ++row) {
+      AppendSixToALine(out, parameters, [&](std::string& line, int col) {
+        AppendFixed(line, matrix(row, col), 12, 5);
+      });
+      out.AppendBlankLines(1);
+    }
+  };
+  const int half = (parameters + 1) / 2;
+  TReport secondHalf;
+  RunInTwo(parameters >= kParallelCovarianceRows, [&](int part, int parts) {
+    if (parts == 1) {
+      rowsOf(1, parameters, report);
+    } else if (part == 0) {
+      rowsOf(1, half, report);
+    } else {
+      rowsOf(half + 1, parameters, secondHalf);
+    }
+  });
+  report.Append(secondHalf.Text());
   AppendTableEnd(report);
 }
 

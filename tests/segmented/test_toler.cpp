@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/layout.h"
 #include "segmented/fitreport.h"
 #include "segmented/toler.h"
 #include "segmented/tolerlinear.h"
@@ -121,6 +122,33 @@ TEST(Toler, FiniteResultSaysWhatTheWholeDataSay) {
   TTolerLinearResult changed = *linear;
   changed.fit.fitted.fitted.back() = nan;
   EXPECT_FALSE(FiniteResult(changed));
+}
+
+// From 200 parameters on, two threads write the covariance matrix, each half of its rows: every
+// row is there once, in order, six figures to a line and a blank line after it.
+TEST(Toler, CovarianceMatrixOfALargeFitRowByRow) {
+  const int g = 60, a = 90;  // 3g + a = 270 parameters
+  TGxeMeans means;
+  TAnalysisParams params;
+  testing::BrokenLines(means, params, g, a);
+  params.r = 3;
+  params.gle = 2 * g * a;
+  params.QME = 0.25;
+  const TComputed<TTolerResult> fit = TolerCompute(means, params, Storage());
+  ASSERT_FALSE(fit.Refused());
+  const TCovarianceMatrix& matrix = fit->fit.covariance;
+  ASSERT_EQ(matrix.Parameters(), 270);
+  std::string rows = std::string(78, '_') + "\r\n";
+  for (int row = 1; row <= 270; ++row) {
+    for (int col = 1; col <= 270; ++col) {
+      rows += Fixed(matrix(row, col), 12, 5);
+      if (col % 6 == 0 || col == 270) rows += "\r\n";
+    }
+    rows += "\r\n";
+  }
+  TReport report;
+  AppendCovarianceMatrix(report, matrix);
+  EXPECT_NE(report.Text().find(rows), std::string::npos);
 }
 
 TEST(Toler, ConstraintSumsKeepTheirStartingValues) {
