@@ -67,6 +67,14 @@ inline void BrokenLines(TGxeMeans& means, TAnalysisParams& params, int g, int a)
   });
 }
 
+// BrokenLines with the run's parameters the fits' tests use: r = 3, gle = 2 g a, QME = 0.25.
+inline void BrokenLinesToFit(TGxeMeans& means, TAnalysisParams& params, int g, int a) {
+  BrokenLines(means, params, g, a);
+  params.r = 3;
+  params.gle = 2 * g * a;
+  params.QME = 0.25;
+}
+
 // x and y equal within `relative` of the larger magnitude (absolutely, below 1).
 inline bool Near(long double x, long double y, long double relative) {
   return std::fabs(x - y) <=

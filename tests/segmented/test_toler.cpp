@@ -130,10 +130,7 @@ TEST(Toler, CovarianceMatrixOfALargeFitRowByRow) {
   const int g = 60, a = 90;  // 3g + a = 270 parameters
   TGxeMeans means;
   TAnalysisParams params;
-  testing::BrokenLines(means, params, g, a);
-  params.r = 3;
-  params.gle = 2 * g * a;
-  params.QME = 0.25;
+  testing::BrokenLinesToFit(means, params, g, a);
   const TComputed<TTolerResult> fit = TolerCompute(means, params, Storage());
   ASSERT_FALSE(fit.Refused());
   const TCovarianceMatrix& matrix = fit->fit.covariance;

@@ -26,10 +26,7 @@ TEST(TolerLinearAhead, TakesWhatTheFitAfterwardsGives) {
   const int g = 60, a = 90;
   TGxeMeans means;
   TAnalysisParams params;
-  testing::BrokenLines(means, params, g, a);
-  params.r = 3;
-  params.gle = 2 * g * a;
-  params.QME = 0.25;
+  testing::BrokenLinesToFit(means, params, g, a);
   auto storage = std::make_unique<TFitStorage>();
   TComputed<TTolerResult> bisegmented = TolerCompute(means, params, *storage, false, true, ',');
   ASSERT_FALSE(bisegmented.Refused());
@@ -75,10 +72,7 @@ TEST(TolerLinearAhead, NotStartedForTheSmallModelOrWhenNotAsked) {
   for (const auto& c : cases) {
     TGxeMeans means;
     TAnalysisParams params;
-    testing::BrokenLines(means, params, c.g, c.a);
-    params.r = 3;
-    params.gle = 2 * c.g * c.a;
-    params.QME = 0.25;
+    testing::BrokenLinesToFit(means, params, c.g, c.a);
     TComputed<TTolerResult> fit = TolerCompute(means, params, *storage, false, c.ask);
     ASSERT_FALSE(fit.Refused());
     EXPECT_EQ(fit.Value().linearAhead, nullptr) << c.g << " x " << c.a;
