@@ -438,8 +438,6 @@ void AppendAmmiReport(TReport& report, const TAmmiResult& res) {
   // appended after the first half's.
   const int half = (g + 1) / 2;
   TReport secondHalf;
-  secondHalf.Reserve(static_cast<std::size_t>(g - half) * static_cast<std::size_t>(a) *
-                     (9 + 14 * static_cast<std::size_t>(shown)));
   RunInTwo(static_cast<std::size_t>(g) * static_cast<std::size_t>(a) >= kParallelPredictionLines,
            [&](int part, int parts) {
              if (parts == 1) {
@@ -447,6 +445,8 @@ void AppendAmmiReport(TReport& report, const TAmmiResult& res) {
              } else if (part == 0) {
                linesOf(1, half, report);
              } else {
+               secondHalf.Reserve(static_cast<std::size_t>(g - half) * static_cast<std::size_t>(a) *
+                                  (9 + 14 * static_cast<std::size_t>(shown)));
                linesOf(half + 1, g, secondHalf);
              }
            });

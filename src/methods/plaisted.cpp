@@ -1,7 +1,6 @@
 #include "methods/plaisted.h"
 
 #include <cmath>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -136,7 +135,9 @@ TComputed<TPlaistedResult> PlaistedCompute(const TGxeMeans& m, const TAnalysisPa
   std::vector<double> rows;
   const bool exact = ExactDoubleMeans(m, g, a, rows);
   const auto stride = static_cast<std::size_t>(a);
-  const auto rowsFrom = [&](int first, int step, bool& finite) {
+  // Whether every component of the rows first, first + step, ... is finite.
+  const auto rowsFrom = [&](int first, int step) {
+    bool finite = true;  // the part's own, not shared with the other thread's
     const auto done = [&](int i, int k, double s) { component(i, k, s, finite); };
     if (exact) {
       PairSums(
@@ -146,13 +147,14 @@ TComputed<TPlaistedResult> PlaistedCompute(const TGxeMeans& m, const TAnalysisPa
       PairSums(
           g, a, first, step, [&](int i) { return m.Row(i); }, done);
     }
+    return finite;
   };
   // Every pair's sum is its own: on a large table a second thread takes every other row of
   // pairs (row i holds g - i of them, so the two shares are nearly equal). Each component is
   // the same whichever thread computes it.
   bool finitePart[2] = {true, true};
   RunInTwo(pairs * stride >= kParallelCells,
-           [&](int part, int parts) { rowsFrom(1 + part, parts, finitePart[part]); });
+           [&](int part, int parts) { finitePart[part] = rowsFrom(1 + part, parts); });
   const bool finite = finitePart[0] && finitePart[1];
   // Means of the order of 1e154 overflow the 64-bit sums of squares.
   if (!finite) {

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <exception>
 #include <functional>
 #include <system_error>
 #include <thread>
@@ -107,19 +108,34 @@ class TPartner {
 
 // Runs work(part, parts) for every part of independent work: as parts 0 and 1 of 2, part 1 on a
 // second thread, when `wanted` and a thread is to be had; otherwise as part 0 of 1, here alone.
-// Each part must write only what is its own.
+// Each part must write only what is its own. An exception from either part is thrown here once
+// both have ended (this part's first).
 template <class TWork>
 void RunInTwo(bool wanted, const TWork& work) {
   if (wanted && std::thread::hardware_concurrency() > 1) {
+    std::exception_ptr otherError;
     std::thread helper;
     try {
-      helper = std::thread([&work]() { work(1, 2); });
-    } catch (const std::system_error&) {
-      // No thread to be had: the whole work here.
+      helper = std::thread([&work, &otherError]() {
+        try {
+          work(1, 2);
+        } catch (...) {
+          otherError = std::current_exception();
+        }
+      });
+    } catch (...) {
+      // No thread to be had (or no memory for one): the whole work here.
     }
     if (helper.joinable()) {
-      work(0, 2);
+      std::exception_ptr error;
+      try {
+        work(0, 2);
+      } catch (...) {
+        error = std::current_exception();
+      }
       helper.join();
+      if (error) std::rethrow_exception(error);
+      if (otherError) std::rethrow_exception(otherError);
       return;
     }
   }

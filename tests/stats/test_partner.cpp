@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 #include "stats/partner.h"
@@ -51,6 +52,36 @@ TEST(Partner, EveryTurnRunOnceWhetherTakenBackOrNot) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   EXPECT_EQ(byPartner.load() + byCaller, 2000);
+}
+
+// Both parts run, each once; an exception from either part reaches the caller after both have
+// ended, instead of ending the program.
+TEST(RunInTwo, RunsEachPartOnceAndPassesOnAnException) {
+  for (const bool wanted : {true, false}) {
+    std::atomic<int> runs[2] = {0, 0};
+    int parts = 0;
+    RunInTwo(wanted, [&](int part, int count) {
+      runs[part].fetch_add(1);
+      if (part == 0) parts = count;
+    });
+    EXPECT_EQ(runs[0].load(), 1);
+    EXPECT_EQ(runs[1].load(), parts == 2 ? 1 : 0);
+    if (!wanted) {
+      EXPECT_EQ(parts, 1);
+    }
+  }
+  for (const int thrower : {0, 1}) {
+    std::atomic<int> ended{0};
+    EXPECT_THROW(RunInTwo(true,
+                          [&](int part, int) {
+                            if (part == thrower) throw std::runtime_error("part");
+                            ended.fetch_add(1);
+                          }),
+                 std::runtime_error);
+    if (std::thread::hardware_concurrency() > 1) {
+      EXPECT_EQ(ended.load(), 1) << thrower;
+    }
+  }
 }
 
 TEST(Partner, NotWantedRunsNoThread) {

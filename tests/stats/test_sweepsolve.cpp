@@ -32,6 +32,8 @@ TEST(SweepSolver, SolvesWithTheSweepsPivotsAndAliases) {
       {"Silva 12 x 9, two junction rows of zeros", SilvaLike(12, 9, 3, 2), 2},
       {"dense 37, two rows repeating others", DenseWithZeros(37, 21), 2},
       {"dense 37 scaled by 1e305", Scaled(DenseWithZeros(37, 22), 1e305L), 2},
+      // Beyond the doubles' range: no row splits, the updates read the extended rows.
+      {"dense 37 scaled by 1e400", Scaled(DenseWithZeros(37, 22), 1e400L), 2},
   };
   auto sweep = std::make_unique<SweepStorage>();
   auto eliminated = std::make_unique<SweepStorage>();
