@@ -106,10 +106,10 @@ class TPartner {
   unsigned round_ = 0;  // the caller's count of starts
 };
 
-// Runs work(part, parts) for every part of independent work: as parts 0 and 1 of 2, part 1 on a
-// second thread, when `wanted` and a thread is to be had; otherwise as part 0 of 1, here alone.
-// Each part must write only what is its own. An exception from either part is thrown here once
-// both have ended (this part's first).
+// Runs independent work in pieces, work(piece, pieces): the pieces 0 and 1 of 2, the second on a
+// second thread, when `wanted` and a thread is to be had; otherwise the one piece 0 of 1 here.
+// Each piece must write only what is its own. An exception from either piece is thrown here once
+// both have ended (this thread's first).
 template <class TWork>
 void RunInTwo(bool wanted, const TWork& work) {
   if (wanted && std::thread::hardware_concurrency() > 1) {
