@@ -8,9 +8,9 @@
 
 #include "analysis/jointanova.h"
 #include "analysis/layout.h"
+#include "analysis/reporthalves.h"
 #include "stats/crossproduct.h"
 #include "stats/genztqf.h"
-#include "stats/partner.h"
 #include "stats/symeigen.h"
 
 namespace qv {
@@ -412,12 +412,16 @@ void AppendAmmiReport(TReport& report, const TAmmiResult& res) {
     report.AppendLine(header);
   }
   report.AppendSeparator();
-  // g x a lines of 7 + 14 shown characters and "\r\n" (23.5 MB at 600 x 600).
-  report.Reserve(static_cast<std::size_t>(g) * static_cast<std::size_t>(a) *
-                     (9 + 14 * static_cast<std::size_t>(shown)) +
-                 1024);
+  // Lines of 7 + 14 shown characters and "\r\n" (23.5 MB at 600 x 600), for `genotypes` of them:
+  // the report holds room for them all, before a second half is appended to it.
+  const auto bytes = [&](int genotypes) {
+    return static_cast<std::size_t>(genotypes) * static_cast<std::size_t>(a) *
+           (9 + 14 * static_cast<std::size_t>(shown));
+  };
+  report.Reserve(bytes(g) + 1024);
   // The genotypes from..to, each line appended to `out`.
   const auto linesOf = [&](int from, int to, TReport& out) {
+    out.Reserve(bytes(to - from + 1));
     std::string line;
     for (int i = from; i <= to; ++i) {
       for (int j = 1; j <= a; ++j) {
@@ -436,21 +440,10 @@ void AppendAmmiReport(TReport& report, const TAmmiResult& res) {
   };
   // On a large table a second thread writes the lines of the second half of the genotypes,
   // appended after the first half's.
-  const int half = (g + 1) / 2;
-  TReport secondHalf;
-  RunInTwo(static_cast<std::size_t>(g) * static_cast<std::size_t>(a) >= kParallelPredictionLines,
-           [&](int part, int parts) {
-             if (parts == 1) {
-               linesOf(1, g, report);
-             } else if (part == 0) {
-               linesOf(1, half, report);
-             } else {
-               secondHalf.Reserve(static_cast<std::size_t>(g - half) * static_cast<std::size_t>(a) *
-                                  (9 + 14 * static_cast<std::size_t>(shown)));
-               linesOf(half + 1, g, secondHalf);
-             }
-           });
-  report.Append(secondHalf.Text());
+  AppendInTwoHalves(
+      report, g,
+      static_cast<std::size_t>(g) * static_cast<std::size_t>(a) >= kParallelPredictionLines,
+      linesOf);
   report.AppendSeparator();
   report.AppendBlankLines(2);
 }

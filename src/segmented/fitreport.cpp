@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "analysis/layout.h"
-#include "stats/partner.h"
+#include "analysis/reporthalves.h"
 #include "stats/runningsums.h"
 
 namespace qv {
@@ -423,18 +423,7 @@ void AppendCovarianceMatrix(TReport& report, const TCovarianceMatrix& matrix) {
       out.AppendBlankLines(1);
     }
   };
-  const int half = (parameters + 1) / 2;
-  TReport secondHalf;
-  RunInTwo(parameters >= kParallelCovarianceRows, [&](int part, int parts) {
-    if (parts == 1) {
-      rowsOf(1, parameters, report);
-    } else if (part == 0) {
-      rowsOf(1, half, report);
-    } else {
-      rowsOf(half + 1, parameters, secondHalf);
-    }
-  });
-  report.Append(secondHalf.Text());
+  AppendInTwoHalves(report, parameters, parameters >= kParallelCovarianceRows, rowsOf);
   AppendTableEnd(report);
 }
 
